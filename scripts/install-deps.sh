@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Pelisto maker needs.
+# Safe to run again: packages already present are skipped.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  cmake ninja-build g++ pkg-config clang-format
+  # the tool itself
+  qt6-base-dev qt6-image-formats-plugins libgl-dev
+  libjpeg62-turbo-dev libturbojpeg0-dev
+  libpng-dev libgif-dev libtiff-dev
+  libgraphicsmagick++1-dev graphicsmagick
+  libwmf-dev fonts-urw-base35
+  # the viewer stub
+  libx11-dev libpixman-1-dev
+  # tests and fixtures
+  libgtest-dev libjpeg-turbo-progs imagemagick python3-pil
+  xvfb xauth xdotool
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages are present"
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,185 @@
+#include "framework/dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace pelisto {
+
+namespace {
+
+QMessageBox::Icon ToQtIcon(MsgBoxIcon icon) {
+    switch (icon) {
+    case MsgBoxIcon::Error:
+        return QMessageBox::Critical;
+    case MsgBoxIcon::Warning:
+        return QMessageBox::Warning;
+    case MsgBoxIcon::Information:
+        return QMessageBox::Information;
+    case MsgBoxIcon::Question:
+        return QMessageBox::Question;
+    case MsgBoxIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Splits a pipe filter into Qt's filter list; the patterns part keeps its own separators.
+QStringList QtFilters(const QString& filter) {
+    QStringList out;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return out;
+}
+
+// Buttons always come in the order Yes, No, OK, Cancel, with the framework's French captions.
+void AppendButtons(MessageBoxRequest& request, MsgDlgButtons buttons) {
+    if (buttons & mbYes) {
+        request.buttons.push_back({QStringLiteral("&Oui"), mrYes});
+    }
+    if (buttons & mbNo) {
+        request.buttons.push_back({QStringLiteral("&Non"), mrNo});
+    }
+    if (buttons & mbOK) {
+        request.buttons.push_back({QStringLiteral("OK"), mrOk});
+    }
+    if (buttons & mbCancel) {
+        request.buttons.push_back({QStringLiteral("Annuler"), mrCancel});
+    }
+}
+
+class QtDialogProvider final : public DialogProvider {
+public:
+    int messageBox(const MessageBoxRequest& request) override {
+        QMessageBox box(ToQtIcon(request.icon), request.title, request.text, QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        box.setTextFormat(Qt::PlainText);
+        QAbstractButton* escape = nullptr;
+        for (const auto& b : request.buttons) {
+            QPushButton* button = box.addButton(b.caption, QMessageBox::AcceptRole);
+            button->setProperty("pelistoResult", b.result);
+            if (b.result == request.defaultResult) {
+                box.setDefaultButton(button);
+            }
+            if (b.result == request.escapeResult) {
+                escape = button;
+            }
+        }
+        if (escape != nullptr) {
+            box.setEscapeButton(escape);
+        }
+        box.exec();
+        if (box.clickedButton() == nullptr) {
+            return request.escapeResult;
+        }
+        return box.clickedButton()->property("pelistoResult").toInt();
+    }
+
+    std::optional<QStringList> openFiles(const OpenDialogRequest& request) override {
+        QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDir);
+        dialog.setNameFilters(QtFilters(request.filter));
+        dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                                               : QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles();
+    }
+
+    std::optional<QString> saveFile(const SaveDialogRequest& request) override {
+        QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDir);
+        dialog.setNameFilters(QtFilters(request.filter));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(request.defaultExt);
+        dialog.selectFile(request.fileName);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles().constFirst();
+    }
+};
+
+std::unique_ptr<DialogProvider>& Provider() {
+    static std::unique_ptr<DialogProvider> provider = std::make_unique<QtDialogProvider>();
+    return provider;
+}
+
+} // namespace
+
+std::unique_ptr<DialogProvider> SetDialogProvider(std::unique_ptr<DialogProvider> provider) {
+    if (!provider) {
+        provider = std::make_unique<QtDialogProvider>();
+    }
+    std::swap(Provider(), provider);
+    return provider;
+}
+
+DialogProvider& Dialogs() { return *Provider(); }
+
+MessageBoxRequest BuildMessageDlg(const QString& text, MsgDlgType type, MsgDlgButtons buttons) {
+    MessageBoxRequest request;
+    request.text = text;
+    switch (type) {
+    case MsgDlgType::Warning:
+        request.title = QStringLiteral("Avertissement");
+        request.icon = MsgBoxIcon::Warning;
+        break;
+    case MsgDlgType::Error:
+        request.title = QStringLiteral("Erreur");
+        request.icon = MsgBoxIcon::Error;
+        break;
+    case MsgDlgType::Information:
+        request.title = QStringLiteral("Information");
+        request.icon = MsgBoxIcon::Information;
+        break;
+    case MsgDlgType::Confirmation:
+        request.title = QStringLiteral("Confirmation");
+        request.icon = MsgBoxIcon::Question;
+        break;
+    case MsgDlgType::Custom:
+        request.title = QApplication::applicationDisplayName();
+        break;
+    }
+    AppendButtons(request, buttons);
+    if (buttons & mbOK) {
+        request.defaultResult = mrOk;
+    } else if (buttons & mbYes) {
+        request.defaultResult = mrYes;
+    }
+    if (buttons & mbCancel) {
+        request.escapeResult = mrCancel;
+    } else if (buttons & mbNo) {
+        request.escapeResult = mrNo;
+    } else {
+        request.escapeResult = mrOk;
+    }
+    return request;
+}
+
+int MessageDlg(const QString& text, MsgDlgType type, MsgDlgButtons buttons) {
+    return Dialogs().messageBox(BuildMessageDlg(text, type, buttons));
+}
+
+int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon,
+               MsgDlgButtons buttons) {
+    MessageBoxRequest request;
+    request.title = caption;
+    request.text = text;
+    request.icon = icon;
+    AppendButtons(request, buttons);
+    request.defaultResult = request.buttons.empty() ? mrNone : request.buttons.front().result;
+    request.escapeResult = (buttons & mbCancel) ? mrCancel : request.defaultResult;
+    return Dialogs().messageBox(request);
+}
+
+QString QtFilterFromPipes(const QString& filter) { return QtFilters(filter).join(QStringLiteral(";;")); }
+
+} // namespace pelisto
