@@ -1,0 +1,55 @@
+#include "framework/common_dialogs.h"
+
+#include "framework/dialogs.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace pelisto {
+
+TOpenDialog::TOpenDialog(QObject* owner) : QObject(owner) {}
+
+bool TOpenDialog::Execute() {
+    OpenDialogRequest request;
+    request.title = title_;
+    request.filter = filter_;
+    request.initialDir = initialDir_;
+    request.multiSelect = multiSelect_;
+    auto chosen = Dialogs().openFiles(request);
+    if (!chosen || chosen->isEmpty()) {
+        return false;
+    }
+    files_.clear();
+    for (const QString& f : *chosen) {
+        files_ << QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath());
+    }
+    fileName_ = files_.constFirst();
+    initialDir_ = QFileInfo(fileName_).absolutePath();
+    return true;
+}
+
+TSaveDialog::TSaveDialog(QObject* owner) : TOpenDialog(owner) {}
+
+bool TSaveDialog::Execute() {
+    SaveDialogRequest request;
+    request.title = title_;
+    request.filter = filter_;
+    request.defaultExt = defaultExt_;
+    request.fileName = fileName_;
+    request.initialDir = initialDir_;
+    request.overwritePrompt = overwritePrompt_;
+    auto chosen = Dialogs().saveFile(request);
+    if (!chosen || chosen->isEmpty()) {
+        return false;
+    }
+    QString path = QFileInfo(*chosen).absoluteFilePath();
+    if (!defaultExt_.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
+        path += QLatin1Char('.') + defaultExt_;
+    }
+    fileName_ = path;
+    files_ = QStringList{path};
+    initialDir_ = QFileInfo(path).absolutePath();
+    return true;
+}
+
+} // namespace pelisto
