@@ -1,0 +1,58 @@
+#pragma once
+
+#include "slideshow/screen_fit.h"
+#include "viewer/jpeg_decoder.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <X11/Xlib.h>
+
+namespace pelisto {
+
+class DisplayError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A borderless window covering the whole screen, black, with the pointer hidden, drawn from
+// an off-screen image of the screen's size.
+class FullScreenWindow {
+public:
+    // Throws DisplayError when there is no display or its pixel format is not supported.
+    FullScreenWindow();
+    ~FullScreenWindow();
+    FullScreenWindow(const FullScreenWindow&) = delete;
+    FullScreenWindow& operator=(const FullScreenWindow&) = delete;
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    ::Display* Display() const { return display_; }
+    ::Window Window() const { return window_; }
+    bool IsCloseRequest(const XEvent& event) const;
+
+    // Black everywhere, then the picture scaled into `rect` (which may overflow the screen).
+    void Draw(const DecodedPicture& picture, const PictureRect& rect);
+    void DrawBlack();
+    // Copies the drawn image to the window, the whole of it or an exposed part.
+    void Present();
+    void Present(int x, int y, int width, int height);
+    void TakeFocus();
+    void SetBusy(bool busy); // hourglass pointer while a picture loads, else none
+
+private:
+    ::Display* display_ = nullptr;
+    ::Window window_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    GC gc_ = nullptr;
+    XImage* image_ = nullptr;
+    Cursor blankCursor_ = 0;
+    Cursor busyCursor_ = 0;
+    Atom deleteWindow_ = 0;
+    struct Target;
+    std::unique_ptr<Target> target_; // pixman's view of image_
+};
+
+} // namespace pelisto

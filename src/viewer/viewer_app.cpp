@@ -1,0 +1,154 @@
+#include "viewer/viewer_app.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+
+#include <X11/keysym.h>
+
+namespace pelisto {
+
+Viewer::Viewer(const ByteSource& file, SlideshowLayout layout, FullScreenWindow& window)
+    : file_(file), layout_(std::move(layout)), window_(window),
+      pictureCount_(static_cast<int>(std::min<std::size_t>(layout_.pictures.size(), 0x7FFFFFFF))) {}
+
+void Viewer::Decode(int wantWidth, int wantHeight) {
+    try {
+        picture_ = DecodeJpeg(jpeg_, wantWidth, wantHeight);
+    } catch (const JpegDecodeError& e) {
+        throw PictureError("picture " + std::to_string(currentIndex_ + 1) + " of " +
+                           std::to_string(pictureCount_) + " cannot be shown: " + e.what());
+    }
+    for (const auto& warning : picture_.warnings) {
+        std::fprintf(stderr, "picture %d of %d is damaged: %s\n", currentIndex_ + 1, pictureCount_,
+                     warning.c_str());
+    }
+}
+
+void Viewer::Render() {
+    window_.Draw(picture_, view_.Rect());
+    window_.Present();
+}
+
+void Viewer::ShowPicture(int index) {
+    window_.SetBusy(true);
+    jpeg_ = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
+    int width = 0, height = 0;
+    try {
+        ReadJpegSize(jpeg_, width, height);
+    } catch (const JpegDecodeError& e) {
+        throw PictureError("picture " + std::to_string(index + 1) + " of " +
+                           std::to_string(pictureCount_) + " cannot be shown: " + e.what());
+    }
+    view_ = PictureView(width, height, window_.Width(), window_.Height());
+    Decode(view_.Rect().width, view_.Rect().height);
+    Render();
+    window_.SetBusy(false);
+}
+
+void Viewer::ZoomPicture(int step) {
+    window_.SetBusy(true);
+    view_.Zoom(step);
+    // Zoomed past what was decoded: decode again with more detail.
+    const PictureRect& r = view_.Rect();
+    if (picture_.eighths < 8 && (r.width > picture_.width || r.height > picture_.height)) {
+        Decode(r.width, r.height);
+    }
+    Render();
+    window_.SetBusy(false);
+}
+
+void Viewer::Step(int delta) {
+    if (pictureCount_ <= 1) {
+        return;
+    }
+    currentIndex_ += delta;
+    if (currentIndex_ >= pictureCount_) {
+        currentIndex_ = 0;
+    } else if (currentIndex_ < 0) {
+        currentIndex_ = pictureCount_ - 1;
+    }
+    ShowPicture(currentIndex_);
+}
+
+bool Viewer::HandleEvent(const XEvent& event) {
+    switch (event.type) {
+    case Expose:
+        window_.Present(event.xexpose.x, event.xexpose.y, event.xexpose.width,
+                        event.xexpose.height);
+        return true;
+    case MapNotify:
+        window_.TakeFocus();
+        return true;
+    case ClientMessage:
+        return !window_.IsCloseRequest(event);
+    case KeyPress: {
+        // Index 0: the key itself, so the keypad's + - * are told apart from the main ones.
+        XKeyEvent key = event.xkey;
+        switch (XLookupKeysym(&key, 0)) {
+        case XK_Escape:
+            return false;
+        case XK_space:
+            Step(+1);
+            break;
+        case XK_BackSpace:
+            Step(-1);
+            break;
+        case XK_KP_Add:
+            ZoomPicture(+kZoomStep);
+            break;
+        case XK_KP_Subtract:
+            ZoomPicture(-kZoomStep);
+            break;
+        case XK_KP_Multiply:
+            ZoomPicture(0);
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+void Viewer::Run() {
+    ::Display* display = window_.Display();
+    ShowPicture(0);
+    if (layout_.automatic) {
+        interval_ = std::chrono::seconds(layout_.delaySeconds);
+        nextTick_ = Clock::now() + *interval_;
+    }
+    for (;;) {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (!HandleEvent(event)) {
+                return;
+            }
+        }
+        int timeout = -1;
+        if (interval_) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(nextTick_ - Clock::now());
+            timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000));
+        }
+        pollfd fd{ConnectionNumber(display), POLLIN, 0};
+        if (::poll(&fd, 1, timeout) < 0 && errno != EINTR) {
+            throw DisplayError("waiting for the display failed");
+        }
+        if (interval_ && Clock::now() >= nextTick_) {
+            // A late tick is delivered once; the period runs on from where it was.
+            while (nextTick_ <= Clock::now()) {
+                nextTick_ += *interval_;
+            }
+            if (pictureCount_ >= 2) {
+                Step(+1);
+            }
+        }
+    }
+}
+
+} // namespace pelisto

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "slideshow/byte_source.h"
+#include "slideshow/screen_fit.h"
+#include "slideshow/slideshow_format.h"
+#include "viewer/full_screen_window.h"
+#include "viewer/jpeg_decoder.h"
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace pelisto {
+
+// A picture of the slideshow that cannot be shown.
+class PictureError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Plays the pictures the way the tool's test window does: fitted on black, Space forwards,
+// Backspace backwards (both wrapping), keypad + - * zoom, Escape leaves, and with the
+// automatic flag a tick every `delay` seconds that advances as Space does; stepping by hand
+// does not restart the tick's period.
+class Viewer {
+public:
+    Viewer(const ByteSource& file, SlideshowLayout layout, FullScreenWindow& window);
+    // Returns when the user leaves. Throws PictureError when a picture fails to decode.
+    void Run();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void ShowPicture(int index);
+    void ZoomPicture(int step);
+    void Step(int delta);
+    void Render();
+    bool HandleEvent(const XEvent& event); // false once the user leaves
+    void Decode(int wantWidth, int wantHeight);
+
+    const ByteSource& file_;
+    SlideshowLayout layout_;
+    FullScreenWindow& window_;
+    int pictureCount_ = 0;
+    int currentIndex_ = 0;
+    std::vector<std::uint8_t> jpeg_; // the shown picture's bytes, kept for sharper re-decoding
+    DecodedPicture picture_;
+    PictureView view_;
+    std::optional<Clock::duration> interval_;
+    Clock::time_point nextTick_;
+};
+
+} // namespace pelisto

@@ -1,0 +1,289 @@
+#!/usr/bin/env python3
+"""Drives TheExe.exe as a user would: builds slideshow files around it, plays them on a
+virtual X server, looks at screenshots and presses keys.
+
+    viewer_test.py play|auto|damaged|libraries TheExe.exe WORK_FOLDER
+
+Needs only the standard library plus cjpeg, Xvfb (through xvfb-run), ImageMagick's import and
+xdotool. Exits 77 (skipped) when the X tools are missing.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+SKIP = 77
+SCREEN_W, SCREEN_H = 1024, 768
+BLACK, RED, BLUE, GREEN = (0, 0, 0), (255, 0, 0), (0, 0, 255), (0, 200, 0)
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+# --- slideshow files -----------------------------------------------------------------------
+
+def make_jpeg(path, width, height, colour_at):
+    """A baseline JPEG through cjpeg from a PPM drawn pixel by pixel."""
+    rows = bytearray()
+    for y in range(height):
+        for x in range(width):
+            rows += bytes(colour_at(x, y))
+    ppm = path + ".ppm"
+    with open(ppm, "wb") as f:
+        f.write(b"P6 %d %d 255\n" % (width, height) + rows)
+    subprocess.run(["cjpeg", "-quality", "95", "-outfile", path, ppm], check=True)
+    os.remove(ppm)
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def trailer(stub_length, automatic, delay, lengths):
+    # Written independently of the C++ writer: a second reading of the same layout.
+    return (struct.pack("<IBH", stub_length, 1 if automatic else 0, delay)
+            + b"".join(struct.pack("<I", n) for n in lengths)
+            + struct.pack("<I", len(lengths)) + b"WAGON")
+
+
+def build_slideshow(viewer, path, pictures, automatic=False, delay=10):
+    with open(viewer, "rb") as f:
+        stub = f.read()
+    with open(path, "wb") as f:
+        f.write(stub + b"".join(pictures)
+                + trailer(len(stub), automatic, delay, [len(p) for p in pictures]))
+    os.chmod(path, 0o755)
+    return path
+
+
+def pictures(work):
+    # A: 800 x 1000, red above blue; fitted on 1024 x 768 it is 614 x 768 at (205, 0).
+    a = make_jpeg(os.path.join(work, "a.jpg"), 800, 1000,
+                  lambda x, y: RED if y < 500 else BLUE)
+    # B: 200 x 100 green, smaller than the screen: natural size, centred at (412, 334).
+    b = make_jpeg(os.path.join(work, "b.jpg"), 200, 100, lambda x, y: GREEN)
+    return a, b
+
+
+# --- the screen ----------------------------------------------------------------------------
+
+def screenshot(work):
+    path = os.path.join(work, "screen.ppm")
+    subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:" + path], check=True,
+                   stderr=subprocess.DEVNULL)
+    with open(path, "rb") as f:
+        data = f.read()
+    # P6 header: magic, width, height, maxval, one whitespace byte.
+    fields, pos = [], 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        start = pos
+        while not data[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(data[start:pos])
+    width, height = int(fields[1]), int(fields[2])
+    pixels = data[pos + 1:]
+    shutil.copy(path, os.path.join(work, "last-screen.ppm"))
+    return lambda x, y: tuple(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3])
+
+
+def near(c, want, tolerance=40):
+    return all(abs(a - b) <= tolerance for a, b in zip(c, want))
+
+
+def wait_for(work, expectations, timeout=15.0):
+    """Screenshots until every (x, y, colour) holds; returns the last failing pixel or None."""
+    deadline = time.monotonic() + timeout
+    while True:
+        px = screenshot(work)
+        wrong = [(x, y, want, px(x, y)) for x, y, want in expectations if not near(px(x, y), want)]
+        if not wrong or time.monotonic() > deadline:
+            return wrong[0] if wrong else None
+        time.sleep(0.1)
+
+
+def expect_screen(work, what, expectations, timeout=15.0):
+    wrong = wait_for(work, expectations, timeout)
+    check(wrong is None, what + ("" if wrong is None else
+                                 " (pixel %d,%d is %s, want %s)" % (wrong[0], wrong[1], wrong[3], wrong[2])))
+
+
+SHOWS_A = [(100, 384, BLACK), (920, 384, BLACK), (204, 100, BLACK), (819, 700, BLACK),
+           (205, 100, RED), (512, 0, RED), (512, 370, RED), (512, 400, BLUE),
+           (818, 767, BLUE)]
+
+
+def shows_b(width, height):
+    left, top = (SCREEN_W - width) // 2, (SCREEN_H - height) // 2
+    return [(left, top, GREEN), (left + width - 1, top + height - 1, GREEN),
+            (left - 1, SCREEN_H // 2, BLACK), (left + width, SCREEN_H // 2, BLACK),
+            (SCREEN_W // 2, top - 1, BLACK), (SCREEN_W // 2, top + height, BLACK)]
+
+
+def key(name):
+    subprocess.run(["xdotool", "key", name], check=True)
+
+
+def start(path):
+    return subprocess.Popen([path], stderr=subprocess.PIPE, text=True)
+
+
+def finish(proc, what):
+    try:
+        rc = proc.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        rc = proc.wait()
+    err = proc.stderr.read()
+    check(rc == 0, "%s: exits 0 (got %s%s)" % (what, rc, ", " + err.strip() if err.strip() else ""))
+
+
+# --- the cases -----------------------------------------------------------------------------
+
+def play(viewer, work):
+    a, b = pictures(work)
+    show = build_slideshow(viewer, os.path.join(work, "show.exe"), [a, b])
+    proc = start(show)
+    expect_screen(work, "first picture fitted to 614x768 at 205,0 on black", SHOWS_A)
+    key("space")
+    expect_screen(work, "Space shows the small picture at its natural size, centred",
+                  shows_b(200, 100))
+    key("KP_Add")
+    expect_screen(work, "keypad + widens it by 100", shows_b(300, 150))
+    key("KP_Subtract")
+    key("KP_Subtract")
+    expect_screen(work, "keypad - twice narrows it to 100", shows_b(100, 50))
+    # Keys are handled in order, so the size after a further step tells what the first did.
+    key("KP_Subtract")
+    key("KP_Add")
+    expect_screen(work, "keypad - stops at 100 pixels", shows_b(200, 100))
+    key("KP_Add")
+    key("KP_Multiply")
+    expect_screen(work, "keypad * fits it again", shows_b(200, 100))
+    key("plus")  # the main keyboard's plus and minus are not zoom keys
+    key("minus")
+    key("KP_Add")
+    expect_screen(work, "the main keyboard's + and - do nothing", shows_b(300, 150))
+    key("BackSpace")
+    expect_screen(work, "Backspace goes back to the first picture", SHOWS_A)
+    key("BackSpace")
+    expect_screen(work, "Backspace on the first wraps to the last", shows_b(200, 100))
+    key("space")
+    expect_screen(work, "Space on the last wraps to the first", SHOWS_A)
+    key("Escape")
+    finish(proc, "Escape")
+
+
+def auto(viewer, work):
+    a, b = pictures(work)
+    show = build_slideshow(viewer, os.path.join(work, "auto.exe"), [a, b], automatic=True,
+                           delay=1)
+    proc = start(show)
+    expect_screen(work, "automatic: first picture", SHOWS_A)
+    expect_screen(work, "automatic: advances to the second by itself", shows_b(200, 100))
+    expect_screen(work, "automatic: and wraps to the first", SHOWS_A)
+    key("Escape")
+    finish(proc, "Escape during the automatic show")
+
+
+def run_viewer(path, env=None):
+    proc = subprocess.run([path], capture_output=True, text=True, timeout=20, env=env)
+    return proc.returncode, proc.stderr.strip()
+
+
+def damaged(viewer, work):
+    a, b = pictures(work)
+    no_display = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+
+    bare = os.path.join(work, "bare.exe")
+    shutil.copy(viewer, bare)
+    rc, err = run_viewer(bare, no_display)
+    check(rc == 1 and "WAGON" in err, "the bare viewer says it holds no slideshow (%s: %s)" % (rc, err))
+
+    good = build_slideshow(viewer, os.path.join(work, "good.exe"), [a, b])
+    with open(good, "rb") as f:
+        data = f.read()
+    cut = os.path.join(work, "cut.exe")
+    with open(cut, "wb") as f:
+        f.write(data[:-30])
+    os.chmod(cut, 0o755)
+    rc, err = run_viewer(cut, no_display)
+    check(rc == 1 and err, "a truncated slideshow is refused (%s: %s)" % (rc, err))
+
+    lying = bytearray(data)
+    lying[-13:-9] = struct.pack("<I", len(b) + 1)  # last picture one byte too long
+    path = os.path.join(work, "lying.exe")
+    with open(path, "wb") as f:
+        f.write(lying)
+    os.chmod(path, 0o755)
+    rc, err = run_viewer(path, no_display)
+    check(rc == 1 and "picture 2 of 2" in err, "lengths that overrun the trailer are refused (%s: %s)" % (rc, err))
+
+    rc, err = run_viewer(good, no_display)
+    check(rc == 2 and "display" in err, "no display: a message and exit 2 (%s: %s)" % (rc, err))
+
+    garbage = build_slideshow(viewer, os.path.join(work, "garbage.exe"),
+                              [a, b"\xff\xd8" + bytes(range(256)) * 8])
+    proc = start(garbage)
+    expect_screen(work, "a slideshow with a broken second picture shows the first", SHOWS_A)
+    key("space")
+    try:
+        rc = proc.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        rc = proc.wait()
+    err = proc.stderr.read().strip()
+    check(rc == 3 and "picture 2 of 2" in err,
+          "the broken picture stops the show with a message (%s: %s)" % (rc, err))
+
+
+def libraries(viewer, work):
+    def needed(path):
+        out = subprocess.run(["ldd", path], capture_output=True, text=True, check=True).stdout
+        names = set()
+        for line in out.splitlines():
+            name = line.split()[0] if line.split() else ""
+            if name and not name.startswith("linux-vdso"):
+                names.add(os.path.basename(name))
+        return names
+
+    libc_family = {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"}
+    # Whatever the X client library itself pulls in is part of having X11.
+    x11_lib = next(line.split("=>")[1].split()[0]
+                   for line in subprocess.run(["ldd", viewer], capture_output=True, text=True,
+                                              check=True).stdout.splitlines()
+                   if line.strip().startswith("libX11.so"))
+    allowed = libc_family | {"libX11.so.6"} | needed(x11_lib)
+    extra = needed(viewer) - allowed
+    check(not extra, "the viewer needs only libc and X11 at run time (extra: %s)" % sorted(extra))
+    banned = [n for n in needed(viewer) if any(k in n for k in ("jpeg", "pixman", "stdc++", "gcc_s", "Qt"))]
+    check(not banned, "libjpeg, pixman and the C++ runtime are linked in (found %s)" % banned)
+
+
+def main():
+    mode, viewer, work = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
+    os.makedirs(work, exist_ok=True)
+    inner = os.environ.get("PELISTO_VIEWER_INNER") == "1"
+    if mode in ("play", "auto", "damaged") and not inner:
+        missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "import", "xdotool", "cjpeg")
+                   if shutil.which(t) is None]
+        if missing:
+            print("skipped: missing " + ", ".join(missing))
+            return SKIP
+        env = dict(os.environ, PELISTO_VIEWER_INNER="1")
+        return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 %dx%dx24 -nolisten tcp"
+                               % (SCREEN_W, SCREEN_H), sys.executable, __file__, mode, viewer,
+                               work], env=env).returncode
+    {"play": play, "auto": auto, "damaged": damaged, "libraries": libraries}[mode](viewer, work)
+    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
