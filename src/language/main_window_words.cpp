@@ -1,0 +1,138 @@
+#include "language/main_window_words.h"
+
+namespace pelisto {
+
+QStringList MainWindowWords() {
+    // Key, French, English. A key "\"" continues the component before it; "\".Hint" is its hint;
+    // "@nnn" keys are messages.
+    return {
+        QStringLiteral("Label5"),
+        QStringLiteral("Réalisé par l'équipe Pelisto"),
+        QStringLiteral("Made by the Pelisto team"),
+
+        QStringLiteral("Button1"),
+        QStringLiteral("1 - Choix des images du pelisto"),
+        QStringLiteral("1 - Choose pictures for pelisto"),
+
+        QStringLiteral("\".Hint"),
+        QStringLiteral("(éventuellement en plusieurs fois...)"),
+        QStringLiteral("(you can do this the number of times you want)"),
+
+        QStringLiteral("ListBox1"),
+        QString(),
+        QString(),
+
+        QStringLiteral("\".Hint"),
+        QStringLiteral("Il est possible de \"Glisser/Déposer\" des fichiers\r\n"
+                       "directement sur cette liste depuis l'explorateur\r\n"
+                       "ou le bureau.\r\n"
+                       "On peut aussi changer de place les éléments de la liste."),
+        QStringLiteral("You can drag & drop files from explorer or desktop.\r\n"
+                       "It is also possible to move items in the list."),
+
+        QStringLiteral("Button2"),
+        QStringLiteral("3 - Enregistrement de l'exe final"),
+        QStringLiteral("3 - Save the final EXE file"),
+
+        QStringLiteral("Button3"),
+        QStringLiteral("4 - Quitter"),
+        QStringLiteral("4 - Exit"),
+
+        QStringLiteral("Button4"),
+        QStringLiteral("2 - Test du résultat final"),
+        QStringLiteral("2 - Test the result"),
+
+        QStringLiteral("GroupBox1"),
+        QStringLiteral("Qualité des images"),
+        QStringLiteral("Pictures quality"),
+
+        QStringLiteral("ScrollBar1"),
+        QString(),
+        QString(),
+
+        QStringLiteral("\".Hint"),
+        QStringLiteral("Plus vous diminuez la qualité des images,\r\n"
+                       "plus vous augmentez le taux de compression,\r\n"
+                       "et donc plus vous diminuez la taille de l'exe final"),
+        QStringLiteral("Low the quality of pictures (increase the compression) in order to low "
+                       "the size of the final EXE file."),
+
+        QStringLiteral("GroupBox2"),
+        QStringLiteral("Défilement automatique"),
+        QStringLiteral("Automatic slideshow"),
+
+        QStringLiteral("Label2"),
+        QStringLiteral("Temporisation :"),
+        QStringLiteral("Duration : "),
+
+        QStringLiteral("Label3"),
+        QStringLiteral("secondes"),
+        QStringLiteral("seconds"),
+
+        QStringLiteral("CheckBox1"),
+        QStringLiteral("Utiliser le défilement automatique"),
+        QStringLiteral("Use automatic slideshow"),
+
+        QStringLiteral("SaveDialog1"),
+        QStringLiteral("Donner un nom à l'exe final et choisir un endroit où l'enregistrer"),
+        QStringLiteral("Give the final EXE final a name and choose where to save it"),
+
+        QStringLiteral("\""),
+        QStringLiteral("Programme (*.exe)|*.exe"),
+        QStringLiteral("Program (*.exe)|*.exe"),
+
+        QStringLiteral("Effacer1"),
+        QStringLiteral("Effacer le fichier sélectionné de la liste"),
+        QStringLiteral("Remove selected file from list"),
+
+        QStringLiteral("Effacertout1"),
+        QStringLiteral("Effacer toute la liste"),
+        QStringLiteral("Clear the list"),
+
+        QStringLiteral("N90horaire1"),
+        QStringLiteral("90° horaire"),
+        QStringLiteral("90° CW"),
+
+        QStringLiteral("N90antihoraire1"),
+        QStringLiteral("90° antihoraire"),
+        QStringLiteral("90° ACW"),
+
+        QStringLiteral("OpenDialog1"),
+        QStringLiteral("Choix des images (utiliser touches Ctrl ou Maj)"),
+        QStringLiteral("Choose the pictures (use Ctrl or Shift keys)"),
+
+        QStringLiteral("\""),
+        QStringLiteral("Toutes images|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga"),
+        QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga"),
+
+        QStringLiteral("@100"),
+        QStringLiteral("Voulez-vous vraiment effacer toute la liste ?"),
+        QStringLiteral("Do you really want to clear all the list ?"),
+
+        QStringLiteral("@101"),
+        QStringLiteral(" introuvable. TheExe.exe DOIT se trouver dans le même répertoire que "),
+        QStringLiteral(" missing. TheExe.exe MUST be in the same folder as  "),
+
+        QStringLiteral("@102"),
+        QStringLiteral(" introuvable."),
+        QStringLiteral(" missing."),
+
+        QStringLiteral("@103"),
+        QStringLiteral("Impossible d''enregistrer l'image modifiée."),
+        QStringLiteral("Impossible to save the modified picture."),
+
+        QStringLiteral("@105"),
+        QStringLiteral("secondes"),
+        QStringLiteral("seconds"),
+
+        QStringLiteral("@104"),
+        QStringLiteral("seconde"),
+        QStringLiteral("second"),
+    };
+}
+
+QStringList MainWindowCharSets() {
+    return {QStringLiteral("MS Sans Serif,1"), QStringLiteral("MS Sans Serif,1")};
+}
+
+} // namespace pelisto
