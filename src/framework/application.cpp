@@ -69,7 +69,9 @@ void HandleCurrentException() {
     }
 }
 
-QString ExecutableFolder() { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); }
+QString ExecutableFolder() {
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
 
 QString ExecutableFileName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).fileName();

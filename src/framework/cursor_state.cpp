@@ -43,7 +43,9 @@ void SetScreenCursor(ScreenCursor cursor) {
     ApplyCursor();
 }
 
-ScreenCursor CurrentScreenCursor() { return g_screenCursor; }
+ScreenCursor CurrentScreenCursor() {
+    return g_screenCursor;
+}
 
 int ShowPointer(bool show) {
     g_displayCount += show ? 1 : -1;
@@ -51,10 +53,16 @@ int ShowPointer(bool show) {
     return g_displayCount;
 }
 
-int PointerDisplayCount() { return g_displayCount; }
+int PointerDisplayCount() {
+    return g_displayCount;
+}
 
-HourglassCursor::HourglassCursor() { SetScreenCursor(ScreenCursor::Hourglass); }
+HourglassCursor::HourglassCursor() {
+    SetScreenCursor(ScreenCursor::Hourglass);
+}
 
-HourglassCursor::~HourglassCursor() { SetScreenCursor(ScreenCursor::Default); }
+HourglassCursor::~HourglassCursor() {
+    SetScreenCursor(ScreenCursor::Default);
+}
 
 } // namespace pelisto

@@ -122,7 +122,9 @@ std::unique_ptr<DialogProvider> SetDialogProvider(std::unique_ptr<DialogProvider
     return provider;
 }
 
-DialogProvider& Dialogs() { return *Provider(); }
+DialogProvider& Dialogs() {
+    return *Provider();
+}
 
 MessageBoxRequest BuildMessageDlg(const QString& text, MsgDlgType type, MsgDlgButtons buttons) {
     MessageBoxRequest request;
@@ -180,6 +182,8 @@ int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon,
     return Dialogs().messageBox(request);
 }
 
-QString QtFilterFromPipes(const QString& filter) { return QtFilters(filter).join(QStringLiteral(";;")); }
+QString QtFilterFromPipes(const QString& filter) {
+    return QtFilters(filter).join(QStringLiteral(";;"));
+}
 
 } // namespace pelisto

@@ -90,8 +90,7 @@ MessageBoxRequest BuildMessageDlg(const QString& text, MsgDlgType type, MsgDlgBu
 
 // A plain message box with a caption and one set of buttons (used by the default error display
 // and by components that show a bare box).
-int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon,
-               MsgDlgButtons buttons);
+int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon, MsgDlgButtons buttons);
 
 // Turns a "Description|*.a;*.b|Other|*.c" filter into Qt's "Description (*.a *.b);;Other (*.c)".
 QString QtFilterFromPipes(const QString& filter);

@@ -32,9 +32,13 @@ std::int64_t FileStream::Size() const {
     return size;
 }
 
-std::int64_t FileStream::Position() const { return ftello(file_); }
+std::int64_t FileStream::Position() const {
+    return ftello(file_);
+}
 
-void FileStream::Seek(std::int64_t position) { fseeko(file_, position, SEEK_SET); }
+void FileStream::Seek(std::int64_t position) {
+    fseeko(file_, position, SEEK_SET);
+}
 
 void FileStream::ReadBuffer(void* data, std::size_t count) {
     if (count != 0 && std::fread(data, 1, count, file_) != count) {

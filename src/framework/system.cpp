@@ -62,8 +62,12 @@ std::uint32_t TickCount() {
 void SetShellOpenHandler(std::function<bool(const QString&)> handler) {
     ShellHandler() = std::move(handler);
 }
-void SetBeepHandler(std::function<void()> handler) { BeepHandler() = std::move(handler); }
-void SetTickSource(std::function<std::uint32_t()> source) { TickHandler() = std::move(source); }
+void SetBeepHandler(std::function<void()> handler) {
+    BeepHandler() = std::move(handler);
+}
+void SetTickSource(std::function<std::uint32_t()> source) {
+    TickHandler() = std::move(source);
+}
 
 void CallLoaded(QObject* owner) {
     const auto children = owner->findChildren<QObject*>();

@@ -60,7 +60,7 @@ TEST(ErrorDisplay, AppendsAPeriodOnlyAfterCharactersSortingAfterIt) {
     EXPECT_EQ(ErrorDisplayText("Done."), "Done.");
     EXPECT_EQ(ErrorDisplayText("Why?"), "Why?.");
     EXPECT_EQ(ErrorDisplayText("Stop!"), "Stop!");
-    EXPECT_EQ(ErrorDisplayText("Bye bye ;-("), "Bye bye ;-(");  // '(' sorts before '.'
+    EXPECT_EQ(ErrorDisplayText("Bye bye ;-("), "Bye bye ;-("); // '(' sorts before '.'
     EXPECT_EQ(ErrorDisplayText("a,"), "a,");
     EXPECT_EQ(ErrorDisplayText(""), "");
 }

@@ -4,8 +4,8 @@
 #include "framework/nearest.h"
 #include "framework/profile.h"
 
-#include <QFile>
 #include <QCursor>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -84,8 +84,7 @@ TEST(Profile, WritesAndReplacesOneEntryKeepingTheRest) {
     ASSERT_TRUE(WritePrivateProfileString("PictureLib Twain", "App Name", "two", ini));
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(f.readAll()),
-              "[PictureLib Twain]\nApp Name=two\n[Other]\nk=v\n");
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), "[PictureLib Twain]\nApp Name=two\n[Other]\nk=v\n");
 }
 
 TEST(CursorState, PointerHiddenWhileCounterBelowZeroAndHourglassRestored) {

@@ -1,0 +1,74 @@
+#include "app/jpeg_converter.h"
+
+#include "app/picture_paths.h"
+#include "framework/exceptions.h"
+#include "framework/graphics/bitmap.h"
+#include "framework/graphics/picture.h"
+#include "picture/jpeg_image.h"
+#include "picture/multi_picture.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace pelisto {
+
+void SaveBitmapAsJpeg(const TBitmap& bitmap, const QString& fileName, int quality) {
+    TJPEGImage jpeg;
+    jpeg.SetQuality(quality);
+    jpeg.AssignFrom(bitmap);
+    jpeg.SaveFile(fileName);
+}
+
+JpegConverter::JpegConverter(TMultiPicture& workBuffer) : workBuffer_(workBuffer) {}
+
+JpegConverter::~JpegConverter() = default;
+
+void JpegConverter::SetToolFolder(const QString& folder) {
+    toolFolder_ = folder;
+}
+
+void JpegConverter::SetLoader(TPicture* loader) {
+    loader_ = loader;
+}
+
+QString JpegConverter::ScratchPath() const {
+    return toolFolder_ + QStringLiteral("temp.jpg");
+}
+
+QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
+    const QString ext = AsciiLower(ExtensionOf(fileName));
+    const QString target = ScratchPath();
+    QFile::remove(target);
+
+    bool written = false;
+    if (ext == QLatin1String(".wmf") || ext == QLatin1String(".ico")) {
+        TPicture* loader = loader_;
+        if (loader == nullptr) {
+            if (!ownLoader_) {
+                ownLoader_ = std::make_unique<TPicture>();
+            }
+            loader = ownLoader_.get();
+        }
+        loader->LoadFromFile(fileName);
+        TBitmap bitmap;
+        bitmap.SetWidth(loader->Width());
+        bitmap.SetHeight(loader->Height());
+        {
+            TCanvas canvas(bitmap);
+            canvas.Draw(0, 0, *loader->Graphic());
+        }
+        SaveBitmapAsJpeg(bitmap, target, quality);
+        written = true;
+    } else {
+        workBuffer_.SetImageName(fileName);
+        workBuffer_.SetJPegSaveQuality(static_cast<std::uint8_t>(quality));
+        written = workBuffer_.SaveAsJpeg(target);
+    }
+    if (!written || !QFileInfo(target).isFile() || QFileInfo(target).size() == 0) {
+        QFile::remove(target);
+        throw Exception(QStringLiteral("Unable to convert %1 to JPEG").arg(fileName));
+    }
+    return target;
+}
+
+} // namespace pelisto

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+namespace pelisto {
+
+class TBitmap;
+class TMultiPicture;
+class TPicture;
+
+// Encodes a bitmap as a JPEG file at the given quality (1..100).
+void SaveBitmapAsJpeg(const TBitmap& bitmap, const QString& fileName, int quality);
+
+// Turns one picture file into the scratch JPEG, temp.jpg in the tool folder. WMF and ICO
+// pictures are rendered onto a white bitmap and encoded by the JPEG graphic; every other format
+// goes through the work-buffer picture control.
+class JpegConverter {
+public:
+    explicit JpegConverter(TMultiPicture& workBuffer);
+    ~JpegConverter();
+
+    void SetToolFolder(const QString& folder);
+    // The holder that loads WMF and ICO pictures; without one the converter uses its own.
+    void SetLoader(TPicture* loader);
+
+    QString ScratchPath() const;
+
+    // Returns the scratch JPEG's path. The old scratch file is removed first, so a conversion
+    // that writes nothing can never pass off the previous picture as this one: it raises an
+    // error naming the picture instead.
+    QString ConvertToJpeg(const QString& fileName, int quality);
+
+private:
+    TMultiPicture& workBuffer_;
+    TPicture* loader_ = nullptr;
+    std::unique_ptr<TPicture> ownLoader_;
+    QString toolFolder_;
+};
+
+} // namespace pelisto

@@ -1,0 +1,18 @@
+#include "app/main_window.h"
+#include "framework/application.h"
+#include "picture/codec_library.h"
+#include "picture/jpeg_image.h"
+#include "test_show/test_window.h"
+
+int main(int argc, char** argv) {
+    pelisto::Application app(argc, argv);
+    pelisto::SetApplicationTitle(QStringLiteral("Pelisto maker"));
+    pelisto::RegisterJPEGGraphic();
+    pelisto::RecordTwainAppName();
+
+    pelisto::TForm1 form1;
+    pelisto::TForm2 form2(&form1);
+    form1.SetTestWindow(&form2);
+    form1.show();
+    return app.exec();
+}

@@ -1,0 +1,350 @@
+#include "app/main_window.h"
+
+#include "app/jpeg_converter.h"
+#include "app/picture_paths.h"
+#include "app/preview_fit.h"
+#include "app/slideshow_builder.h"
+#include "controls/num_spin_edit.h"
+#include "controls/url_label.h"
+#include "dragdrop/drag_controller.h"
+#include "dragdrop/drop_filter.h"
+#include "dragdrop/drop_target.h"
+#include "framework/application.h"
+#include "framework/common_dialogs.h"
+#include "framework/cursor_state.h"
+#include "framework/dialogs.h"
+#include "framework/image_box.h"
+#include "framework/system.h"
+#include "language/main_window_words.h"
+#include "language/multi_lang.h"
+#include "picture/multi_picture.h"
+#include "ui_main_window.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QToolTip>
+#include <QUrl>
+
+// The form's resources (the logo) live in this static library; they must be registered by hand.
+static void InitAppResources() {
+    Q_INIT_RESOURCE(app);
+}
+
+namespace pelisto {
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TForm1>()) {
+    InitAppResources();
+    ui_->setupUi(this);
+    setFixedSize(721, 567);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    CreateComponents();
+    ConnectHandlers();
+    // The stored description is read: every component finishes loading (the word table shows
+    // the global language), then the creation handler runs.
+    CallLoaded(this);
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+}
+
+void TForm1::CreateComponents() {
+    OpenDialog1 = new TOpenDialog(this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->SetTitle(QStringLiteral("Choose the pictures (use Ctrl or Shift keys)"));
+    OpenDialog1->SetFilter(
+        QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga"));
+    OpenDialog1->SetMultiSelect(true);
+
+    SaveDialog1 = new TSaveDialog(this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog1->SetTitle(
+        QStringLiteral("Give the final EXE final a name and choose where to save it"));
+    SaveDialog1->SetFilter(QStringLiteral("Program (*.exe)|*.exe"));
+    SaveDialog1->SetDefaultExt(QStringLiteral("exe"));
+    SaveDialog1->SetFileName(QStringLiteral("Pelisto.exe"));
+    SaveDialog1->SetOverwritePrompt(true);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto action = [this](QMenu* menu, const char* name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setParent(this);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    Effacer1 = action(PopupMenu1, "Effacer1", QStringLiteral("Remove selected file from list"));
+    Effacertout1 = action(PopupMenu1, "Effacertout1", QStringLiteral("Clear the list"));
+    N1 = PopupMenu1->addSeparator();
+    N1->setParent(this);
+    N1->setObjectName(QStringLiteral("N1"));
+    Rotation1 = PopupMenu1->addMenu(QStringLiteral("Rotation"));
+    Rotation1->setObjectName(QStringLiteral("Rotation1"));
+    N90horaire1 = action(Rotation1, "N90horaire1", QString::fromUtf8("90° CW"));
+    N90antihoraire1 = action(Rotation1, "N90antihoraire1", QString::fromUtf8("90° ACW"));
+    N1801 = action(Rotation1, "N1801", QString::fromUtf8("180°"));
+
+    MultiLang1 = new TMultiLang(this);
+    MultiLang1->setObjectName(QStringLiteral("MultiLang1"));
+    MultiLang1->SetLanguages(2);
+    MultiLang1->SetActiveLanguage(1);
+    MultiLang1->SetWords(MainWindowWords());
+    MultiLang1->SetCharSets(MainWindowCharSets());
+
+    DropFileTarget1 = new TDropFileTarget(this);
+    DropFileTarget1->setObjectName(QStringLiteral("DropFileTarget1"));
+    DropFileTarget1->SetDragtypes(TDragTypes(dtCopy));
+    DropFileTarget1->SetGetDataOnEnter(false);
+
+    rDragController1 = new TrDragController(this);
+    rDragController1->setObjectName(QStringLiteral("rDragController1"));
+    rDragController1->SetListBox(ui_->ListBox1);
+
+    ui_->NumSpinEdit1->SetMinValue(1);
+    ui_->NumSpinEdit1->SetMaxValue(65535);
+    ui_->NumSpinEdit1->SetValue(10);
+
+    ui_->Tampon->SetJPegSaveQuality(75);
+    ui_->Tampon->SetJPegSaveSmooth(5);
+    ui_->Tampon->SetStretch(true);
+    ui_->Image->SetStretch(true);
+    ui_->Image->SetJPegSaveSmooth(5);
+    ui_->Image->SetImageDither(true);
+    ui_->Image->SetTiffPage(1);
+    ui_->Image->SetImageName(QStringLiteral("file not found"));
+    ui_->Image1->SetStretch(false);
+    ui_->Image2->setToolTip(QString());
+}
+
+void TForm1::ConnectHandlers() {
+    connect(ui_->Button1, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Button1Click(); }); });
+    connect(ui_->Button4, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Button4Click(); }); });
+    connect(ui_->Button2, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Button2Click(); }); });
+    connect(ui_->Button3, &QPushButton::clicked, this,
+            [this] { Guarded([this] { Button3Click(); }); });
+    connect(ui_->ListBox1, &QListWidget::itemSelectionChanged, this,
+            [this] { Guarded([this] { ListBox1Click(); }); });
+    connect(ui_->ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        Guarded([&] {
+            PopupMenu1Popup();
+            PopupMenu1->popup(ui_->ListBox1->viewport()->mapToGlobal(at));
+        });
+    });
+    connect(Effacer1, &QAction::triggered, this, [this] { Guarded([this] { Effacer1Click(); }); });
+    connect(Effacertout1, &QAction::triggered, this,
+            [this] { Guarded([this] { Effacertout1Click(); }); });
+    connect(N90horaire1, &QAction::triggered, this,
+            [this] { Guarded([this] { N90horaire1Click(); }); });
+    connect(N90antihoraire1, &QAction::triggered, this,
+            [this] { Guarded([this] { N90antihoraire1Click(); }); });
+    connect(N1801, &QAction::triggered, this, [this] { Guarded([this] { N1801Click(); }); });
+    connect(ui_->ScrollBar1, &QScrollBar::valueChanged, this,
+            [this] { Guarded([this] { ScrollBar1Change(); }); });
+    connect(ui_->NumSpinEdit1, &TNumSpinEdit::Change, this,
+            [this] { Guarded([this] { NumSpinEdit1Change(); }); });
+    DropFileTarget1->OnDrop = [this](QObject*, TDragType, QPoint) { DropFileTarget1Drop(); };
+    ui_->ListBox1->installEventFilter(this);
+    ui_->Image2->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->ListBox1 && event->type() == QEvent::KeyPress) {
+        // Delete removes the selected entry; the key goes on to the list as usual.
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+            Guarded([this] { Effacer1Click(); });
+        }
+    } else if (watched == ui_->Image2 && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            ui_->Image2->rect().contains(mouse->position().toPoint())) {
+            Guarded([this] { Image2Click(); });
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::SetTestWindow(TForm2* form2) {
+    form2_ = form2;
+    converter_->SetLoader(form2_ != nullptr ? &form2_->Image1->Picture() : nullptr);
+}
+
+void TForm1::SetToolFolder(const QString& folder) {
+    ToolFolder_ = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    StubPath_ = ToolFolder_ + QStringLiteral("TheExe.exe");
+    converter_->SetToolFolder(ToolFolder_);
+}
+
+void TForm1::FormCreate() {
+    SetGlobalLanguage(1);
+    SetApplicationTitle(QStringLiteral("Pelisto maker by Orvel"));
+    setWindowTitle(ApplicationTitle());
+    converter_ = std::make_unique<JpegConverter>(*ui_->Tampon);
+    SetToolFolder(ExecutableFolder());
+    DropFileTarget1->Attach(ui_->ListBox1);
+    // A hint stays up seven seconds.
+    ui_->Button1->setToolTipDuration(7000);
+    ui_->ListBox1->setToolTipDuration(7000);
+    ui_->ScrollBar1->setToolTipDuration(7000);
+    ui_->Image2->setToolTipDuration(7000);
+    // Our own address: the user guide that lies beside the tool.
+    const QString guide =
+        QUrl::fromLocalFile(ToolFolder_ + QStringLiteral("user-guide.html")).toString();
+    ui_->Image2->setToolTip(guide);
+    ui_->UrlLabel1->SetURL(guide);
+    ui_->ScrollBar1->setValue(75);
+    ScrollBar1Change();
+}
+
+void TForm1::FormDestroy() {
+    if (destroyed_) {
+        return;
+    }
+    destroyed_ = true;
+    if (DropFileTarget1 != nullptr) {
+        DropFileTarget1->Detach();
+    }
+    if (!ToolFolder_.isEmpty()) {
+        QFile::remove(ToolFolder_ + QStringLiteral("temp.jpg"));
+    }
+}
+
+int TForm1::SelectedIndex() const {
+    const QListWidgetItem* current = ui_->ListBox1->currentItem();
+    if (current == nullptr || !current->isSelected()) {
+        return -1;
+    }
+    return ui_->ListBox1->row(current);
+}
+
+void TForm1::UpdateButtons() {
+    const bool any = ui_->ListBox1->count() > 0;
+    ui_->Button2->setEnabled(any);
+    ui_->Button4->setEnabled(any);
+}
+
+void TForm1::ClearPreview() {
+    ui_->Image1->Picture().SetGraphic(nullptr);
+    ui_->Image1->update();
+    ui_->Image->SetImageName(QString());
+}
+
+void TForm1::Button1Click() {
+    if (!OpenDialog1->Execute()) {
+        return;
+    }
+    HourglassCursor busy;
+    const QStringList files = OpenDialog1->Files();
+    for (qsizetype i = files.size() - 1; i >= 0; --i) {
+        if (!ListContains(*ui_->ListBox1, files[i])) {
+            ui_->ListBox1->addItem(files[i]);
+        }
+    }
+    UpdateButtons();
+    if (ui_->Button4->isEnabled()) {
+        ui_->Button4->setFocus();
+    }
+}
+
+void TForm1::Effacer1Click() {
+    const int k = SelectedIndex();
+    if (k < 0) {
+        return;
+    }
+    {
+        const QSignalBlocker quiet(ui_->ListBox1);
+        delete ui_->ListBox1->takeItem(k);
+        ui_->ListBox1->clearSelection();
+        if (k > 0) {
+            ui_->ListBox1->setCurrentRow(k - 1);
+        } else {
+            ui_->ListBox1->setCurrentRow(-1);
+        }
+    }
+    ui_->ListBox1->viewport()->update();
+    UpdateButtons();
+    ListBox1Click();
+}
+
+void TForm1::Effacertout1Click() {
+    if (ui_->ListBox1->count() == 0) {
+        return;
+    }
+    if (MessageDlg(MultiLang1->LookupWord(QStringLiteral("@100")), MsgDlgType::Confirmation,
+                   mbYes | mbNo) != mrYes) {
+        return;
+    }
+    {
+        const QSignalBlocker quiet(ui_->ListBox1);
+        ui_->ListBox1->clear();
+    }
+    ui_->Button2->setEnabled(false);
+    ui_->Button4->setEnabled(false);
+    ClearPreview();
+}
+
+void TForm1::PopupMenu1Popup() {
+    const int k = SelectedIndex();
+    Effacer1->setEnabled(k >= 0);
+    Effacertout1->setEnabled(ui_->ListBox1->count() > 0);
+    Rotation1->setEnabled(k >= 0 && CanWriteBack(ui_->ListBox1->item(k)->text()));
+}
+
+void TForm1::Button4Click() {
+    ShowPointer(false);
+    form2_->exec();
+    ShowPointer(true);
+    ui_->Button2->setFocus();
+}
+
+void TForm1::Button3Click() {
+    close();
+}
+
+void TForm1::ScrollBar1Change() {
+    ui_->Label1->setText(QString::number(ui_->ScrollBar1->value()));
+    ui_->Label1->adjustSize();
+    PictureQuality_ = static_cast<std::uint8_t>(ui_->ScrollBar1->value());
+}
+
+void TForm1::NumSpinEdit1Change() {
+    ui_->Label3->setText(ui_->NumSpinEdit1->Value() == 1.0 ? QStringLiteral("seconde")
+                                                           : QStringLiteral("secondes"));
+    ui_->Label3->adjustSize();
+}
+
+void TForm1::Image2Click() {
+    ShellOpen(ui_->Image2->toolTip());
+}
+
+void TForm1::DropFileTarget1Drop() {
+    HourglassCursor busy;
+    for (const QString& name : FilesToAppend(
+             ListItems(*ui_->ListBox1), DropFileTarget1->DroppedFiles(), OpenDialog1->Filter())) {
+        ui_->ListBox1->addItem(name);
+    }
+    UpdateButtons();
+}
+
+QStringList TForm1::Pictures() const {
+    return ListItems(*ui_->ListBox1);
+}
+
+double TForm1::Delay() const {
+    return ui_->NumSpinEdit1->Value();
+}
+
+bool TForm1::Automatic() const {
+    return ui_->CheckBox1->isChecked();
+}
+
+} // namespace pelisto

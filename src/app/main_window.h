@@ -1,0 +1,108 @@
+#pragma once
+
+#include "test_show/test_window.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QMenu;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace pelisto {
+
+class TOpenDialog;
+class TSaveDialog;
+class TMultiLang;
+class TDropFileTarget;
+class TrDragController;
+class JpegConverter;
+
+// The main window: the picture list and its commands, the quality, the automatic flag and the
+// delay, the preview, rotation, and the test and save commands.
+class TForm1 : public QWidget, public SlideshowSource {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The test window borrows nothing from us but this interface; we borrow its picture box as
+    // the loader for WMF and ICO pictures.
+    void SetTestWindow(TForm2* form2);
+
+    // Operations other parts of the tool use.
+    QString ConvertToJpeg(const QString& fileName) override;
+    void BuildSlideshow(const QString& path);
+    void ShowPreview();
+    void RotatePicture(int angle);
+
+    // SlideshowSource
+    QStringList Pictures() const override;
+    double Delay() const override;
+    bool Automatic() const override;
+
+    Ui::TForm1& ui() { return *ui_; }
+    const QString& ToolFolder() const { return ToolFolder_; }
+    const QString& StubPath() const { return StubPath_; }
+    std::uint8_t PictureQuality() const { return PictureQuality_; }
+    // Tests point the tool folder elsewhere (the stub and the scratch JPEG live there).
+    void SetToolFolder(const QString& folder);
+
+    TOpenDialog* OpenDialog1 = nullptr;
+    TSaveDialog* SaveDialog1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Effacer1 = nullptr;
+    QAction* Effacertout1 = nullptr;
+    QAction* N1 = nullptr;
+    QMenu* Rotation1 = nullptr;
+    QAction* N90horaire1 = nullptr;
+    QAction* N90antihoraire1 = nullptr;
+    QAction* N1801 = nullptr;
+    TMultiLang* MultiLang1 = nullptr;
+    TDropFileTarget* DropFileTarget1 = nullptr;
+    TrDragController* rDragController1 = nullptr;
+
+public slots:
+    void FormCreate();
+    void FormDestroy();
+    void Button1Click();
+    void Button4Click();
+    void Button2Click();
+    void Button3Click();
+    void ListBox1Click();
+    void PopupMenu1Popup();
+    void Effacer1Click();
+    void Effacertout1Click();
+    void N90horaire1Click();
+    void N90antihoraire1Click();
+    void N1801Click();
+    void ScrollBar1Change();
+    void NumSpinEdit1Change();
+    void Image2Click();
+    void DropFileTarget1Drop();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void ConnectHandlers();
+    int SelectedIndex() const;
+    void UpdateButtons();
+    void ClearPreview();
+
+    std::unique_ptr<Ui::TForm1> ui_;
+    std::unique_ptr<JpegConverter> converter_;
+    TForm2* form2_ = nullptr;
+    QString StubPath_;
+    std::uint8_t PictureQuality_ = 1;
+    QString ToolFolder_;
+    bool destroyed_ = false;
+};
+
+} // namespace pelisto

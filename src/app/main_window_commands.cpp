@@ -1,0 +1,160 @@
+// The main window's save, preview, rotation and conversion commands.
+#include "app/jpeg_converter.h"
+#include "app/main_window.h"
+#include "app/picture_paths.h"
+#include "app/preview_fit.h"
+#include "app/slideshow_builder.h"
+#include "controls/num_spin_edit.h"
+#include "framework/application.h"
+#include "framework/common_dialogs.h"
+#include "framework/cursor_state.h"
+#include "framework/dialogs.h"
+#include "framework/image_box.h"
+#include "language/multi_lang.h"
+#include "picture/multi_picture.h"
+#include "ui_main_window.h"
+
+#include <QFileInfo>
+
+namespace pelisto {
+
+QString TForm1::ConvertToJpeg(const QString& fileName) {
+    return converter_->ConvertToJpeg(fileName, PictureQuality_);
+}
+
+void TForm1::Button2Click() {
+    if (!QFileInfo::exists(StubPath_)) {
+        MessageDlg(StubPath_ + MultiLang1->LookupWord(QStringLiteral("@101")) +
+                       ExecutableFileName() + QStringLiteral(". Bye bye ;-("),
+                   MsgDlgType::Error, mbOK);
+        return;
+    }
+    if (!SaveDialog1->Execute()) {
+        return;
+    }
+    BuildSlideshow(SaveDialog1->FileName());
+    if (ui_->Button3->isEnabled()) {
+        ui_->Button3->setFocus();
+    }
+}
+
+void TForm1::BuildSlideshow(const QString& path) {
+    HourglassCursor busy;
+    SlideshowSettings settings;
+    settings.automatic = ui_->CheckBox1->isChecked();
+    settings.delaySeconds = ui_->NumSpinEdit1->Value();
+    BuildSlideshowFile(path, StubPath_, Pictures(), settings,
+                       [this](const QString& picture) { return ConvertToJpeg(picture); });
+}
+
+void TForm1::ListBox1Click() {
+    const int k = SelectedIndex();
+    if (k < 0) {
+        ClearPreview();
+        return;
+    }
+    const QString ext = AsciiUpper(ExtensionOf(ui_->ListBox1->item(k)->text()));
+    const bool platform = ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO");
+    ui_->Image1->setVisible(platform);
+    ui_->Image->setVisible(!platform);
+    ShowPreview();
+}
+
+void TForm1::ShowPreview() {
+    const int k = SelectedIndex();
+    if (k < 0) {
+        return;
+    }
+    const QString path = ui_->ListBox1->item(k)->text();
+    if (!QFileInfo(path).isFile()) {
+        ClearPreview();
+        return;
+    }
+    // The preview never complains: a picture it cannot show simply stays blank.
+    try {
+        HourglassCursor busy;
+        const QString ext = AsciiUpper(ExtensionOf(path));
+        QWidget* shown = nullptr;
+        int w = 0;
+        int h = 0;
+        if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO")) {
+            ui_->Image1->Picture().LoadFromFile(path);
+            w = ui_->Image1->Picture().Width();
+            h = ui_->Image1->Picture().Height();
+            shown = ui_->Image1;
+        } else {
+            ui_->Image->SetImageName(path);
+            w = ui_->Image->ImageWidth();
+            h = ui_->Image->ImageHeight();
+            shown = ui_->Image;
+        }
+        const PreviewPlacement place =
+            PlacePreview(w, h, ui_->Panel->width(), ui_->Panel->height());
+        if (shown == ui_->Image1) {
+            ui_->Image1->SetStretch(place.stretch);
+        } else {
+            ui_->Image->SetStretch(place.stretch);
+        }
+        shown->setGeometry(place.rect);
+        shown->update();
+    } catch (...) {
+    }
+}
+
+void TForm1::N90horaire1Click() {
+    RotatePicture(-90);
+}
+
+void TForm1::N90antihoraire1Click() {
+    RotatePicture(90);
+}
+
+void TForm1::N1801Click() {
+    RotatePicture(180);
+}
+
+void TForm1::RotatePicture(int angle) {
+    const int k = SelectedIndex();
+    if (k < 0) {
+        return;
+    }
+    const QString path = ui_->ListBox1->item(k)->text();
+    {
+        HourglassCursor busy;
+        if (!QFileInfo(path).isFile()) {
+            SetScreenCursor(ScreenCursor::Default);
+            MessageDlg(path + MultiLang1->LookupWord(QStringLiteral("@102")), MsgDlgType::Warning,
+                       mbOK);
+            return;
+        }
+        TMultiPicture& tampon = *ui_->Tampon;
+        tampon.SetImageName(path);
+        const int turns = angle == 90 ? 1 : angle == 180 ? 2 : 3;
+        for (int i = 0; i < turns; ++i) {
+            tampon.RotateQuarter();
+        }
+        const QString ext = AsciiUpper(ExtensionOf(path));
+        bool saved = true;
+        try {
+            if (ext == QLatin1String(".JPG")) {
+                saved = tampon.SaveAsJpeg(path);
+            } else if (ext == QLatin1String(".BMP")) {
+                saved = tampon.SaveAsBmp(path);
+            } else if (ext == QLatin1String(".PCX")) {
+                saved = tampon.SaveAsPcx(path);
+            } else if (ext == QLatin1String(".GIF")) {
+                saved = tampon.SaveAsGif(path);
+            } else if (ext == QLatin1String(".PNG")) {
+                saved = tampon.SaveAsPng(path);
+            }
+        } catch (...) {
+            saved = false;
+        }
+        if (!saved) {
+            MessageDlg(MultiLang1->LookupWord(QStringLiteral("@103")), MsgDlgType::Error, mbOK);
+        }
+    }
+    ShowPreview();
+}
+
+} // namespace pelisto

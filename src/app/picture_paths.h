@@ -1,0 +1,23 @@
+#pragma once
+
+#include "framework/ascii_case.h"
+
+#include <QString>
+#include <QStringList>
+
+class QListWidget;
+
+namespace pelisto {
+
+// The extension of a path: from the last dot of its file name to the end, dot included; empty
+// when the file name has no dot.
+QString ExtensionOf(const QString& path);
+
+// Whether rotation can write a picture back in the format its extension names.
+bool CanWriteBack(const QString& path);
+
+// The list box's exact whole-string search, ignoring letter case.
+bool ListContains(const QListWidget& list, const QString& path);
+QStringList ListItems(const QListWidget& list);
+
+} // namespace pelisto

@@ -1,0 +1,96 @@
+#include "app/slideshow_builder.h"
+
+#include "framework/exceptions.h"
+#include "framework/file_stream.h"
+#include "framework/nearest.h"
+#include "slideshow/slideshow_error.h"
+#include "slideshow/slideshow_format.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <cstdio>
+
+namespace pelisto {
+
+namespace {
+
+// A file beside the target that disappears unless it is committed over the target.
+class PendingOutput {
+public:
+    explicit PendingOutput(const QString& target) : target_(target) {
+        const QFileInfo info(target);
+        QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                               QStringLiteral(".XXXXXX"));
+        reserve.setAutoRemove(false);
+        if (!reserve.open()) {
+            throw EFCreateError(target);
+        }
+        path_ = reserve.fileName();
+    }
+    ~PendingOutput() {
+        if (!committed_) {
+            QFile::remove(path_);
+        }
+    }
+    PendingOutput(const PendingOutput&) = delete;
+    PendingOutput& operator=(const PendingOutput&) = delete;
+
+    const QString& Path() const { return path_; }
+
+    void Commit() {
+        QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                         QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                         QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                         QFileDevice::ExeOther);
+        if (std::rename(QFile::encodeName(path_).constData(),
+                        QFile::encodeName(target_).constData()) != 0) {
+            throw EFCreateError(target_);
+        }
+        committed_ = true;
+    }
+
+private:
+    QString target_;
+    QString path_;
+    bool committed_ = false;
+};
+
+std::uint16_t DelayField(double seconds) {
+    return static_cast<std::uint16_t>(Nearest(static_cast<long double>(seconds)) & 0xFFFF);
+}
+
+} // namespace
+
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings,
+                        const PictureConverter& convert, const BuildProgress& progress) {
+    FileStream stub(stubPath, FileStream::Mode::OpenRead);
+    const std::int64_t stubSize = stub.Size();
+
+    PendingOutput pending(outputPath);
+    FileStream out(pending.Path(), FileStream::Mode::Create);
+    try {
+        out.CopyFrom(stub, 0);
+        SlideshowWriter writer(static_cast<std::uint64_t>(stubSize));
+        const int count = static_cast<int>(pictures.size());
+        for (int i = 0; i < count; ++i) {
+            if (progress) {
+                progress(i, count, pictures[i]);
+            }
+            const QString jpeg = convert(pictures[i]);
+            FileStream picture(jpeg, FileStream::Mode::OpenRead);
+            const std::int64_t length = picture.Size();
+            out.CopyFrom(picture, 0);
+            writer.AddPicture(static_cast<std::uint64_t>(length));
+        }
+        const auto trailer = writer.Trailer(settings.automatic, DelayField(settings.delaySeconds));
+        out.WriteBuffer(trailer.data(), trailer.size());
+        out.Close();
+    } catch (const SlideshowError& e) {
+        throw Exception(QString::fromStdString(e.what()));
+    }
+    pending.Commit();
+}
+
+} // namespace pelisto

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace pelisto {
+
+struct SlideshowSettings {
+    bool automatic = false;
+    double delaySeconds = 10; // a whole number 1..65535; stored rounded, in 16 bits
+};
+
+// Converts one picture and returns the path of the JPEG it wrote.
+using PictureConverter = std::function<QString(const QString& picture)>;
+// Told before each picture is converted: its index, the count and its path.
+using BuildProgress = std::function<void(int index, int count, const QString& picture)>;
+
+// Writes the slideshow executable at outputPath: the stub, each picture converted to JPEG in
+// list order, then the trailer. The file is written beside the target and moved over it only
+// when complete, so a failed build leaves any existing file untouched and no partial output;
+// the result is executable. Errors leave as exceptions (the framework's file and stream errors
+// name the files).
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings,
+                        const PictureConverter& convert, const BuildProgress& progress = {});
+
+} // namespace pelisto

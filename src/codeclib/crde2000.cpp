@@ -1,0 +1,569 @@
+// The tool's main codec library: file information, readers, writers and error texts.
+
+#include "codeclib/codec_api.h"
+#include "codeclib/dib.h"
+#include "codeclib/jpeg_codec.h"
+#include "codeclib/magick_dib.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#define PL_EXPORT extern "C" __attribute__((visibility("default")))
+
+using namespace pelisto;
+using namespace pelisto::codec;
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool Report(PLProgressProc progress, void* data, int percent) {
+    return progress == nullptr || progress(percent, data) != 0;
+}
+
+bool ReadWholeFile(const char* name, std::vector<unsigned char>& bytes) {
+    FilePtr file(std::fopen(name, "rb"));
+    if (!file) {
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    return bytes.empty() || std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+}
+
+// Writes and closes the file, noticing any error on the way (a full disk shows at the flush
+// or the close).
+std::int16_t WriteWholeFile(const char* name, const void* data, std::size_t size) {
+    std::FILE* file = std::fopen(name, "wb");
+    if (file == nullptr) {
+        return ErrCreate;
+    }
+    const bool written = std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
+    const bool closed = std::fclose(file) == 0;
+    return written && closed ? Ok : ErrWrite;
+}
+
+std::uint16_t Le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t Le32(const unsigned char* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::uint32_t Be32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
+
+struct Identified {
+    std::string format;
+    std::string compression = "None";
+    long width = 0;
+    long height = 0;
+    int bits = 0;
+    int pages = 1;
+};
+
+bool LooksLikeTga(const unsigned char* h, std::size_t n) {
+    if (n < 18) {
+        return false;
+    }
+    const int mapType = h[1];
+    const int type = h[2];
+    const int depth = h[16];
+    const bool typeOk =
+        type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+    const bool depthOk = depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
+    return (mapType == 0 || mapType == 1) && typeOk && depthOk && Le16(h + 12) > 0 &&
+           Le16(h + 14) > 0 && ((type == 1 || type == 9) == (mapType == 1));
+}
+
+std::int16_t TiffInfo(const char* name, int page, Identified& id, int& compression) {
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+    TIFF* tif = TIFFOpen(name, "r");
+    if (tif == nullptr) {
+        return ErrDamaged;
+    }
+    id.pages = TIFFNumberOfDirectories(tif);
+    // Pages count from 1; 0 also means the first.
+    const int index = std::clamp(page - 1, 0, std::max(id.pages - 1, 0));
+    std::uint32_t w = 0, h = 0;
+    std::uint16_t bps = 1, spp = 1, comp = 1;
+    const bool ok = TIFFSetDirectory(tif, static_cast<tdir_t>(index)) &&
+                    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) &&
+                    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &comp);
+    TIFFClose(tif);
+    if (!ok || w == 0 || h == 0) {
+        return ErrDamaged;
+    }
+    id.format = "TIF";
+    id.width = w;
+    id.height = h;
+    id.bits = bps * spp;
+    compression = comp;
+    id.compression = comp == 1                    ? "None"
+                     : comp == 5                  ? "LZW"
+                     : comp == 32773              ? "PackBits"
+                     : comp == 7                  ? "JPEG"
+                     : comp == 8 || comp == 32946 ? "Deflate"
+                                                  : "CCITT";
+    return Ok;
+}
+
+std::int16_t Identify(const char* name, Identified& id) {
+    FilePtr file(std::fopen(name, "rb"));
+    if (!file) {
+        return ErrOpen;
+    }
+    unsigned char h[2060] = {};
+    const std::size_t n = std::fread(h, 1, sizeof(h), file.get());
+    if (n < 30) {
+        return ErrTooShort;
+    }
+    if (h[0] == 'B' && h[1] == 'M') {
+        id.format = "BMP";
+        const std::uint32_t headerSize = Le32(h + 14);
+        if (headerSize == 12) {
+            id.width = Le16(h + 18);
+            id.height = Le16(h + 20);
+            id.bits = Le16(h + 24);
+        } else {
+            id.width = static_cast<std::int32_t>(Le32(h + 18));
+            id.height = std::labs(static_cast<std::int32_t>(Le32(h + 22)));
+            id.bits = Le16(h + 28);
+            const std::uint32_t c = Le32(h + 30);
+            id.compression = c == 1 ? "RLE8" : c == 2 ? "RLE4" : c == 3 ? "Bitfields" : "None";
+        }
+    } else if (std::memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0) {
+        id.format = "PNG";
+        id.width = Be32(h + 16);
+        id.height = Be32(h + 20);
+        const int channels[] = {1, 0, 3, 1, 2, 0, 4};
+        const int type = h[25] <= 6 ? channels[h[25]] : 0;
+        id.bits = h[24] * type;
+        id.compression = "Deflate";
+    } else if (std::memcmp(h, "GIF8", 4) == 0) {
+        id.format = "GIF";
+        id.width = Le16(h + 6);
+        id.height = Le16(h + 8);
+        id.bits = (h[10] & 0x80) ? (h[10] & 7) + 1 : ((h[10] >> 4) & 7) + 1;
+        id.compression = "LZW";
+    } else if ((h[0] == 'I' && h[1] == 'I' && h[2] == 42 && h[3] == 0) ||
+               (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && h[3] == 42)) {
+        int compression = 0;
+        file.reset();
+        return TiffInfo(name, 1, id, compression);
+    } else if (h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF) {
+        std::rewind(file.get());
+        JpegInfo info;
+        const std::int16_t status = JpegReadInfo(file.get(), info);
+        if (status <= 0) {
+            return status;
+        }
+        id.format = "JPEG";
+        id.width = info.width;
+        id.height = info.height;
+        id.bits = info.components * 8;
+        id.compression = info.progressive ? "JPEG progressive" : "JPEG";
+    } else if (n >= 2055 && std::memcmp(h + 2048, "PCD_IPI", 7) == 0) {
+        id.format = "PCD";
+        id.width = 768;
+        id.height = 512;
+        id.bits = 24;
+        id.compression = "Huffman";
+    } else if (h[0] == 0x0A && h[1] <= 5 && h[2] <= 1 &&
+               (h[3] == 1 || h[3] == 2 || h[3] == 4 || h[3] == 8) && h[65] >= 1 && h[65] <= 4) {
+        id.format = "PCX";
+        id.width = static_cast<long>(Le16(h + 8)) - Le16(h + 4) + 1;
+        id.height = static_cast<long>(Le16(h + 10)) - Le16(h + 6) + 1;
+        id.bits = h[3] * h[65];
+        id.compression = h[2] ? "RLE" : "None";
+    } else if (LooksLikeTga(h, n)) {
+        id.format = "TGA";
+        id.width = Le16(h + 12);
+        id.height = Le16(h + 14);
+        id.bits = h[16];
+        id.compression = h[2] >= 9 ? "RLE" : "None";
+    } else {
+        return ErrUnknownFormat;
+    }
+    if (id.width <= 0 || id.height <= 0 || id.bits <= 0) {
+        return ErrDamaged;
+    }
+    if (id.width > 32767 || id.height > 32767) {
+        return ErrTooLarge;
+    }
+    return Ok;
+}
+
+void CopyText(char* out, std::size_t size, const std::string& text) {
+    if (out == nullptr || size == 0) {
+        return;
+    }
+    const std::size_t n = std::min(size - 1, text.size());
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+}
+
+// Decodes one format through GraphicsMagick. page counts from 1 for formats with pages
+// (0 means the first); every other format takes its first frame.
+std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* dib, void* data,
+                        PLProgressProc progress) {
+    if (name == nullptr || dib == nullptr) {
+        return ErrArgument;
+    }
+    *dib = nullptr;
+    if (!Report(progress, data, 0)) {
+        return ErrCancelled;
+    }
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(name, bytes)) {
+        return ErrOpen;
+    }
+    if (bytes.size() < 30) {
+        return ErrTooShort;
+    }
+    EnsureMagick();
+    MagickInfoPtr info(CloneImageInfo(nullptr));
+    std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
+    std::snprintf(info->filename, sizeof(info->filename), "%s:", magick);
+    info->affirm = MagickTrue;
+    info->subimage = static_cast<unsigned long>(std::max(page - 1, 0));
+    info->subrange = 1;
+    MagickErrors errors;
+    MagickImagePtr image(BlobToImage(info.get(), bytes.data(), bytes.size(), errors.get()));
+    if (!image || errors.Failed()) {
+        return errors.OutOfMemory() ? ErrMemory : ErrDamaged;
+    }
+    void* block = ImageToDib(image.get());
+    if (block == nullptr) {
+        return ErrMemory;
+    }
+    if (!Report(progress, data, 100)) {
+        std::free(block);
+        return ErrCancelled;
+    }
+    *dib = block;
+    return Ok;
+}
+
+// Encodes the DIB through GraphicsMagick at the asked depth: 1, 4 (also for 0) or 8 bits make
+// a palette picture of that many colours at most, deeper asks keep every colour.
+std::int16_t MagickWrite(const char* name, const char* magick, int bits, bool interlaced, PLDib dib,
+                         void* data, PLProgressProc progress) {
+    if (name == nullptr || *name == '\0') {
+        return ErrCreate;
+    }
+    dib::DibView view = dib::View(dib);
+    if (!view || view.header->biCompression == dib::BI_RLE4 ||
+        view.header->biCompression == dib::BI_RLE8) {
+        return ErrArgument;
+    }
+    if (!Report(progress, data, 0)) {
+        return ErrCancelled;
+    }
+    EnsureMagick();
+    MagickErrors errors;
+    MagickImagePtr image = DibToImage(view, errors.get());
+    if (!image) {
+        return ErrMemory;
+    }
+    const int want = bits <= 0 ? 4 : bits;
+    if (want <= 8) {
+        const unsigned colours = 1u << std::min(want, 8);
+        const bool needs = image->storage_class != PseudoClass || image->colors > colours;
+        if (needs && !Quantize(image.get(), colours, false, want == 1)) {
+            return ErrDepth;
+        }
+    } else if (std::strcmp(magick, "GIF") != 0) {
+        SetImageType(image.get(), TrueColorType);
+    }
+    MagickInfoPtr info(CloneImageInfo(nullptr));
+    std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
+    std::snprintf(image->magick, sizeof(image->magick), "%s", magick);
+    std::snprintf(info->filename, sizeof(info->filename), "%s:", magick);
+    if (interlaced) {
+        info->interlace = LineInterlace;
+        image->interlace = LineInterlace;
+    }
+    std::size_t length = 0;
+    void* blob = ImageToBlob(info.get(), image.get(), &length, errors.get());
+    if (blob == nullptr || length == 0 || errors.Failed()) {
+        if (blob != nullptr) {
+            MagickFree(blob);
+        }
+        return ErrWrite;
+    }
+    const std::int16_t status = WriteWholeFile(name, blob, length);
+    MagickFree(blob);
+    if (status > 0 && !Report(progress, data, 100)) {
+        return ErrCancelled;
+    }
+    return status;
+}
+
+const char* ErrorText(std::int16_t status) {
+    switch (status) {
+    case ErrOpen:
+        return "Can't open the file";
+    case ErrUnknownFormat:
+        return "Unknown file format";
+    case ErrDamaged:
+        return "The file is damaged or not of the expected format";
+    case ErrMemory:
+        return "Not enough memory";
+    case ErrCreate:
+        return "Can't create the file";
+    case ErrWrite:
+        return "Error while writing the file";
+    case ErrCancelled:
+        return "Cancelled by the user";
+    case ErrArgument:
+        return "Invalid picture";
+    case ErrDepth:
+        return "Unsupported colour depth";
+    case ErrPage:
+        return "No such page in the file";
+    case ErrTooLarge:
+        return "Picture too large";
+    case ErrTooShort:
+        return "File too short";
+    case ErrWrongFormat:
+        return "The file is not of the expected format";
+    default:
+        return status > 0 ? "" : "Error in the image library";
+    }
+}
+
+} // namespace
+
+PL_EXPORT int plerrortext(std::int16_t status, char* buffer, int size) {
+    const std::string text = ErrorText(status);
+    if (buffer == nullptr || size <= 0) {
+        return 0;
+    }
+    CopyText(buffer, static_cast<std::size_t>(std::min(size, 256)), text);
+    return static_cast<int>(std::strlen(buffer));
+}
+
+PL_EXPORT std::int16_t fileinfo(const char* name, char* format, std::int16_t* width,
+                                std::int16_t* height, std::int16_t* bits, std::int16_t* colours,
+                                std::int16_t* pages, char* compression, std::int16_t) {
+    if (name == nullptr) {
+        return ErrArgument;
+    }
+    Identified id;
+    const std::int16_t status = Identify(name, id);
+    if (status <= 0) {
+        return status;
+    }
+    CopyText(format, 6, id.format);
+    CopyText(compression, 26, id.compression);
+    if (width)
+        *width = static_cast<std::int16_t>(id.width);
+    if (height)
+        *height = static_cast<std::int16_t>(id.height);
+    if (bits)
+        *bits = static_cast<std::int16_t>(id.bits);
+    if (colours)
+        *colours = static_cast<std::int16_t>(id.bits < 15 ? 1 << id.bits : 0);
+    if (pages)
+        *pages = static_cast<std::int16_t>(std::min(id.pages, 32767));
+    return Ok;
+}
+
+PL_EXPORT std::int16_t getinfo(const char* name, std::int16_t page, std::int16_t* width,
+                               std::int16_t* height, std::int16_t* compression, std::int16_t,
+                               std::int16_t* pageCount, std::int16_t* bits) {
+    if (name == nullptr) {
+        return ErrArgument;
+    }
+    Identified id;
+    int comp = 0;
+    const std::int16_t status = TiffInfo(name, page, id, comp);
+    if (status <= 0) {
+        return status;
+    }
+    if (id.width > 32767 || id.height > 32767) {
+        return ErrTooLarge;
+    }
+    if (width)
+        *width = static_cast<std::int16_t>(id.width);
+    if (height)
+        *height = static_cast<std::int16_t>(id.height);
+    if (compression)
+        *compression = static_cast<std::int16_t>(comp);
+    if (pageCount)
+        *pageCount = static_cast<std::int16_t>(std::min(id.pages, 32767));
+    if (bits)
+        *bits = static_cast<std::int16_t>(id.bits);
+    return Ok;
+}
+
+PL_EXPORT std::int16_t rdbmpfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
+                                    void* data, PLProgressProc progress, std::int16_t) {
+    return MagickRead(name, "BMP", 0, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t rdpngfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
+                                    void* data, PLProgressProc progress, std::int16_t) {
+    return MagickRead(name, "PNG", 0, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t rdpcxfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
+                                    void* data, PLProgressProc progress, std::int16_t) {
+    return MagickRead(name, "PCX", 0, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t rdgiffiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
+                                    void* data, PLProgressProc progress, std::int16_t) {
+    return MagickRead(name, "GIF", 0, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t readtgafiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib,
+                                      void* data, PLProgressProc progress, std::int16_t) {
+    return MagickRead(name, "TGA", 0, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t readtiffiledib(const char* name, std::int16_t, std::int16_t,
+                                      std::int16_t page, PLDib* dib, void* data,
+                                      PLProgressProc progress, std::int16_t) {
+    Identified id;
+    int compression = 0;
+    if (name != nullptr && TiffInfo(name, 1, id, compression) > 0 && page > id.pages) {
+        return ErrPage;
+    }
+    return MagickRead(name, "TIFF", page, dib, data, progress);
+}
+
+// Photo CD resolutions 0, 1, 2: a sixteenth, a quarter and all of the base picture's pixels.
+PL_EXPORT std::int16_t readpcdfiledib(const char* name, std::int16_t, std::int16_t,
+                                      std::int16_t resolution, PLDib* dib, void* data,
+                                      PLProgressProc progress, std::int16_t) {
+    if (resolution < 0 || resolution > 2) {
+        return ErrArgument;
+    }
+    // The decoder's scenes 1, 2, 3 are those resolutions.
+    return MagickRead(name, "PCD", resolution + 2, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t rdjpgfiledib(const char* name, std::int16_t, std::int16_t, std::int16_t,
+                                    PLDib* dib, void*, void* data, PLProgressProc progress,
+                                    std::int16_t) {
+    if (name == nullptr || dib == nullptr) {
+        return ErrArgument;
+    }
+    *dib = nullptr;
+    FilePtr file(std::fopen(name, "rb"));
+    if (!file) {
+        return ErrOpen;
+    }
+    return JpegRead(file.get(), dib, data, progress);
+}
+
+PL_EXPORT std::int16_t wrbmpfiledib(const char* name, std::int16_t bits, PLDib dib, void* data,
+                                    PLProgressProc progress, std::int16_t) {
+    return MagickWrite(name, "BMP3", bits, false, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t wrpcxfiledib(const char* name, std::int16_t bits, PLDib dib, void* data,
+                                    PLProgressProc progress, std::int16_t) {
+    return MagickWrite(name, "PCX", bits, false, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t wrgiffiledib(const char* name, std::int16_t bits, PLDib dib, void* data,
+                                    PLProgressProc progress, std::int16_t) {
+    return MagickWrite(name, "GIF", std::min<int>(bits <= 0 ? 4 : bits, 8), false, dib, data,
+                       progress);
+}
+
+PL_EXPORT std::int16_t wrpngfiledib(const char* name, std::int16_t bits, std::int16_t interlaced,
+                                    PLDib dib, void* data, PLProgressProc progress, std::int16_t) {
+    return MagickWrite(name, "PNG", bits, interlaced != 0, dib, data, progress);
+}
+
+PL_EXPORT std::int16_t wrjpgfiledib(const char* name, std::int16_t quality, std::int16_t smooth,
+                                    std::int16_t bits, PLDib dib, void* data,
+                                    PLProgressProc progress, std::int16_t) {
+    if (name == nullptr || *name == '\0') {
+        return ErrCreate;
+    }
+    dib::DibView view = dib::View(dib);
+    if (!view) {
+        return ErrArgument;
+    }
+    void* converted = nullptr;
+    if (view.bits == 16 || (view.bits == 32 && view.header->biCompression == dib::BI_BITFIELDS)) {
+        converted = view.bits == 16 ? Dib16To24(view) : Dib32To24(view);
+        if (converted == nullptr) {
+            return ErrMemory;
+        }
+        view = dib::View(converted);
+    }
+    std::int16_t status = ErrCreate;
+    if (std::FILE* file = std::fopen(name, "wb")) {
+        status = JpegWrite(file, view, quality, smooth, bits == 1, data, progress);
+        if (std::fclose(file) != 0 && status > 0) {
+            status = ErrWrite;
+        }
+    }
+    std::free(converted);
+    return status;
+}
+
+PL_EXPORT PLDib DibtoDdb(PLDib dib) {
+    dib::DibView view = dib::View(dib);
+    if (!view) {
+        return nullptr;
+    }
+    if (view.header->biCompression == dib::BI_RGB) {
+        // Already plain: a copy.
+        const std::size_t total = dib::TotalBytes(*view.header);
+        void* copy = std::malloc(total);
+        if (copy != nullptr) {
+            std::memcpy(copy, dib, total);
+        }
+        return copy;
+    }
+    // Run-length rows are decoded by the BMP reader from a file image in memory.
+    const std::size_t total = dib::TotalBytes(*view.header);
+    std::vector<unsigned char> file(14 + total);
+    file[0] = 'B';
+    file[1] = 'M';
+    const auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            file[at + i] = static_cast<unsigned char>(v >> (8 * i));
+        }
+    };
+    put32(2, static_cast<std::uint32_t>(file.size()));
+    put32(10, static_cast<std::uint32_t>(14 + dib::HeaderBytes(*view.header)));
+    std::memcpy(file.data() + 14, dib, total);
+    EnsureMagick();
+    MagickInfoPtr info(CloneImageInfo(nullptr));
+    std::snprintf(info->magick, sizeof(info->magick), "BMP");
+    std::snprintf(info->filename, sizeof(info->filename), "BMP:");
+    info->affirm = MagickTrue;
+    MagickErrors errors;
+    MagickImagePtr image(BlobToImage(info.get(), file.data(), file.size(), errors.get()));
+    if (!image || errors.Failed()) {
+        return nullptr;
+    }
+    return ImageToDib(image.get());
+}

@@ -1,0 +1,225 @@
+#include "codeclib/jpeg_codec.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <jerror.h>
+#include <jpeglib.h>
+#include <vector>
+
+namespace pelisto::codec {
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which must not return; we jump back to the
+// call that started the work. Only plain data lives between setjmp and the jump.
+struct JumpError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    bool outOfMemory;
+    // The data ended before the picture did; libjpeg only warns and fills the rest with gray.
+    bool truncated;
+};
+
+void ErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<JumpError*>(cinfo->err);
+    err->outOfMemory = cinfo->err->msg_code == JERR_OUT_OF_MEMORY;
+    std::longjmp(err->jump, 1);
+}
+
+void Silent(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
+        reinterpret_cast<JumpError*>(cinfo->err)->truncated = true;
+    }
+}
+
+void InitError(JumpError& err) {
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.emit_message = Silent;
+    err.outOfMemory = false;
+    err.truncated = false;
+}
+
+bool Report(PLProgressProc progress, void* data, int percent) {
+    return progress == nullptr || progress(percent, data) != 0;
+}
+
+struct ReadState {
+    jpeg_decompress_struct cinfo;
+    JumpError err;
+    void* block;
+    bool cancelled;
+};
+
+// Kept apart from its caller so that nothing with a destructor spans the setjmp.
+std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressProc progress) {
+    s.cinfo.err = &s.err.pub;
+    InitError(s.err);
+    if (setjmp(s.err.jump)) {
+        jpeg_destroy_decompress(&s.cinfo);
+        std::free(s.block);
+        s.block = nullptr;
+        return s.err.outOfMemory ? ErrMemory : ErrDamaged;
+    }
+    jpeg_create_decompress(&s.cinfo);
+    jpeg_stdio_src(&s.cinfo, file);
+    jpeg_read_header(&s.cinfo, TRUE);
+    const bool gray = s.cinfo.num_components == 1;
+    if (gray) {
+        s.cinfo.out_color_space = JCS_GRAYSCALE;
+    } else if (s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK) {
+        jpeg_destroy_decompress(&s.cinfo);
+        return ErrDepth;
+    } else {
+        s.cinfo.out_color_space = JCS_EXT_BGR;
+    }
+    jpeg_start_decompress(&s.cinfo);
+    const int width = static_cast<int>(s.cinfo.output_width);
+    const int height = static_cast<int>(s.cinfo.output_height);
+    s.block = dib::Allocate(width, height, gray ? 8 : 24, gray ? 256 : 0);
+    if (s.block == nullptr) {
+        jpeg_destroy_decompress(&s.cinfo);
+        return ErrMemory;
+    }
+    dib::DibView v = dib::View(s.block);
+    if (gray) {
+        dib::FillGrayTable(v.colours, 256);
+    }
+    const int step = std::max(1, height / 16);
+    while (s.cinfo.output_scanline < s.cinfo.output_height) {
+        const int y = static_cast<int>(s.cinfo.output_scanline);
+        JSAMPROW row = v.Row(y);
+        jpeg_read_scanlines(&s.cinfo, &row, 1);
+        if (y % step == 0 && !Report(progress, data, y * 100 / height)) {
+            s.cancelled = true;
+            jpeg_abort_decompress(&s.cinfo);
+            jpeg_destroy_decompress(&s.cinfo);
+            std::free(s.block);
+            s.block = nullptr;
+            return ErrCancelled;
+        }
+    }
+    jpeg_finish_decompress(&s.cinfo);
+    jpeg_destroy_decompress(&s.cinfo);
+    // A cut file is damaged, not a picture with a gray bottom.
+    if (s.err.truncated) {
+        std::free(s.block);
+        s.block = nullptr;
+        return ErrDamaged;
+    }
+    if (!Report(progress, data, 100)) {
+        std::free(s.block);
+        s.block = nullptr;
+        return ErrCancelled;
+    }
+    return Ok;
+}
+
+struct WriteState {
+    jpeg_compress_struct cinfo;
+    JumpError err;
+};
+
+std::int16_t EncodeFrom(WriteState& s, std::FILE* file, const dib::DibView& v, int quality,
+                        int smooth, bool gray, std::uint8_t* rowBuffer, void* data,
+                        PLProgressProc progress) {
+    s.cinfo.err = &s.err.pub;
+    InitError(s.err);
+    if (setjmp(s.err.jump)) {
+        jpeg_destroy_compress(&s.cinfo);
+        return s.err.outOfMemory ? ErrMemory : ErrWrite;
+    }
+    jpeg_create_compress(&s.cinfo);
+    jpeg_stdio_dest(&s.cinfo, file);
+    s.cinfo.image_width = static_cast<JDIMENSION>(v.width);
+    s.cinfo.image_height = static_cast<JDIMENSION>(v.height);
+    const bool direct32 = v.bits == 32 && v.header->biCompression == dib::BI_RGB;
+    s.cinfo.input_components = direct32 ? 4 : 3;
+    s.cinfo.in_color_space = direct32 ? JCS_EXT_BGRX : JCS_EXT_BGR;
+    jpeg_set_defaults(&s.cinfo);
+    if (gray) {
+        jpeg_set_colorspace(&s.cinfo, JCS_GRAYSCALE);
+    }
+    jpeg_set_quality(&s.cinfo, quality, TRUE);
+    s.cinfo.smoothing_factor = smooth;
+    s.cinfo.optimize_coding = TRUE;
+    jpeg_start_compress(&s.cinfo, TRUE);
+    const int step = std::max(1, v.height / 16);
+    while (s.cinfo.next_scanline < s.cinfo.image_height) {
+        const int y = static_cast<int>(s.cinfo.next_scanline);
+        const std::uint8_t* src = v.Row(y);
+        JSAMPROW row = const_cast<JSAMPROW>(src);
+        if (v.bits <= 8) {
+            for (int x = 0; x < v.width; ++x) {
+                unsigned index = dib::IndexAt(src, x, v.bits);
+                const dib::RgbQuad c =
+                    index < v.colourCount ? v.colours[index] : dib::RgbQuad{0, 0, 0, 0};
+                rowBuffer[3 * x] = c.blue;
+                rowBuffer[3 * x + 1] = c.green;
+                rowBuffer[3 * x + 2] = c.red;
+            }
+            row = rowBuffer;
+        }
+        jpeg_write_scanlines(&s.cinfo, &row, 1);
+        if (y % step == 0 && !Report(progress, data, y * 100 / v.height)) {
+            jpeg_abort_compress(&s.cinfo);
+            jpeg_destroy_compress(&s.cinfo);
+            return ErrCancelled;
+        }
+    }
+    jpeg_finish_compress(&s.cinfo);
+    jpeg_destroy_compress(&s.cinfo);
+    return Report(progress, data, 100) ? Ok : ErrCancelled;
+}
+
+} // namespace
+
+std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info) {
+    struct State {
+        jpeg_decompress_struct cinfo;
+        JumpError err;
+    } s{};
+    s.cinfo.err = &s.err.pub;
+    InitError(s.err);
+    if (setjmp(s.err.jump)) {
+        jpeg_destroy_decompress(&s.cinfo);
+        return ErrDamaged;
+    }
+    jpeg_create_decompress(&s.cinfo);
+    jpeg_stdio_src(&s.cinfo, file);
+    jpeg_read_header(&s.cinfo, TRUE);
+    info.width = static_cast<int>(s.cinfo.image_width);
+    info.height = static_cast<int>(s.cinfo.image_height);
+    info.components = s.cinfo.num_components;
+    info.progressive = s.cinfo.progressive_mode != 0;
+    jpeg_destroy_decompress(&s.cinfo);
+    return Ok;
+}
+
+std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress) {
+    ReadState s{};
+    const std::int16_t status = DecodeInto(s, file, data, progress);
+    if (status > 0) {
+        *dib = s.block;
+    }
+    return status;
+}
+
+std::int16_t JpegWrite(std::FILE* file, const dib::DibView& view, int quality, int smooth,
+                       bool gray, void* data, PLProgressProc progress) {
+    if (!view || view.header->biCompression == dib::BI_RLE4 ||
+        view.header->biCompression == dib::BI_RLE8) {
+        return ErrArgument;
+    }
+    std::vector<std::uint8_t> rowBuffer(static_cast<std::size_t>(view.width) * 3 + 4);
+    WriteState s{};
+    const std::int16_t status =
+        EncodeFrom(s, file, view, std::clamp(quality, 1, 100), std::clamp(smooth, 0, 100), gray,
+                   rowBuffer.data(), data, progress);
+    if (status > 0 && (std::fflush(file) != 0 || std::ferror(file))) {
+        return ErrWrite;
+    }
+    return status;
+}
+
+} // namespace pelisto::codec

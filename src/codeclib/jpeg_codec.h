@@ -1,0 +1,30 @@
+#pragma once
+
+// JPEG reading and writing of the main codec library, over libjpeg-turbo.
+
+#include "codeclib/codec_api.h"
+#include "codeclib/dib.h"
+
+#include <cstdio>
+
+namespace pelisto::codec {
+
+struct JpegInfo {
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    bool progressive = false;
+};
+
+// Reads the header only.
+std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info);
+
+// Decodes the whole picture: 8-bit gray DIB for one-component files, else 24-bit.
+std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress);
+
+// Encodes the DIB (any depth) at quality 1..100 with the given smoothing 0..100, gray when
+// gray is set, with optimised Huffman tables.
+std::int16_t JpegWrite(std::FILE* file, const dib::DibView& view, int quality, int smooth,
+                       bool gray, void* data, PLProgressProc progress);
+
+} // namespace pelisto::codec

@@ -1,0 +1,269 @@
+#include "framework/graphics/metafile_renderer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <magick/api.h>
+
+namespace pelisto {
+
+namespace {
+
+const char* const UrwFolder = "/usr/share/fonts/type1/urw-base35/";
+
+struct FontEntry {
+    const char* name;
+    const char* family;
+    int weight;
+    const char* style;
+    const char* file;
+};
+
+// The 35 standard PostScript faces that metafile text asks for, on the URW clones.
+constexpr FontEntry Fonts[] = {
+    {"AvantGarde-Book", "AvantGarde", 400, "normal", "URWGothic-Book"},
+    {"AvantGarde-BookOblique", "AvantGarde", 400, "oblique", "URWGothic-BookOblique"},
+    {"AvantGarde-Demi", "AvantGarde", 600, "normal", "URWGothic-Demi"},
+    {"AvantGarde-DemiOblique", "AvantGarde", 600, "oblique", "URWGothic-DemiOblique"},
+    {"Bookman-Demi", "Bookman", 600, "normal", "URWBookman-Demi"},
+    {"Bookman-DemiItalic", "Bookman", 600, "italic", "URWBookman-DemiItalic"},
+    {"Bookman-Light", "Bookman", 300, "normal", "URWBookman-Light"},
+    {"Bookman-LightItalic", "Bookman", 300, "italic", "URWBookman-LightItalic"},
+    {"Courier", "Courier", 400, "normal", "NimbusMonoPS-Regular"},
+    {"Courier-Oblique", "Courier", 400, "oblique", "NimbusMonoPS-Italic"},
+    {"Courier-Bold", "Courier", 700, "normal", "NimbusMonoPS-Bold"},
+    {"Courier-BoldOblique", "Courier", 700, "oblique", "NimbusMonoPS-BoldItalic"},
+    {"Helvetica", "Helvetica", 400, "normal", "NimbusSans-Regular"},
+    {"Helvetica-Oblique", "Helvetica", 400, "oblique", "NimbusSans-Italic"},
+    {"Helvetica-Bold", "Helvetica", 700, "normal", "NimbusSans-Bold"},
+    {"Helvetica-BoldOblique", "Helvetica", 700, "oblique", "NimbusSans-BoldItalic"},
+    {"Helvetica-Narrow", "Helvetica Narrow", 400, "normal", "NimbusSansNarrow-Regular"},
+    {"Helvetica-Narrow-Oblique", "Helvetica Narrow", 400, "oblique", "NimbusSansNarrow-Oblique"},
+    {"Helvetica-Narrow-Bold", "Helvetica Narrow", 700, "normal", "NimbusSansNarrow-Bold"},
+    {"Helvetica-Narrow-BoldOblique", "Helvetica Narrow", 700, "oblique",
+     "NimbusSansNarrow-BoldOblique"},
+    {"NewCenturySchlbk-Roman", "NewCenturySchlbk", 400, "normal", "C059-Roman"},
+    {"NewCenturySchlbk-Italic", "NewCenturySchlbk", 400, "italic", "C059-Italic"},
+    {"NewCenturySchlbk-Bold", "NewCenturySchlbk", 700, "normal", "C059-Bold"},
+    {"NewCenturySchlbk-BoldItalic", "NewCenturySchlbk", 700, "italic", "C059-BdIta"},
+    {"Palatino-Roman", "Palatino", 400, "normal", "P052-Roman"},
+    {"Palatino-Italic", "Palatino", 400, "italic", "P052-Italic"},
+    {"Palatino-Bold", "Palatino", 700, "normal", "P052-Bold"},
+    {"Palatino-BoldItalic", "Palatino", 700, "italic", "P052-BoldItalic"},
+    {"Symbol", "Symbol", 400, "normal", "StandardSymbolsPS"},
+    {"Times-Roman", "Times", 400, "normal", "NimbusRoman-Regular"},
+    {"Times-Italic", "Times", 400, "italic", "NimbusRoman-Italic"},
+    {"Times-Bold", "Times", 700, "normal", "NimbusRoman-Bold"},
+    {"Times-BoldItalic", "Times", 700, "italic", "NimbusRoman-BoldItalic"},
+    {"ZapfChancery-MediumItalic", "ZapfChancery", 500, "italic", "Z003-MediumItalic"},
+    {"ZapfDingbats", "ZapfDingbats", 400, "normal", "D050000L"},
+};
+
+// GraphicsMagick's packaged type map names font files that Debian no longer ships; ours,
+// found first through MAGICK_CONFIGURE_PATH, names the URW fonts that are installed.
+void WriteTypeMap(const QString& folder) {
+    QFile file(QDir(folder).filePath(QStringLiteral("type.mgk")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return;
+    }
+    QByteArray xml = "<?xml version=\"1.0\"?>\n<typemap>\n";
+    for (const FontEntry& font : Fonts) {
+        const QString glyphs = QString::fromLatin1(UrwFolder) + font.file + QStringLiteral(".t1");
+        if (!QFileInfo::exists(glyphs)) {
+            continue;
+        }
+        xml += QStringLiteral("  <type name=\"%1\" fullname=\"%1\" family=\"%2\" foundry=\"URW\" "
+                              "weight=\"%3\" style=\"%4\" stretch=\"normal\" format=\"type1\" "
+                              "metrics=\"%5%6.afm\" glyphs=\"%7\" />\n")
+                   .arg(QLatin1String(font.name), QLatin1String(font.family))
+                   .arg(font.weight)
+                   .arg(QLatin1String(font.style), QLatin1String(UrwFolder),
+                        QLatin1String(font.file), glyphs)
+                   .toUtf8();
+    }
+    xml += "</typemap>\n";
+    file.write(xml);
+}
+
+void StartMagick() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static QTemporaryDir configFolder;
+        if (configFolder.isValid()) {
+            WriteTypeMap(configFolder.path());
+            QByteArray path = QFile::encodeName(configFolder.path());
+            const QByteArray previous = qgetenv("MAGICK_CONFIGURE_PATH");
+            if (!previous.isEmpty()) {
+                path += ':' + previous;
+            }
+            qputenv("MAGICK_CONFIGURE_PATH", path);
+        }
+        InitializeMagick(nullptr);
+    });
+}
+
+struct ExceptionGuard {
+    ExceptionInfo info;
+    ExceptionGuard() { GetExceptionInfo(&info); }
+    ~ExceptionGuard() { DestroyExceptionInfo(&info); }
+    QString Text() const {
+        QString text = QString::fromLocal8Bit(info.reason ? info.reason : "");
+        if (info.description != nullptr) {
+            text +=
+                QStringLiteral(" (") + QString::fromLocal8Bit(info.description) + QLatin1Char(')');
+        }
+        return text;
+    }
+};
+
+struct ImageInfoDeleter {
+    void operator()(ImageInfo* info) const { DestroyImageInfo(info); }
+};
+struct ImageDeleter {
+    void operator()(Image* image) const { DestroyImageList(image); }
+};
+
+quint16 Word(const QByteArray& b, qsizetype at) {
+    return qFromLittleEndian<quint16>(b.constData() + at);
+}
+quint32 DoubleWord(const QByteArray& b, qsizetype at) {
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+
+void AppendRecord(QByteArray& out, quint16 function, std::initializer_list<qint32> words) {
+    QByteArray record(6 + 2 * static_cast<qsizetype>(words.size()), '\0');
+    auto* d = reinterpret_cast<uchar*>(record.data());
+    qToLittleEndian<quint32>(static_cast<quint32>(3 + words.size()), d);
+    qToLittleEndian<quint16>(function, d + 4);
+    int i = 0;
+    for (qint32 w : words) {
+        qToLittleEndian<quint16>(static_cast<quint16>(w), d + 6 + 2 * i++);
+    }
+    out += record;
+}
+
+// The renderer maps the extent of what is drawn onto the picture, not the placeable bounding
+// box. An invisible polygon over the box (null pen and brush, objects deleted again, device
+// context restored) makes the two the same. It goes after the leading mapping set-up so that
+// it is measured in the same coordinates as the drawing.
+QByteArray AnchorToBounds(const QByteArray& wmf) {
+    constexpr int Placeable = 22;
+    constexpr int Header = 18;
+    if (wmf.size() < Placeable + Header) {
+        return wmf;
+    }
+    const auto left = static_cast<qint16>(Word(wmf, 6));
+    const auto top = static_cast<qint16>(Word(wmf, 8));
+    const auto right = static_cast<qint16>(Word(wmf, 10));
+    const auto bottom = static_cast<qint16>(Word(wmf, 12));
+    static const QSet<quint16> setup = {0x0103, 0x020B, 0x020C, 0x020D, 0x020E, 0x0102,
+                                        0x0201, 0x0209, 0x012E, 0x0106, 0x0104, 0x0107,
+                                        0x0105, 0x0410, 0x0412, 0x020F, 0x0211, 0x012D};
+    static const QSet<quint16> creation = {0x02FA, 0x02FC, 0x02FB, 0x00F7, 0x01F9, 0x0142, 0x06FF};
+    std::vector<bool> used;
+    qsizetype at = Placeable + Header;
+    while (at + 6 <= wmf.size()) {
+        const quint32 words = DoubleWord(wmf, at);
+        const quint16 function = Word(wmf, at + 4);
+        if (words < 3 || at + 2 * static_cast<qsizetype>(words) > wmf.size()) {
+            return wmf; // damaged: leave it to the renderer to refuse
+        }
+        if (creation.contains(function)) {
+            const auto freeSlot = std::find(used.begin(), used.end(), false);
+            if (freeSlot != used.end()) {
+                *freeSlot = true;
+            } else {
+                used.push_back(true);
+            }
+        } else if (function == 0x01F0 && words >= 4) {
+            const quint16 index = Word(wmf, at + 6);
+            if (index < used.size()) {
+                used[index] = false;
+            }
+        } else if (!setup.contains(function)) {
+            break;
+        }
+        at += 2 * static_cast<qsizetype>(words);
+    }
+    std::vector<int> spare;
+    for (std::size_t i = 0; i < used.size() && spare.size() < 2; ++i) {
+        if (!used[i]) {
+            spare.push_back(static_cast<int>(i));
+        }
+    }
+    for (int i = static_cast<int>(used.size()); spare.size() < 2; ++i) {
+        spare.push_back(i);
+    }
+    QByteArray anchor;
+    AppendRecord(anchor, 0x001E, {});              // SaveDC
+    AppendRecord(anchor, 0x02FC, {1, 0, 0, 0});    // null brush
+    AppendRecord(anchor, 0x02FA, {5, 0, 0, 0, 0}); // null pen
+    AppendRecord(anchor, 0x012D, {spare[0]});
+    AppendRecord(anchor, 0x012D, {spare[1]});
+    AppendRecord(anchor, 0x0324, {4, left, top, right, top, right, bottom, left, bottom});
+    AppendRecord(anchor, 0x0127, {-1}); // RestoreDC
+    AppendRecord(anchor, 0x01F0, {spare[0]});
+    AppendRecord(anchor, 0x01F0, {spare[1]});
+
+    QByteArray out = wmf.left(at) + anchor + wmf.mid(at);
+    auto* header = reinterpret_cast<uchar*>(out.data()) + Placeable;
+    qToLittleEndian<quint32>(
+        DoubleWord(wmf, Placeable + 6) + static_cast<quint32>(anchor.size() / 2), header + 6);
+    qToLittleEndian<quint16>(
+        static_cast<quint16>(std::max<int>(Word(wmf, Placeable + 10), spare[1] + 1)), header + 10);
+    qToLittleEndian<quint32>(std::max<quint32>(DoubleWord(wmf, Placeable + 12), 12), header + 12);
+    return out;
+}
+
+} // namespace
+
+QImage RenderWindowsMetafile(const QByteArray& data, double dpiX, double dpiY, QString& error) {
+    StartMagick();
+    ExceptionGuard exception;
+    std::unique_ptr<ImageInfo, ImageInfoDeleter> info(CloneImageInfo(nullptr));
+    std::strncpy(info->filename, "WMF:metafile", MaxTextExtent - 1);
+    std::strncpy(info->magick, "WMF", MaxTextExtent - 1);
+    const QByteArray density =
+        QByteArray::number(dpiX, 'f', 4) + 'x' + QByteArray::number(dpiY, 'f', 4);
+    CloneString(&info->density, density.constData());
+    info->background_color.red = 0;
+    info->background_color.green = 0;
+    info->background_color.blue = 0;
+    info->background_color.opacity = TransparentOpacity;
+
+    const bool placeable = data.size() >= 4 && DoubleWord(data, 0) == 0x9AC6CDD7;
+    const QByteArray bytes = placeable ? AnchorToBounds(data) : data;
+    std::unique_ptr<Image, ImageDeleter> image(BlobToImage(
+        info.get(), bytes.constData(), static_cast<size_t>(bytes.size()), &exception.info));
+    if (!image || exception.info.severity >= ErrorException) {
+        error = exception.Text();
+        return {};
+    }
+    const auto width = static_cast<int>(image->columns);
+    const auto height = static_cast<int>(image->rows);
+    QImage result(width, height, QImage::Format_ARGB32);
+    if (result.isNull()) {
+        error = QStringLiteral("image trop grande");
+        return {};
+    }
+    // One row at a time: QImage rows may be padded.
+    for (int y = 0; y < height; ++y) {
+        if (DispatchImage(image.get(), 0, y, image->columns, 1, "BGRA", CharPixel,
+                          result.scanLine(y), &exception.info) != MagickPass) {
+            error = exception.Text();
+            return {};
+        }
+    }
+    return result.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace pelisto

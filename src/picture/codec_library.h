@@ -1,0 +1,70 @@
+#pragma once
+
+#include "framework/exceptions.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace pelisto {
+
+// Errors of the picture library; the message is the codec library's text for the failing call.
+class ErrorInvalid : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// One of the two run-time codec libraries. It loads at its first use, looked for in the tool
+// folder, then by name through the system's search, then in the current folder; once loaded it
+// stays (the main library is dropped after a failed JPEG read or write and loads again at its
+// next use). Loading keeps the code mapped, so dropping never tears down the image library
+// underneath.
+class CodecLibrary {
+public:
+    enum Which { Main, Processing };
+    static CodecLibrary& Get(Which which);
+
+    // The file name looked for (libcrde2000.so / libisp2000.so).
+    const QString& FileName() const { return fileName_; }
+    bool IsLoaded() const { return handle_ != nullptr; }
+
+    // The entry's address, loading the library first. When the library cannot be loaded the
+    // main library raises ErrorInvalid "Can't load ...", the processing library shows that
+    // text in a message box; both then give nullptr. A missing entry gives nullptr.
+    void* Entry(const char* name);
+    // As Entry, but a missing entry raises ErrorInvalid naming it and the main library.
+    void* RequiredEntry(const char* name);
+    void Unload();
+
+    QString LoadErrorText() const;
+
+    // Test seam: look for another file name (an empty name restores the default).
+    void SetFileName(const QString& fileName);
+
+private:
+    explicit CodecLibrary(Which which);
+    bool Load();
+
+    Which which_;
+    QString defaultName_;
+    QString fileName_;
+    void* handle_ = nullptr;
+};
+
+// Process-wide state of the picture library: the last failing status and its text, the
+// progress text.
+struct PictureLibraryState {
+    static std::int16_t lastErrorCode;
+    static QString lastErrorText;
+    static QString progressText;
+};
+
+// Records the status of a library call: a status of 0 or below becomes the last error with the
+// main library's text for it.
+void NoteLibraryStatus(std::int16_t status);
+
+// Writes the program's name (file name without extension, lower case) as "App Name" into
+// section "PictureLib Twain" of "pltwain.ini" in the user configuration folder. Called once at
+// start-up.
+bool RecordTwainAppName();
+
+} // namespace pelisto

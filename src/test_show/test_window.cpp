@@ -1,0 +1,201 @@
+#include "test_show/test_window.h"
+
+#include "framework/application.h"
+#include "framework/cursor_state.h"
+#include "framework/image_box.h"
+#include "framework/nearest.h"
+#include "slideshow/screen_fit.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimer>
+
+namespace pelisto {
+
+namespace {
+// While a picture is loaded or zoomed the pointer shows one step, as an hourglass; both are put
+// back however the work ends, so a picture that fails to load cannot leave the pointer stuck.
+class BusyPointer {
+public:
+    BusyPointer() {
+        ShowPointer(true);
+        SetScreenCursor(ScreenCursor::Hourglass);
+    }
+    ~BusyPointer() {
+        SetScreenCursor(ScreenCursor::Default);
+        ShowPointer(false);
+    }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+};
+} // namespace
+
+TForm2::TForm2(SlideshowSource* source, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), source_(source) {
+    setObjectName(QStringLiteral("Form2"));
+    setModal(true);
+    Image1 = new TImage(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(96, 48, 105, 105);
+    Image1->SetStretch(true);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+    FormCreate();
+}
+
+void TForm2::FormCreate() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize size = screen != nullptr ? screen->size() : QSize(1024, 768);
+    setGeometry(0, 0, size.width(), size.height());
+    setAutoFillBackground(true);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    CurrentFile.clear();
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        Guarded([this] { FormShow(); });
+    }
+}
+
+void TForm2::FormShow() {
+    const QStringList pictures = source_->Pictures();
+    PictureCount = static_cast<std::int32_t>(pictures.size());
+    CurrentIndex = 0;
+    ShowPicture(0);
+    Timer1->setInterval(
+        static_cast<int>(Nearest(static_cast<long double>(source_->Delay()) * 1000)));
+    if (source_->Automatic()) {
+        Timer1->start();
+    } else {
+        Timer1->stop();
+    }
+}
+
+void TForm2::ShowPicture(int index) {
+    const QStringList pictures = source_->Pictures();
+    if (index < 0 || index >= pictures.size()) {
+        return;
+    }
+    const QString jpg = source_->ConvertToJpeg(pictures[index]);
+    if (!QFileInfo(jpg).isFile()) {
+        Image1->hide();
+        return;
+    }
+    CurrentFile = jpg;
+    const BusyPointer busy;
+    Image1->show();
+    Image1->Picture().LoadFromFile(jpg);
+    const QSize fitted = FitToScreen(Image1->Picture().Width(), Image1->Picture().Height());
+    PlaceImage(fitted.width(), fitted.height());
+}
+
+QSize TForm2::FitToScreen(int w, int h) const {
+    const PictureSize s = pelisto::FitToScreen(w, h, width(), height());
+    return QSize(s.width, s.height);
+}
+
+void TForm2::ZoomPicture(int step) {
+    if (CurrentFile.isEmpty() || !QFileInfo(CurrentFile).isFile()) {
+        return;
+    }
+    const BusyPointer busy;
+    const PictureSize s = ZoomSize(Image1->Picture().Width(), Image1->Picture().Height(),
+                                   Image1->width(), step, width(), height());
+    PlaceImage(s.width, s.height);
+}
+
+void TForm2::PlaceImage(int w, int h) {
+    const PictureRect r = CentreOnWindow(PictureSize{w, h}, width(), height());
+    Image1->setGeometry(r.left, r.top, r.width, r.height);
+    Image1->update();
+}
+
+int TForm2::VirtualKey(const QKeyEvent* event) {
+    const bool keypad = event->modifiers().testFlag(Qt::KeypadModifier);
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
+    case Qt::Key_Space:
+        return VK_SPACE;
+    case Qt::Key_Backspace:
+        return VK_BACK;
+    case Qt::Key_Plus:
+        return keypad ? VK_ADD : 187;
+    case Qt::Key_Minus:
+        return keypad ? VK_SUBTRACT : 189;
+    case Qt::Key_Asterisk:
+        return keypad ? VK_MULTIPLY : 0;
+    default:
+        return 0;
+    }
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+    const int key = VirtualKey(event);
+    event->accept();
+    Guarded([&] { FormKeyDown(key); });
+}
+
+void TForm2::FormKeyDown(int key) {
+    switch (key) {
+    case VK_ESCAPE:
+        close();
+        break;
+    case VK_SPACE:
+        if (PictureCount > 1) {
+            if (++CurrentIndex >= PictureCount) {
+                CurrentIndex = 0;
+            }
+            ShowPicture(CurrentIndex);
+        }
+        break;
+    case VK_BACK:
+        if (PictureCount > 1) {
+            if (--CurrentIndex < 0) {
+                CurrentIndex = PictureCount - 1;
+            }
+            ShowPicture(CurrentIndex);
+        }
+        break;
+    case VK_ADD:
+        ZoomPicture(kZoomStep);
+        break;
+    case VK_SUBTRACT:
+        ZoomPicture(-kZoomStep);
+        break;
+    case VK_MULTIPLY:
+        ZoomPicture(0);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm2::Timer1Timer() {
+    if (PictureCount >= 2) {
+        FormKeyDown(VK_SPACE);
+    }
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QDialog::closeEvent(event);
+}
+
+void TForm2::done(int result) {
+    FormClose();
+    QDialog::done(result);
+}
+
+void TForm2::FormClose() {
+    Timer1->stop();
+}
+
+} // namespace pelisto

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class QTimer;
+
+namespace pelisto {
+
+class TImage;
+
+// What the test window reads from the main window: the picture list, the delay and the
+// automatic flag when it is shown, and the conversion of one picture to the scratch JPEG.
+class SlideshowSource {
+public:
+    virtual ~SlideshowSource() = default;
+    virtual QStringList Pictures() const = 0;
+    virtual double Delay() const = 0;
+    virtual bool Automatic() const = 0;
+    virtual QString ConvertToJpeg(const QString& fileName) = 0;
+};
+
+// Virtual-key codes of the keys the test window answers.
+enum TestKey : int {
+    VK_BACK = 8,
+    VK_ESCAPE = 27,
+    VK_SPACE = 32,
+    VK_MULTIPLY = 106,
+    VK_ADD = 107,
+    VK_SUBTRACT = 109,
+};
+
+// The full-screen test slideshow: borderless, black, sized to the primary screen when created;
+// it plays the list as the slideshow will look after compression.
+class TForm2 : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TForm2(SlideshowSource* source, QWidget* parent = nullptr);
+
+    TImage* Image1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    std::int32_t PictureCount = 0;
+    std::int32_t CurrentIndex = 0;
+    QString CurrentFile;
+
+    void ShowPicture(int index);
+    void ZoomPicture(int step);
+    // The picture's size fitted into this window, one pixel of width at a time.
+    QSize FitToScreen(int width, int height) const;
+
+    // Maps a key event to its virtual-key code (keypad +, - and * have their own codes, the main
+    // keyboard's plus and minus others); 0 for keys without one.
+    static int VirtualKey(const QKeyEvent* event);
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void FormKeyDown(int key);
+    void Timer1Timer();
+    void FormClose();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
+
+private:
+    void PlaceImage(int w, int h);
+    SlideshowSource* source_;
+};
+
+} // namespace pelisto

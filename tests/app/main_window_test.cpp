@@ -1,0 +1,218 @@
+#include "app/main_window.h"
+#include "controls/num_spin_edit.h"
+#include "framework/application.h"
+#include "framework/common_dialogs.h"
+#include "framework/image_box.h"
+#include "framework/system.h"
+#include "language/multi_lang.h"
+#include "picture/multi_picture.h"
+#include "support/fake_dialogs.h"
+#include "ui_main_window.h"
+
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace pelisto;
+using pelisto::testing::ScopedFakeDialogs;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        form = std::make_unique<TForm1>();
+        form->SetToolFolder(folder.path());
+    }
+    Ui::TForm1& ui() { return form->ui(); }
+    QStringList Items() { return form->Pictures(); }
+    void Choose(const QStringList& files) {
+        dialogs->openAnswers.push_back(files);
+        form->Button1Click();
+    }
+
+    ScopedFakeDialogs dialogs;
+    QTemporaryDir folder;
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
+    EXPECT_EQ(form->windowTitle(), "Pelisto maker by Orvel");
+    EXPECT_EQ(ApplicationTitle(), "Pelisto maker by Orvel");
+    EXPECT_EQ(ui().Button1->text(), "1 - Choose pictures for pelisto");
+    EXPECT_EQ(ui().Button4->text(), "2 - Test the result");
+    EXPECT_EQ(ui().Button2->text(), "3 - Save the final EXE file");
+    EXPECT_EQ(ui().Button3->text(), "4 - Exit");
+    EXPECT_EQ(ui().GroupBox1->title(), "Pictures quality");
+    EXPECT_EQ(ui().GroupBox2->title(), "Automatic slideshow");
+    EXPECT_EQ(ui().CheckBox1->text(), "Use automatic slideshow");
+    EXPECT_EQ(ui().Label2->text(), "Duration : ");
+    EXPECT_EQ(ui().Label3->text(), "seconds");
+    EXPECT_EQ(ui().ScrollBar1->toolTip(),
+              "Low the quality of pictures (increase the compression) in order to low the size "
+              "of the final EXE file.");
+    EXPECT_EQ(form->SaveDialog1->Title(),
+              "Give the final EXE final a name and choose where to save it");
+    EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe");
+    EXPECT_EQ(form->OpenDialog1->Title(), "Choose the pictures (use Ctrl or Shift keys)");
+    EXPECT_EQ(form->Rotation1->title(), "Rotation");
+    EXPECT_EQ(form->Effacer1->text(), "Remove selected file from list");
+    EXPECT_EQ(ui().Label1->text(), "75");
+    EXPECT_EQ(form->PictureQuality(), 75);
+    EXPECT_EQ(ui().NumSpinEdit1->Value(), 10.0);
+    EXPECT_FALSE(ui().CheckBox1->isChecked());
+    EXPECT_FALSE(ui().Button2->isEnabled());
+    EXPECT_FALSE(ui().Button4->isEnabled());
+    EXPECT_FALSE(ui().Tampon->isVisible());
+    EXPECT_EQ(form->size(), QSize(721, 567));
+    EXPECT_EQ(form->StubPath(), form->ToolFolder() + "TheExe.exe");
+    EXPECT_TRUE(form->ToolFolder().endsWith('/'));
+}
+
+TEST_F(MainWindowTest, ChosenFilesJoinInReverseWithoutDuplicates) {
+    Choose({"/p/A.jpg", "/p/B.jpg", "/p/C.jpg"});
+    EXPECT_EQ(Items(), (QStringList{"/p/C.jpg", "/p/B.jpg", "/p/A.jpg"}));
+    EXPECT_TRUE(ui().Button2->isEnabled());
+    EXPECT_TRUE(ui().Button4->isEnabled());
+
+    Choose({"/p/b.JPG", "/p/D.jpg"});
+    EXPECT_EQ(Items(), (QStringList{"/p/C.jpg", "/p/B.jpg", "/p/A.jpg", "/p/D.jpg"}));
+
+    // A cancelled dialog changes nothing.
+    form->Button1Click();
+    EXPECT_EQ(Items().size(), 4);
+}
+
+TEST_F(MainWindowTest, RemovingSelectsThePreviousEntry) {
+    Choose({"/p/4.jpg", "/p/3.jpg", "/p/2.jpg", "/p/1.jpg"});
+    ui().ListBox1->setCurrentRow(2);
+    form->Effacer1Click();
+    EXPECT_EQ(Items(), (QStringList{"/p/1.jpg", "/p/2.jpg", "/p/4.jpg"}));
+    EXPECT_EQ(ui().ListBox1->currentRow(), 1);
+    EXPECT_TRUE(ui().ListBox1->currentItem()->isSelected());
+
+    ui().ListBox1->setCurrentRow(0);
+    form->Effacer1Click();
+    EXPECT_EQ(Items(), (QStringList{"/p/2.jpg", "/p/4.jpg"}));
+    EXPECT_TRUE(ui().ListBox1->selectedItems().isEmpty());
+
+    // The Delete key with nothing selected does nothing.
+    QTest::keyClick(ui().ListBox1, Qt::Key_Delete);
+    EXPECT_EQ(Items().size(), 2);
+    ui().ListBox1->setCurrentRow(1);
+    QTest::keyClick(ui().ListBox1, Qt::Key_Delete);
+    EXPECT_EQ(Items(), (QStringList{"/p/2.jpg"}));
+
+    ui().ListBox1->setCurrentRow(0);
+    form->Effacer1Click();
+    EXPECT_FALSE(ui().Button2->isEnabled());
+    EXPECT_FALSE(ui().Button4->isEnabled());
+}
+
+TEST_F(MainWindowTest, ClearingAsksFirstAndOnlyWhenThereIsSomethingToClear) {
+    form->Effacertout1Click();
+    EXPECT_TRUE(dialogs->boxes.empty());
+
+    Choose({"/p/a.jpg", "/p/b.jpg"});
+    dialogs->boxAnswers.push_back(mrNo);
+    form->Effacertout1Click();
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].text, "Do you really want to clear all the list ?");
+    EXPECT_EQ(dialogs->boxes[0].title, "Confirmation");
+    EXPECT_EQ(Items().size(), 2);
+
+    dialogs->boxAnswers.push_back(mrYes);
+    form->Effacertout1Click();
+    EXPECT_TRUE(Items().isEmpty());
+    EXPECT_FALSE(ui().Button2->isEnabled());
+    EXPECT_FALSE(ui().Button4->isEnabled());
+    EXPECT_TRUE(ui().Image->ImageName().isEmpty());
+}
+
+TEST_F(MainWindowTest, PopupEnablesWhatTheSelectionAllows) {
+    form->PopupMenu1Popup();
+    EXPECT_FALSE(form->Effacer1->isEnabled());
+    EXPECT_FALSE(form->Effacertout1->isEnabled());
+    EXPECT_FALSE(form->Rotation1->isEnabled());
+
+    Choose({"/p/a.jpeg", "/p/b.tif", "/p/c.wmf", "/p/d.JpG", "/p/e.bMp", "/p/f.pcx", "/p/g.gif",
+            "/p/h.PNG", "/p/noext"});
+    form->PopupMenu1Popup();
+    EXPECT_FALSE(form->Effacer1->isEnabled());
+    EXPECT_TRUE(form->Effacertout1->isEnabled());
+    for (int row = 0; row < ui().ListBox1->count(); ++row) {
+        ui().ListBox1->setCurrentRow(row);
+        form->PopupMenu1Popup();
+        const QString name = ui().ListBox1->item(row)->text();
+        const bool writable = !name.endsWith(".jpeg") && !name.endsWith(".tif") &&
+                              !name.endsWith(".wmf") && !name.endsWith("noext");
+        EXPECT_EQ(form->Rotation1->isEnabled(), writable) << name.toStdString();
+        EXPECT_TRUE(form->Effacer1->isEnabled());
+    }
+}
+
+TEST_F(MainWindowTest, DelayUnitAndQualityLabelFollowTheirControls) {
+    ui().NumSpinEdit1->setText("1");
+    EXPECT_EQ(ui().Label3->text(), "seconde");
+    ui().NumSpinEdit1->setText("2");
+    EXPECT_EQ(ui().Label3->text(), "secondes");
+    ui().NumSpinEdit1->setText("");
+    EXPECT_EQ(ui().Label3->text(), "seconde");
+
+    ui().ScrollBar1->setValue(40);
+    EXPECT_EQ(ui().Label1->text(), "40");
+    EXPECT_EQ(form->PictureQuality(), 40);
+}
+
+TEST_F(MainWindowTest, MissingStubIsReportedBeforeAnyDialog) {
+    Choose({"/p/a.jpg"});
+    form->Button2Click();
+    EXPECT_TRUE(dialogs->saves.empty());
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].title, "Erreur");
+    EXPECT_EQ(dialogs->boxes[0].text, form->StubPath() +
+                                          " missing. TheExe.exe MUST be in the same folder as  " +
+                                          ExecutableFileName() + ". Bye bye ;-(");
+}
+
+TEST_F(MainWindowTest, SaveDialogOffersTheDefaultNameAndCancelWritesNothing) {
+    QFile stub(form->StubPath());
+    ASSERT_TRUE(stub.open(QIODevice::WriteOnly));
+    stub.write("stub");
+    stub.close();
+    Choose({"/p/a.jpg"});
+    form->Button2Click();
+    ASSERT_EQ(dialogs->saves.size(), 1u);
+    EXPECT_EQ(dialogs->saves[0].fileName, "Pelisto.exe");
+    EXPECT_EQ(dialogs->saves[0].defaultExt, "exe");
+    EXPECT_TRUE(dialogs->saves[0].overwritePrompt);
+    EXPECT_EQ(dialogs->saves[0].filter, "Program (*.exe)|*.exe");
+}
+
+TEST_F(MainWindowTest, LogoOpensTheAddressInItsHint) {
+    QString opened;
+    SetShellOpenHandler([&](const QString& target) {
+        opened = target;
+        return true;
+    });
+    QTest::mouseClick(ui().Image2, Qt::LeftButton);
+    SetShellOpenHandler({});
+    EXPECT_FALSE(opened.isEmpty());
+    EXPECT_EQ(opened, ui().Image2->toolTip());
+    EXPECT_TRUE(opened.endsWith("user-guide.html"));
+}
+
+TEST_F(MainWindowTest, ClosingRemovesTheScratchJpeg) {
+    const QString scratch = form->ToolFolder() + "temp.jpg";
+    QFile f(scratch);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("x");
+    f.close();
+    form.reset();
+    EXPECT_FALSE(QFile::exists(scratch));
+}
+
+} // namespace

@@ -1,0 +1,198 @@
+#include "picture_test_support.h"
+
+#include "../support/fake_dialogs.h"
+#include "codeclib/codec_api.h"
+#include "picture/call_guard.h"
+#include "picture/codec_library.h"
+
+#include <QFile>
+#include <QProcess>
+#include <csignal>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+using namespace pelisto;
+using namespace pelisto::testing;
+
+namespace {
+
+QByteArray Contents(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Pillow's reading of a file, through a PNG it writes.
+QImage ReadWithPillow(const QString& name, const QString& scratch) {
+    const int rc = QProcess::execute("/usr/bin/python3",
+                                     {"-c",
+                                      "import sys; from PIL import Image; "
+                                      "Image.open(sys.argv[1]).convert('RGB').save(sys.argv[2])",
+                                      name, scratch});
+    return rc == 0 ? QImage(scratch).convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+TEST(Saving, EveryWriterReadsBackInAnIndependentDecoder) {
+    QTemporaryDir dir;
+    TMultiPicture picture;
+    picture.SetImageName(Fixture("still.gif")); // 200 colours: exact even at 8 bits
+    const QImage original = Shown(picture);
+    ASSERT_FALSE(original.isNull());
+    struct Case {
+        const char* file;
+        bool (TMultiPicture::*save)(const QString&);
+        int tolerance;
+    };
+    for (const Case& c : {Case{"out.bmp", &TMultiPicture::SaveAsBmp, 0},
+                          Case{"out.png", &TMultiPicture::SaveAsPng, 0},
+                          Case{"out.gif", &TMultiPicture::SaveAsGif, 0},
+                          Case{"out.pcx", &TMultiPicture::SaveAsPcx, 0},
+                          Case{"out.jpg", &TMultiPicture::SaveAsJpeg, 10}}) {
+        const QString target = dir.filePath(c.file);
+        picture.SetJPegSaveQuality(95);
+        EXPECT_TRUE((picture.*c.save)(target)) << c.file;
+        EXPECT_EQ(picture.DefSaveFilename(), target);
+        const QImage back = ReadWithPillow(target, dir.filePath("check.png"));
+        if (c.tolerance == 0) {
+            EXPECT_EQ(MaxDifference(back, original), 0) << c.file;
+        } else {
+            EXPECT_LE(MeanDifference(back, original), c.tolerance) << c.file;
+        }
+        EXPECT_GE(MaxDifference(back, original), 0) << c.file;
+    }
+    // The picture itself is untouched by saving.
+    EXPECT_EQ(Shown(picture), original);
+}
+
+TEST(Saving, InterlacedPngAndJpegQualityAreHonoured) {
+    QTemporaryDir dir;
+    TMultiPicture picture;
+    picture.SetImageName(Fixture("rgb24.png"));
+    picture.SetPNGInterLaced(true);
+    ASSERT_TRUE(picture.SaveAsPng(dir.filePath("i.png")));
+    // The interlace method is the last byte of the header chunk.
+    EXPECT_EQ(Contents(dir.filePath("i.png")).at(28), 1);
+    picture.SetJPegSaveQuality(10);
+    ASSERT_TRUE(picture.SaveAsJpeg(dir.filePath("low.jpg")));
+    picture.SetJPegSaveQuality(100);
+    ASSERT_TRUE(picture.SaveAsJpeg(dir.filePath("high.jpg")));
+    const QImage original = Shown(picture);
+    EXPECT_LT(Contents(dir.filePath("low.jpg")).size(), Contents(dir.filePath("high.jpg")).size());
+    EXPECT_LT(MeanDifference(QImage(dir.filePath("high.jpg")).convertToFormat(QImage::Format_RGB32),
+                             original),
+              MeanDifference(QImage(dir.filePath("low.jpg")).convertToFormat(QImage::Format_RGB32),
+                             original));
+    picture.SetImageWriteRes(sJpegGray);
+    ASSERT_TRUE(picture.SaveAsJpeg(dir.filePath("gray.jpg")));
+    EXPECT_TRUE(QImage(dir.filePath("gray.jpg")).isGrayscale());
+}
+
+TEST(Saving, QualityAndSmoothingClamps) {
+    TMultiPicture picture;
+    EXPECT_EQ(picture.JPegSaveQuality(), 25);
+    EXPECT_EQ(picture.JPegSaveSmooth(), 0);
+    const std::pair<int, int> quality[] = {{0, 25}, {101, 25}, {255, 25}, {1, 1}, {100, 100}};
+    for (auto [in, out] : quality) {
+        picture.SetJPegSaveQuality(in);
+        EXPECT_EQ(picture.JPegSaveQuality(), out) << in;
+    }
+    const std::pair<int, int> smooth[] = {{0, 5}, {101, 5}, {255, 5}, {1, 1}, {100, 100}};
+    for (auto [in, out] : smooth) {
+        picture.SetJPegSaveSmooth(in);
+        EXPECT_EQ(picture.JPegSaveSmooth(), out) << in;
+    }
+}
+
+// A failed save answers false and leaves what was there before.
+TEST(Saving, FailuresAnswerFalseAndLeaveTheOldFile) {
+    QTemporaryDir dir;
+    TMultiPicture picture;
+    EXPECT_FALSE(picture.SaveAsJpeg(dir.filePath("empty.jpg"))) << "empty picture";
+    EXPECT_FALSE(QFile::exists(dir.filePath("empty.jpg")));
+    picture.SetImageName(Fixture("rgb24.png"));
+    TMultiPicture fresh;
+    fresh.SetImageName(Fixture("rgb24.png"));
+    EXPECT_FALSE(fresh.SaveAsJpeg("")) << "no previous target";
+
+    const QString locked = dir.filePath("locked.png");
+    ASSERT_TRUE(QFile::copy(Fixture("pal8.png"), locked));
+    const QByteArray before = Contents(locked);
+    ::chmod(QFile::encodeName(locked).constData(), 0444);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(picture.SaveAsPng(locked));
+        EXPECT_EQ(Contents(locked), before);
+    }
+    EXPECT_FALSE(picture.SaveAsPng("/dev/full"));
+    EXPECT_FALSE(picture.SaveAsJpeg("/dev/full"));
+    EXPECT_FALSE(picture.SaveAsBmp(dir.filePath("no/such/folder/x.bmp")));
+    // Nothing half-written is left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST(Saving, ExistingFileIsReplacedWholeKeepingItsPermissions) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("keep.bmp");
+    ASSERT_TRUE(QFile::copy(Fixture("pal8.bmp"), target));
+    ::chmod(QFile::encodeName(target).constData(), 0640);
+    TMultiPicture picture;
+    picture.SetImageName(Fixture("rgb24.bmp"));
+    ASSERT_TRUE(picture.SaveAsBmp(target));
+    struct stat st {};
+    ::stat(QFile::encodeName(target).constData(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(MaxDifference(QImage(target).convertToFormat(QImage::Format_RGB32), Shown(picture)),
+              0);
+}
+
+TEST(Rotation, QuarterTurnsMoveCornersAndComeBack) {
+    for (const char* file : {"rgb24.png", "mono1.bmp", "pal4.bmp", "pal8.png"}) {
+        TMultiPicture picture;
+        picture.SetImageReadRes(lColorTrue);
+        picture.SetImageName(Fixture(file));
+        const QImage original = Shown(picture);
+        ASSERT_EQ(original.size(), QSize(64, 48)) << file;
+        picture.RotateQuarter();
+        const QImage turned = Shown(picture);
+        ASSERT_EQ(turned.size(), QSize(48, 64)) << file;
+        EXPECT_EQ(turned.pixel(0, 0), original.pixel(63, 0)) << file;
+        EXPECT_EQ(turned.pixel(47, 63), original.pixel(0, 47)) << file;
+        EXPECT_EQ(turned.pixel(10, 20), original.pixel(63 - 20, 10)) << file;
+        picture.RotateQuarter();
+        picture.RotateQuarter();
+        picture.RotateQuarter();
+        EXPECT_EQ(Shown(picture), original) << file;
+    }
+}
+
+TEST(Rotation, EmptyPictureRaises) {
+    TMultiPicture picture;
+    EXPECT_THROW(picture.RotateQuarter(), ErrorInvalid);
+}
+
+TEST(Guard, FaultInsideALibraryCallIsShownAndTheCallFails) {
+    pelisto::testing::ScopedFakeDialogs dialogs;
+    EXPECT_FALSE(CallGuarded([] { std::raise(SIGSEGV); }));
+    EXPECT_FALSE(CallGuarded([] { std::raise(SIGFPE); }));
+    ASSERT_EQ(dialogs->boxes.size(), 2u);
+    EXPECT_EQ(dialogs->boxes[0].text, QString::fromLatin1(LibraryFaultText));
+    EXPECT_TRUE(CallGuarded([] {}));
+
+    // A real fault inside the processing library: a picture block that cannot be read.
+    const long page = sysconf(_SC_PAGESIZE);
+    void* bad = mmap(nullptr, static_cast<std::size_t>(page), PROT_NONE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(bad, MAP_FAILED);
+    auto rotate =
+        reinterpret_cast<PLRotate_t>(CodecLibrary::Get(CodecLibrary::Processing).Entry("PLRotate"));
+    ASSERT_NE(rotate, nullptr);
+    void* result = reinterpret_cast<void*>(1);
+    EXPECT_FALSE(CallGuarded([&] { result = rotate(bad, 90.0, 0, 0, 1, 1, 0); }));
+    EXPECT_EQ(dialogs->boxes.size(), 3u);
+    munmap(bad, static_cast<std::size_t>(page));
+    // The tool goes on: the library still works afterwards.
+    TMultiPicture picture;
+    picture.SetImageName(Fixture("rgb24.png"));
+    picture.RotateQuarter();
+    EXPECT_EQ(Shown(picture).size(), QSize(48, 64));
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+#include "framework/cursor_state.h"
+#include "framework/exceptions.h"
+#include "framework/image_box.h"
+#include "picture/jpeg_image.h"
+#include "support/fake_dialogs.h"
+#include "test_show/test_window.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace pelisto;
+using pelisto::testing::ScopedFakeDialogs;
+
+namespace {
+
+// Pictures are listed by size ("800x1000"); converting one writes a JPEG of that size, or
+// raises when the name says so.
+class FakeSource : public SlideshowSource {
+public:
+    explicit FakeSource(const QString& folder) : folder_(folder) {}
+    QStringList pictures;
+    double delay = 10;
+    bool automatic = false;
+    QStringList conversions;
+
+    QStringList Pictures() const override { return pictures; }
+    double Delay() const override { return delay; }
+    bool Automatic() const override { return automatic; }
+    QString ConvertToJpeg(const QString& name) override {
+        conversions << name;
+        if (name == "broken") {
+            throw Exception("Unable to convert broken to JPEG");
+        }
+        const QStringList wh = name.split('x');
+        QImage image(wh[0].toInt(), wh[1].toInt(), QImage::Format_RGB32);
+        image.fill(Qt::red);
+        const QString path = folder_ + "/temp.jpg";
+        image.save(path, "JPG");
+        return path;
+    }
+
+private:
+    QString folder_;
+};
+
+class TestWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterJPEGGraphic(); }
+    void SetUp() override { form.setGeometry(0, 0, 1024, 768); }
+    void TearDown() override { form.close(); }
+    void Start(const QStringList& pictures) {
+        source.pictures = pictures;
+        form.show();
+    }
+    QRect Shown() const { return form.Image1->geometry(); }
+    void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::KeypadModifier) {
+        QTest::keyClick(&form, key, mods);
+    }
+
+    ScopedFakeDialogs dialogs;
+    QTemporaryDir dir;
+    FakeSource source{dir.path()};
+    TForm2 form{&source};
+};
+
+TEST_F(TestWindowTest, FitsLargePicturesToTheWindowAndCentresThem) {
+    Start({"1600x1200", "800x1000", "300x200"});
+    EXPECT_EQ(Shown(), QRect(0, 0, 1024, 768));
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_EQ(Shown(), QRect(205, 0, 614, 768));
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_EQ(Shown(), QRect(362, 284, 300, 200)); // natural size, never enlarged
+    EXPECT_TRUE(form.Image1->isVisible());
+    EXPECT_TRUE(form.Image1->Stretch());
+}
+
+TEST_F(TestWindowTest, ZoomKeysUseTheKeypadOnly) {
+    Start({"925x500"});
+    EXPECT_EQ(Shown().width(), 925);
+    Key(Qt::Key_Plus, Qt::NoModifier); // main keyboard: nothing
+    Key(Qt::Key_Minus, Qt::NoModifier);
+    EXPECT_EQ(Shown().width(), 925);
+    Key(Qt::Key_Plus);
+    Key(Qt::Key_Plus);
+    // 1125 wide on a 1024 window: the left edge is -50, the division truncating toward zero.
+    EXPECT_EQ(Shown(), QRect(-50, 80, 1125, 608));
+    Key(Qt::Key_Asterisk);
+    EXPECT_EQ(Shown().width(), 925);
+}
+
+TEST_F(TestWindowTest, ZoomingOutStopsAt100PixelsAndKeepsTheAspectRatio) {
+    Start({"800x600"});
+    form.Image1->setGeometry(0, 0, 150, 50); // the height is recomputed from the picture
+    Key(Qt::Key_Minus);
+    EXPECT_EQ(Shown().size(), QSize(150, 112)); // 112.5 goes to the even 112
+    form.Image1->setGeometry(0, 0, 200, 50);
+    Key(Qt::Key_Minus);
+    EXPECT_EQ(Shown().size(), QSize(100, 75));
+}
+
+TEST_F(TestWindowTest, SpaceAndBackspaceWrapAround) {
+    Start({"10x10", "20x20", "30x30"});
+    EXPECT_EQ(form.CurrentIndex, 0);
+    Key(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(form.CurrentIndex, 2);
+    EXPECT_EQ(Shown().width(), 30);
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_EQ(form.CurrentIndex, 0);
+    EXPECT_EQ(Shown().width(), 10);
+    EXPECT_EQ(source.conversions, (QStringList{"10x10", "30x30", "10x10"}));
+}
+
+TEST_F(TestWindowTest, OnePictureListIgnoresSteppingAndTheTimer) {
+    source.automatic = true;
+    Start({"400x300"});
+    Key(Qt::Key_Space, Qt::NoModifier);
+    Key(Qt::Key_Backspace, Qt::NoModifier);
+    form.Timer1Timer();
+    EXPECT_EQ(source.conversions.size(), 1);
+    Key(Qt::Key_Plus);
+    EXPECT_EQ(Shown().width(), 500);
+}
+
+TEST_F(TestWindowTest, TimerRunsOnlyWithTheFlagAndStopsOnEscape) {
+    source.delay = 10;
+    Start({"10x10", "20x20"});
+    EXPECT_FALSE(form.Timer1->isActive());
+    form.close();
+
+    source.automatic = true;
+    source.delay = 3;
+    form.show();
+    EXPECT_TRUE(form.Timer1->isActive());
+    EXPECT_EQ(form.Timer1->interval(), 3000);
+    EXPECT_EQ(form.CurrentIndex, 0);
+    form.Timer1Timer();
+    EXPECT_EQ(form.CurrentIndex, 1);
+    Key(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Timer1->isActive());
+}
+
+TEST_F(TestWindowTest, AConversionErrorIsShownAndTheNextKeyStillWorks) {
+    const int pointer = PointerDisplayCount();
+    Start({"10x10", "broken", "30x30"});
+    Key(Qt::Key_Space, Qt::NoModifier);
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].text, "Unable to convert broken to JPEG.");
+    EXPECT_TRUE(form.isVisible());
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_EQ(form.CurrentIndex, 2);
+    EXPECT_EQ(Shown().width(), 30);
+    EXPECT_EQ(PointerDisplayCount(), pointer);
+    EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+}
+
+TEST(TestWindowKeys, KeypadAndMainKeyboardHaveDifferentCodes) {
+    QKeyEvent padPlus(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier);
+    QKeyEvent mainPlus(QEvent::KeyPress, Qt::Key_Plus, Qt::NoModifier);
+    QKeyEvent padStar(QEvent::KeyPress, Qt::Key_Asterisk, Qt::KeypadModifier);
+    QKeyEvent padMinus(QEvent::KeyPress, Qt::Key_Minus, Qt::KeypadModifier | Qt::ShiftModifier);
+    EXPECT_EQ(TForm2::VirtualKey(&padPlus), VK_ADD);
+    EXPECT_NE(TForm2::VirtualKey(&mainPlus), VK_ADD);
+    EXPECT_EQ(TForm2::VirtualKey(&padStar), VK_MULTIPLY);
+    EXPECT_EQ(TForm2::VirtualKey(&padMinus), VK_SUBTRACT);
+}
+
+} // namespace
