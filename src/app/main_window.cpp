@@ -124,34 +124,29 @@ void TForm1::CreateComponents() {
 }
 
 void TForm1::ConnectHandlers() {
-    connect(ui_->Button1, &QPushButton::clicked, this,
-            [this] { Guarded([this] { Button1Click(); }); });
-    connect(ui_->Button4, &QPushButton::clicked, this,
-            [this] { Guarded([this] { Button4Click(); }); });
-    connect(ui_->Button2, &QPushButton::clicked, this,
-            [this] { Guarded([this] { Button2Click(); }); });
-    connect(ui_->Button3, &QPushButton::clicked, this,
-            [this] { Guarded([this] { Button3Click(); }); });
+    // Handlers run under the default error display: what they raise is shown, not lost.
+    auto handler = [this](void (TForm1::*method)()) {
+        return [this, method] { Guarded([this, method] { (this->*method)(); }); };
+    };
+    connect(ui_->Button1, &QPushButton::clicked, this, handler(&TForm1::Button1Click));
+    connect(ui_->Button4, &QPushButton::clicked, this, handler(&TForm1::Button4Click));
+    connect(ui_->Button2, &QPushButton::clicked, this, handler(&TForm1::Button2Click));
+    connect(ui_->Button3, &QPushButton::clicked, this, handler(&TForm1::Button3Click));
     connect(ui_->ListBox1, &QListWidget::itemSelectionChanged, this,
-            [this] { Guarded([this] { ListBox1Click(); }); });
+            handler(&TForm1::ListBox1Click));
     connect(ui_->ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         Guarded([&] {
             PopupMenu1Popup();
             PopupMenu1->popup(ui_->ListBox1->viewport()->mapToGlobal(at));
         });
     });
-    connect(Effacer1, &QAction::triggered, this, [this] { Guarded([this] { Effacer1Click(); }); });
-    connect(Effacertout1, &QAction::triggered, this,
-            [this] { Guarded([this] { Effacertout1Click(); }); });
-    connect(N90horaire1, &QAction::triggered, this,
-            [this] { Guarded([this] { N90horaire1Click(); }); });
-    connect(N90antihoraire1, &QAction::triggered, this,
-            [this] { Guarded([this] { N90antihoraire1Click(); }); });
-    connect(N1801, &QAction::triggered, this, [this] { Guarded([this] { N1801Click(); }); });
-    connect(ui_->ScrollBar1, &QScrollBar::valueChanged, this,
-            [this] { Guarded([this] { ScrollBar1Change(); }); });
-    connect(ui_->NumSpinEdit1, &TNumSpinEdit::Change, this,
-            [this] { Guarded([this] { NumSpinEdit1Change(); }); });
+    connect(Effacer1, &QAction::triggered, this, handler(&TForm1::Effacer1Click));
+    connect(Effacertout1, &QAction::triggered, this, handler(&TForm1::Effacertout1Click));
+    connect(N90horaire1, &QAction::triggered, this, handler(&TForm1::N90horaire1Click));
+    connect(N90antihoraire1, &QAction::triggered, this, handler(&TForm1::N90antihoraire1Click));
+    connect(N1801, &QAction::triggered, this, handler(&TForm1::N1801Click));
+    connect(ui_->ScrollBar1, &QScrollBar::valueChanged, this, handler(&TForm1::ScrollBar1Change));
+    connect(ui_->NumSpinEdit1, &TNumSpinEdit::Change, this, handler(&TForm1::NumSpinEdit1Change));
     DropFileTarget1->OnDrop = [this](QObject*, TDragType, QPoint) { DropFileTarget1Drop(); };
     ui_->ListBox1->installEventFilter(this);
     ui_->Image2->installEventFilter(this);
@@ -191,11 +186,10 @@ void TForm1::FormCreate() {
     converter_ = std::make_unique<JpegConverter>(*ui_->Tampon);
     SetToolFolder(ExecutableFolder());
     DropFileTarget1->Attach(ui_->ListBox1);
-    // A hint stays up seven seconds.
-    ui_->Button1->setToolTipDuration(7000);
-    ui_->ListBox1->setToolTipDuration(7000);
-    ui_->ScrollBar1->setToolTipDuration(7000);
-    ui_->Image2->setToolTipDuration(7000);
+    // A hint stays up seven seconds, whichever control shows it.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        w->setToolTipDuration(7000);
+    }
     // Our own address: the user guide that lies beside the tool.
     const QString guide =
         QUrl::fromLocalFile(ToolFolder_ + QStringLiteral("user-guide.html")).toString();

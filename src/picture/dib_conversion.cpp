@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 
 namespace pelisto {
 namespace {
@@ -60,6 +63,69 @@ TPalette TableOf(const dib::DibView& v, std::uint32_t entries) {
         }
     }
     return palette;
+}
+
+// DIB blocks that live on as a bitmap's pixels, by the address of their first pixel row.
+struct LentBlocks {
+    std::mutex mutex;
+    std::unordered_map<const void*, void*> blocks;
+};
+LentBlocks& Lent() {
+    static LentBlocks lent;
+    return lent;
+}
+
+void FreeLentBlock(void* block) {
+    {
+        LentBlocks& lent = Lent();
+        std::lock_guard lock(lent.mutex);
+        const dib::DibView v = dib::View(block);
+        lent.blocks.erase(v.pixels);
+    }
+    std::free(block);
+}
+
+// The block whose pixels the image shows, or nullptr when the image has pixels of its own.
+void* BlockOf(const QImage& image) {
+    LentBlocks& lent = Lent();
+    std::lock_guard lock(lent.mutex);
+    const auto it = lent.blocks.find(image.constBits());
+    return it == lent.blocks.end() ? nullptr : it->second;
+}
+
+// Reverses the order of the pixel rows, turning bottom-up rows top-down and back.
+void FlipRows(const dib::DibView& v) {
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(v.rowBytes));
+    const auto bytes = static_cast<std::size_t>(v.rowBytes);
+    for (int top = 0, bottom = v.height - 1; top < bottom; ++top, --bottom) {
+        std::uint8_t* a = v.Row(top);
+        std::uint8_t* b = v.Row(bottom);
+        std::memcpy(row.data(), a, bytes);
+        std::memcpy(a, b, bytes);
+        std::memcpy(b, row.data(), bytes);
+    }
+}
+
+// A plain 24-bit DIB as a bitmap over its own block (which the bitmap then owns).
+std::unique_ptr<TBitmap> WrapDib24(TDibHolder block) {
+    const dib::DibView v = dib::View(block.get());
+    FlipRows(v);
+    void* raw = block.get();
+    {
+        LentBlocks& lent = Lent();
+        std::lock_guard lock(lent.mutex);
+        lent.blocks[v.pixels] = raw;
+    }
+    QImage image(v.pixels, v.width, v.height, static_cast<qsizetype>(v.rowBytes),
+                 QImage::Format_BGR888, FreeLentBlock, raw);
+    if (image.isNull()) {
+        FreeLentBlock(block.release());
+        return nullptr;
+    }
+    block.release(); // the image frees it
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->SetImage(image, pf24bit);
+    return bitmap;
 }
 
 std::unique_ptr<TBitmap> PlainDibToBitmap(const dib::DibView& v) {
@@ -120,25 +186,28 @@ std::unique_ptr<TBitmap> PlainDibToBitmap(const dib::DibView& v) {
 
 } // namespace
 
-std::unique_ptr<TBitmap> DibToBitmap(void* dib, int wantedBits, bool dither) {
+namespace {
+
+// Brings the DIB to the wanted depth; the result is either dib itself (work left empty) or the
+// new block in work. False when a library call failed.
+bool ConvertDepth(void* dib, int wantedBits, bool dither, TDibHolder& work) {
     dib::DibView v = dib::View(dib);
     if (!v) {
-        return nullptr;
+        return false;
     }
-    TDibHolder work;
     const auto current = [&] { return work ? work.get() : dib; };
     if (v.header->biCompression == dib::BI_RLE4 || v.header->biCompression == dib::BI_RLE8) {
         if (!Replace(work, CallConvert(CodecLibrary::Main, "DibtoDdb", dib))) {
-            return nullptr;
+            return false;
         }
         v = dib::View(current());
         if (!v) {
-            return nullptr;
+            return false;
         }
     } else if (v.header->biCompression == dib::BI_BITFIELDS || v.bits == 16) {
         const char* entry = v.bits == 16 ? "DIB16To24" : "DIB32To24";
         if (!Replace(work, CallConvert(CodecLibrary::Processing, entry, dib))) {
-            return nullptr;
+            return false;
         }
         v = dib::View(current());
     }
@@ -156,21 +225,40 @@ std::unique_ptr<TBitmap> DibToBitmap(void* dib, int wantedBits, bool dither) {
         }
         if (raise != nullptr &&
             !Replace(work, CallConvert(CodecLibrary::Processing, raise, current()))) {
-            return nullptr;
+            return false;
         }
     } else if (w < d) {
         PictureLibraryState::progressText = QStringLiteral("Reducing colors ");
         if (d == 32 &&
             !Replace(work, CallConvert(CodecLibrary::Processing, "DIB32To24", current()))) {
-            return nullptr;
+            return false;
         }
         if (w < 24 && !Replace(work, CallReduce(current(), w, dither))) {
-            return nullptr;
+            return false;
         }
     }
-    v = dib::View(current());
-    if (!v) {
+    return static_cast<bool>(dib::View(current()));
+}
+
+} // namespace
+
+std::unique_ptr<TBitmap> DibToBitmap(void* dib, int wantedBits, bool dither) {
+    TDibHolder work;
+    if (!ConvertDepth(dib, wantedBits, dither, work)) {
         return nullptr;
+    }
+    return PlainDibToBitmap(dib::View(work ? work.get() : dib));
+}
+
+std::unique_ptr<TBitmap> DibToBitmap(TDibHolder dib, int wantedBits, bool dither) {
+    TDibHolder work;
+    if (!ConvertDepth(dib.get(), wantedBits, dither, work)) {
+        return nullptr;
+    }
+    TDibHolder result = work ? std::move(work) : std::move(dib);
+    const dib::DibView v = dib::View(result.get());
+    if (v.bits == 24 && v.header->biCompression == dib::BI_RGB) {
+        return WrapDib24(std::move(result));
     }
     return PlainDibToBitmap(v);
 }
@@ -223,6 +311,34 @@ TDibHolder BitmapToDib(const TBitmap& bitmap) {
         throw ErrorInvalid(QStringLiteral("Input image is empty"));
     }
     return holder;
+}
+
+} // namespace pelisto
+
+namespace pelisto {
+
+DibLoan::DibLoan(const TBitmap& bitmap) {
+    if (bitmap.IsEmpty()) {
+        throw ErrorInvalid(QStringLiteral("Input image is empty"));
+    }
+    const QImage& image = bitmap.Image();
+    if (image.format() == QImage::Format_BGR888) {
+        if (void* block = BlockOf(image)) {
+            const dib::DibView v = dib::View(block);
+            if (v && v.width == image.width() && v.height == image.height() && v.bits == 24) {
+                FlipRows(v);
+                lent_ = block;
+                return;
+            }
+        }
+    }
+    owned_ = BitmapToDib(bitmap);
+}
+
+DibLoan::~DibLoan() {
+    if (lent_ != nullptr) {
+        FlipRows(dib::View(lent_));
+    }
 }
 
 } // namespace pelisto

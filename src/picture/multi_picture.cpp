@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryFile>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -277,7 +278,7 @@ std::unique_ptr<TBitmap> TMultiPicture::ReadBitmap(const QString& fileName, cons
         ReportLibraryError();
         return nullptr;
     }
-    auto bitmap = DibToBitmap(dib.get(), bits, dither);
+    auto bitmap = DibToBitmap(std::move(dib), bits, dither);
     if (!bitmap) {
         ReportLibraryError();
     }
@@ -518,23 +519,27 @@ void TMultiPicture::RotateQuarter() {
     if (held == nullptr || held->IsEmpty()) {
         throw ErrorInvalid(QStringLiteral("Input image is empty"));
     }
-    TBitmap work(*held);
-    TDibHolder block = BitmapToDib(work);
-    const dib::DibView v = dib::View(block.get());
     auto fn =
         reinterpret_cast<PLRotate_t>(CodecLibrary::Get(CodecLibrary::Processing).Entry("PLRotate"));
     if (fn == nullptr) {
         return;
     }
-    PLDib turned = nullptr;
-    const std::uint32_t back = RgbOf(rotateBackColor_);
-    void* source = block.get();
-    if (!CallGuarded([&] { turned = fn(source, 90.0, 0, 0, v.width, v.height, back); }) ||
-        turned == nullptr) {
-        return;
+    TDibHolder block;
+    {
+        // The loan ends before the picture changes: it may free the lent pixels.
+        DibLoan loan(*held);
+        const dib::DibView v = dib::View(loan.get());
+        PLDib turned = nullptr;
+        const std::uint32_t back = RgbOf(rotateBackColor_);
+        void* source = loan.get();
+        if (!CallGuarded([&] { turned = fn(source, 90.0, 0, 0, v.width, v.height, back); }) ||
+            turned == nullptr) {
+            return;
+        }
+        block.reset(turned);
     }
-    block.reset(turned);
-    auto result = DibToBitmap(block.get(), dib::View(block.get()).bits, false);
+    const int bits = dib::View(block.get()).bits;
+    auto result = DibToBitmap(std::move(block), bits, false);
     if (!result) {
         return;
     }
@@ -664,7 +669,7 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
         if (held == nullptr || held->IsEmpty()) {
             throw ErrorInvalid(QStringLiteral("Input image is empty"));
         }
-        TDibHolder dib = BitmapToDib(*held);
+        std::optional<DibLoan> dib(std::in_place, *held);
         PictureLibraryState::progressText = QStringLiteral("Writing ") + defSaveFilename_;
         target = PrepareTarget(defSaveFilename_);
         std::int16_t status = 0;
@@ -673,7 +678,7 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
         } else {
             const QByteArray file = QFile::encodeName(target.writeName);
             const auto b = static_cast<std::int16_t>(bits);
-            void* block = dib.get();
+            void* block = dib->get();
             void* data = this;
             const auto simple = [&](const char* entry) {
                 return CallStatus<wrfiledib_t>(entry, [&](wrfiledib_t fn) {

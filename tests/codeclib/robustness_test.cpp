@@ -1,0 +1,284 @@
+// Damaged files through every reader and the information call: a failure status or a sound
+// picture, never a crash, a hang or a block that lies about its size.
+
+#include "codec_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+using namespace pelisto;
+using namespace pelisto::codectest;
+
+namespace {
+
+// Aborts the run with the file's name when one call takes far too long.
+class Watchdog {
+public:
+    Watchdog() : thread_([this] { Watch(); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    void Start(std::string what) {
+        std::lock_guard lock(mutex_);
+        what_ = std::move(what);
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        ++generation_;
+    }
+
+private:
+    void Watch() {
+        std::unique_lock lock(mutex_);
+        while (!done_) {
+            wake_.wait_for(lock, std::chrono::milliseconds(200));
+            if (!done_ && generation_ > 0 && std::chrono::steady_clock::now() > deadline_) {
+                std::fprintf(stderr, "hang: %s\n", what_.c_str());
+                std::abort();
+            }
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::string what_;
+    std::chrono::steady_clock::time_point deadline_{};
+    long generation_ = 0;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+struct Entry {
+    const char* name;
+    const char* extensions; // the readers' own formats
+};
+
+const Entry kReaders[] = {
+    {"rdbmpfiledib", ".bmp"},   {"rdpngfiledib", ".png"},   {"rdpcxfiledib", ".pcx"},
+    {"rdgiffiledib", ".gif"},   {"rdjpgfiledib", ".jpg"},   {"readtiffiledib", ".tif"},
+    {"readtgafiledib", ".tga"}, {"readpcdfiledib", ".pcd"},
+};
+
+std::int16_t CallReader(const char* entry, const char* file, PLDib* dib) {
+    const std::string name = entry;
+    if (name == "rdjpgfiledib") {
+        auto fn = MainEntry<rdjpgfiledib_t>(entry);
+        return fn ? fn(file, 24, 1, 0, dib, nullptr, nullptr, nullptr, 0) : -999;
+    }
+    if (name == "readtiffiledib" || name == "readpcdfiledib") {
+        auto fn = MainEntry<readpagedib_t>(entry);
+        return fn ? fn(file, 24, 0, name == "readpcdfiledib" ? 2 : 1, dib, nullptr, nullptr, 0)
+                  : -999;
+    }
+    if (name == "readtgafiledib") {
+        auto fn = MainEntry<readtgafiledib_t>(entry);
+        return fn ? fn(file, 24, 0, dib, nullptr, nullptr, 0) : -999;
+    }
+    auto fn = MainEntry<rdfiledib_t>(entry);
+    return fn ? fn(file, 24, 0, dib, nullptr, nullptr, nullptr, 0) : -999;
+}
+
+// Damage every decoder must notice: missing data, a wrecked header, no picture at all, or a
+// picture of another format.
+bool MustFail(const QString& file, const Entry& reader) {
+    const QString base = QFileInfo(file).completeBaseName();
+    // The first of the three pages lies whole in the kept part (checked below).
+    if (base == "pages3_tif_cut90") {
+        return false;
+    }
+    if (base.contains("_cut") || base.contains("_header") || base.startsWith("empty") ||
+        base.startsWith("short") || base == "text") {
+        return true;
+    }
+    // Files named for a format they are not, read by the reader their name points to.
+    return base.endsWith("_named") &&
+           QFileInfo(file).suffix().compare(QString::fromLatin1(reader.extensions + 1)) == 0;
+}
+
+TEST(Robustness, DamagedFilesFailCleanlyThroughEveryReader) {
+    Watchdog watchdog;
+    const QStringList files = QDir(Fixture("damaged")).entryList(QDir::Files, QDir::Name);
+    ASSERT_GT(files.size(), 40);
+    int failures = 0;
+    for (const QString& name : files) {
+        const QString path = Fixture(QStringLiteral("damaged/") + name);
+        const QByteArray native = path.toLocal8Bit();
+        for (const Entry& reader : kReaders) {
+            // Each reader on its own format, plus every other reader on the PNG and JPEG copies
+            // (the others take long and add little).
+            const bool own = path.endsWith(QString::fromLatin1(reader.extensions));
+            if (!own && !name.contains("rgb24_png") && !name.contains("baseline_jpg") &&
+                !name.contains("_named")) {
+                continue;
+            }
+            watchdog.Start(std::string(reader.name) + " " + name.toStdString());
+            PLDib raw = reinterpret_cast<PLDib>(0x1); // a stale value must be overwritten
+            const std::int16_t status = CallReader(reader.name, native.constData(), &raw);
+            Dib dib(status > 0 ? raw : nullptr);
+            if (status <= 0) {
+                ++failures;
+                EXPECT_EQ(raw, nullptr) << reader.name << " " << name.toStdString()
+                                        << ": a failed read must not hand out a block";
+                EXPECT_FALSE(StatusText(status).empty());
+                continue;
+            }
+            EXPECT_FALSE(MustFail(path, reader) && own)
+                << reader.name << " read " << name.toStdString() << " as a picture";
+            EXPECT_EQ(LayoutProblem(dib.get()), "") << reader.name << " " << name.toStdString();
+            EXPECT_FALSE(DibImage(dib.get()).isNull()) << reader.name << " " << name.toStdString();
+            if (name == "pages3_tif_cut90.tif") {
+                EXPECT_EQ(MaxDifference(DibImage(dib.get()), QImage(Fixture("rgb24.png"))), 0);
+            }
+        }
+    }
+    EXPECT_GT(failures, 40);
+}
+
+TEST(Robustness, InformationCallsSurviveEveryDamagedFile) {
+    Watchdog watchdog;
+    auto fileinfo = MainEntry<fileinfo_t>("fileinfo");
+    auto getinfo = MainEntry<getinfo_t>("getinfo");
+    ASSERT_TRUE(fileinfo && getinfo);
+    for (const QString& name : QDir(Fixture("damaged")).entryList(QDir::Files)) {
+        const QByteArray native = Fixture(QStringLiteral("damaged/") + name).toLocal8Bit();
+        watchdog.Start("fileinfo " + name.toStdString());
+        char format[6] = {};
+        char compression[26] = {};
+        std::int16_t w = 0, h = 0, bits = 0, colours = 0, pages = 0;
+        const std::int16_t status =
+            fileinfo(native.constData(), format, &w, &h, &bits, &colours, &pages, compression, 0);
+        if (status > 0) {
+            EXPECT_GT(w, 0) << name.toStdString();
+            EXPECT_GT(h, 0) << name.toStdString();
+            EXPECT_GT(bits, 0) << name.toStdString();
+            EXPECT_NE(std::memchr(format, 0, sizeof(format)), nullptr);
+        }
+        std::int16_t compression16 = 0, count = 0;
+        watchdog.Start("getinfo " + name.toStdString());
+        getinfo(native.constData(), 1, &w, &h, &compression16, 0, &count, &bits);
+    }
+}
+
+// Seeded byte changes in the first part of every intact fixture, where the headers and tables
+// lie: each reader fails or gives a sound picture.
+TEST(Robustness, MutatedHeadersFailOrGiveSoundPictures) {
+    Watchdog watchdog;
+    QTemporaryDir dir;
+    const std::pair<const char*, const char*> samples[] = {
+        {"rgb24.bmp", "rdbmpfiledib"},       {"pal4.bmp", "rdbmpfiledib"},
+        {"rle8.bmp", "rdbmpfiledib"},        {"pal8.png", "rdpngfiledib"},
+        {"pal8.pcx", "rdpcxfiledib"},        {"rgb24.pcx", "rdpcxfiledib"},
+        {"still.gif", "rdgiffiledib"},       {"baseline.jpg", "rdjpgfiledib"},
+        {"progressive.jpg", "rdjpgfiledib"}, {"pages3.tif", "readtiffiledib"},
+        {"pal8.tga", "readtgafiledib"},      {"rle24.tga", "readtgafiledib"},
+    };
+    int read = 0;
+    int refused = 0;
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (const auto& [file, entry] : samples) {
+        QFile original(Fixture(QString::fromLatin1(file)));
+        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+        for (int copy = 0; copy < 25; ++copy) {
+            QByteArray mutated = bytes;
+            const int span = std::min<int>(static_cast<int>(mutated.size()), 800);
+            for (int change = 0; change < 1 + copy % 4; ++change) {
+                const int at = static_cast<int>(next() % static_cast<std::uint32_t>(span));
+                const std::uint32_t kind = next() % 3;
+                mutated[at] = static_cast<char>(kind == 0   ? 0xFF
+                                                : kind == 1 ? 0x00
+                                                            : static_cast<int>(next() & 0xFF));
+            }
+            const QString path = dir.filePath(QStringLiteral("m%1_%2").arg(copy).arg(file));
+            QFile out(path);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(mutated);
+            out.close();
+            watchdog.Start(std::string(entry) + " mutated " + path.toStdString());
+            PLDib raw = nullptr;
+            const std::int16_t status = CallReader(entry, path.toLocal8Bit().constData(), &raw);
+            Dib dib(status > 0 ? raw : nullptr);
+            if (status > 0) {
+                ++read;
+                EXPECT_EQ(LayoutProblem(dib.get()), "") << entry << " " << path.toStdString();
+            } else {
+                ++refused;
+                EXPECT_EQ(raw, nullptr) << entry << " " << path.toStdString();
+            }
+        }
+    }
+    // Both outcomes occur: the copies are really read, and damage is noticed.
+    EXPECT_GT(read, 20);
+    EXPECT_GT(refused, 20);
+}
+
+// Hand-made headers that promise more than the file holds.
+TEST(Robustness, LyingHeadersAreRefused) {
+    Watchdog watchdog;
+    QTemporaryDir dir;
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return dir.filePath(name).toStdString();
+    };
+    // BMP: 30000 x 30000 at 24 bits announced, 100 bytes of pixels present.
+    QByteArray bmp(154, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    const auto put32 = [](QByteArray& b, int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            b[at + i] = static_cast<char>(v >> (8 * i));
+        }
+    };
+    put32(bmp, 2, 154);
+    put32(bmp, 10, 54);
+    put32(bmp, 14, 40);
+    put32(bmp, 18, 30000);
+    put32(bmp, 22, 30000);
+    bmp[26] = 1;
+    bmp[28] = 24;
+    // TGA: 65535 x 65535 announced.
+    QByteArray tga(118, '\0');
+    tga[2] = 2;
+    tga[12] = tga[13] = tga[14] = tga[15] = static_cast<char>(0xFF);
+    tga[16] = 24;
+    // PCX: a window far larger than its data.
+    QByteArray pcx(200, '\0');
+    pcx[0] = 0x0A;
+    pcx[1] = 5;
+    pcx[2] = 1;
+    pcx[3] = 8;
+    pcx[8] = pcx[9] = pcx[10] = pcx[11] = static_cast<char>(0x7F);
+    pcx[65] = 3;
+    pcx[66] = static_cast<char>(0x80);
+    pcx[67] = 0x7F;
+    const std::pair<const char*, std::string> cases[] = {
+        {"rdbmpfiledib", write("huge.bmp", bmp)},
+        {"readtgafiledib", write("huge.tga", tga)},
+        {"rdpcxfiledib", write("huge.pcx", pcx)},
+    };
+    for (const auto& [entry, file] : cases) {
+        watchdog.Start(std::string(entry) + " " + file);
+        PLDib raw = nullptr;
+        const std::int16_t status = CallReader(entry, file.c_str(), &raw);
+        Dib dib(status > 0 ? raw : nullptr);
+        EXPECT_LE(status, 0) << entry << " accepted a picture its file cannot hold";
+    }
+}
+
+} // namespace
