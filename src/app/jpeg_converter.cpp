@@ -41,28 +41,45 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
     QFile::remove(target);
 
     bool written = false;
-    if (ext == QLatin1String(".wmf") || ext == QLatin1String(".ico")) {
-        TPicture* loader = loader_;
-        if (loader == nullptr) {
-            if (!ownLoader_) {
-                ownLoader_ = std::make_unique<TPicture>();
+    try {
+        if (ext == QLatin1String(".wmf") || ext == QLatin1String(".ico")) {
+            TPicture* loader = loader_;
+            if (loader == nullptr) {
+                if (!ownLoader_) {
+                    ownLoader_ = std::make_unique<TPicture>();
+                }
+                loader = ownLoader_.get();
             }
-            loader = ownLoader_.get();
+            loader->LoadFromFile(fileName);
+            TBitmap bitmap;
+            bitmap.SetWidth(loader->Width());
+            bitmap.SetHeight(loader->Height());
+            {
+                TCanvas canvas(bitmap);
+                canvas.Draw(0, 0, *loader->Graphic());
+            }
+            SaveBitmapAsJpeg(bitmap, target, quality);
+            written = true;
+        } else {
+            workBuffer_.SetImageName(fileName);
+            workBuffer_.SetJPegSaveQuality(static_cast<std::uint8_t>(quality));
+            written = workBuffer_.SaveAsJpeg(target);
         }
-        loader->LoadFromFile(fileName);
-        TBitmap bitmap;
-        bitmap.SetWidth(loader->Width());
-        bitmap.SetHeight(loader->Height());
-        {
-            TCanvas canvas(bitmap);
-            canvas.Draw(0, 0, *loader->Graphic());
+    } catch (const EAbort&) {
+        QFile::remove(target);
+        throw;
+    } catch (const Exception& e) {
+        // A slideshow build converts many pictures; an error such as "Unknown file format"
+        // must say which one it was.
+        QFile::remove(target);
+        if (e.message().contains(fileName)) {
+            throw;
         }
-        SaveBitmapAsJpeg(bitmap, target, quality);
-        written = true;
-    } else {
-        workBuffer_.SetImageName(fileName);
-        workBuffer_.SetJPegSaveQuality(static_cast<std::uint8_t>(quality));
-        written = workBuffer_.SaveAsJpeg(target);
+        throw Exception(
+            QStringLiteral("Unable to convert %1 to JPEG: %2").arg(fileName, e.message()));
+    } catch (...) {
+        QFile::remove(target);
+        throw;
     }
     if (!written || !QFileInfo(target).isFile() || QFileInfo(target).size() == 0) {
         QFile::remove(target);

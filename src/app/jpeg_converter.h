@@ -28,7 +28,7 @@ public:
 
     // Returns the scratch JPEG's path. The old scratch file is removed first, so a conversion
     // that writes nothing can never pass off the previous picture as this one: it raises an
-    // error naming the picture instead.
+    // error naming the picture instead. Every error names the picture.
     QString ConvertToJpeg(const QString& fileName, int quality);
 
 private:

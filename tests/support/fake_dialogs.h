@@ -16,7 +16,7 @@ public:
     std::vector<MessageBoxRequest> boxes;
     std::vector<OpenDialogRequest> opens;
     std::vector<SaveDialogRequest> saves;
-    std::deque<int> boxAnswers;                      // default: the box's default button
+    std::deque<int> boxAnswers;                         // default: the box's default button
     std::deque<std::optional<QStringList>> openAnswers; // default: cancelled
     std::deque<std::optional<QString>> saveAnswers;     // default: cancelled
 

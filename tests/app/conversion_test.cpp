@@ -1,0 +1,189 @@
+#include "app/main_window.h"
+#include "framework/exceptions.h"
+#include "framework/graphics/graphic.h"
+#include "picture/jpeg_image.h"
+#include "picture/multi_picture.h"
+#include "slideshow_test_support.h"
+#include "support/fake_dialogs.h"
+#include "ui_main_window.h"
+
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace pelisto;
+using namespace pelisto::testing;
+
+namespace {
+
+// Conversions through the real window: its work buffer, its quality and a tool folder of our
+// own, so temp.jpg can be watched.
+class ConversionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterJPEGGraphic(); }
+
+    void SetUp() override {
+        // Metafile sizes follow the screen resolution; the fixtures are drawn for 96 dpi.
+        SetScreenPixelsPerInchSource([] { return 96; });
+        ASSERT_TRUE(tool.isValid());
+        ASSERT_TRUE(work.isValid());
+        form = std::make_unique<TForm1>();
+        form->SetToolFolder(tool.path());
+        scratch = form->ToolFolder() + "temp.jpg";
+    }
+    void TearDown() override {
+        form.reset();
+        SetScreenPixelsPerInchSource({});
+    }
+
+    QString Copy(const QString& source, const QString& name) {
+        return CopyAs(source, work.filePath(name));
+    }
+    TMultiPicture& Tampon() { return *form->ui().Tampon; }
+    void SetQuality(int quality) { form->ui().ScrollBar1->setValue(quality); }
+
+    // Converts and checks the returned path; the decoded scratch file.
+    QImage Convert(const QString& picture) {
+        EXPECT_EQ(form->ConvertToJpeg(picture), scratch);
+        return DecodeJpegFile(scratch);
+    }
+
+    // Converts a picture that must fail: the error names it and no scratch file stays behind.
+    void ExpectFailureNaming(const QString& picture) {
+        WriteAll(scratch, "an older conversion");
+        try {
+            form->ConvertToJpeg(picture);
+            ADD_FAILURE() << "converted " << picture.toStdString();
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.message().contains(picture))
+                << e.message().toStdString() << " does not name " << picture.toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(scratch)) << picture.toStdString();
+    }
+
+    ScopedFakeDialogs dialogs;
+    QTemporaryDir tool;
+    QTemporaryDir work;
+    std::unique_ptr<TForm1> form;
+    QString scratch;
+};
+
+TEST_F(ConversionTest, MetafilesAndIconsAreRenderedWhateverTheCaseOfTheirExtension) {
+    // The work buffer holds this picture throughout: the rendering route never touches it.
+    const QString held = Copy(Picture("rgb24.png"), "held.png");
+    ASSERT_EQ(Convert(held).size(), QSize(64, 48));
+    ASSERT_EQ(Tampon().ImageName(), held);
+
+    for (const char* name : {"a.wmf", "b.WMF", "c.wMf"}) {
+        const QString picture = Copy(Fixture("wmf/shapes.wmf"), name);
+        EXPECT_EQ(Convert(picture).size(), QSize(300, 200)) << name;
+        EXPECT_EQ(Tampon().ImageName(), held) << name;
+    }
+    for (const char* name : {"d.ico", "e.ICO", "f.IcO"}) {
+        const QString picture = Copy(Picture("multi.ico"), name);
+        EXPECT_EQ(Convert(picture).size(), QSize(48, 48)) << name; // the largest image
+        EXPECT_EQ(Tampon().ImageName(), held) << name;
+    }
+}
+
+TEST_F(ConversionTest, OtherNamesGoThroughTheWorkBufferEvenWithoutAnExtension) {
+    // A dot in a folder name is not an extension: "shots.wmf/picture" has none.
+    for (const char* name : {"picture", "shots.wmf/picture", "picture.wmf.png", "PICTURE.PNG"}) {
+        const QString picture = Copy(Picture("rgb24.png"), name);
+        const QImage jpeg = Convert(picture);
+        EXPECT_EQ(jpeg.size(), QSize(64, 48)) << name;
+        EXPECT_EQ(Tampon().ImageName(), picture) << name;
+        EXPECT_LT(MeanDifference(jpeg, QImage(Picture("ref/rgb24.png.png"))), 14.0) << name;
+    }
+}
+
+TEST_F(ConversionTest, EachConversionReplacesTheScratchJpeg) {
+    const QString png = Copy(Picture("rgb24.png"), "a.png");
+    const QString wmf = Copy(Fixture("wmf/shapes.wmf"), "b.wmf");
+    const QString pcd = Copy(Picture("photo.pcd"), "c.pcd");
+
+    EXPECT_EQ(Convert(png).size(), QSize(64, 48));
+    EXPECT_EQ(Convert(wmf).size(), QSize(300, 200));
+    EXPECT_EQ(Convert(pcd).size(), QSize(384, 256)); // the work buffer reads Photo CD at base/4
+    const QByteArray photo = ReadAll(scratch);
+    EXPECT_EQ(Convert(png).size(), QSize(64, 48));
+    // Nothing of the larger picture is left behind the smaller one.
+    EXPECT_LT(ReadAll(scratch).size(), photo.size() / 4);
+    EXPECT_EQ(QDir(tool.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.jpg"});
+}
+
+TEST_F(ConversionTest, MetafileKeepsItsSizeAndTransparentPartsComeOutWhite) {
+    const QImage shapes = Convert(Copy(Fixture("wmf/shapes.wmf"), "shapes.wmf"));
+    ASSERT_EQ(shapes.size(), QSize(300, 200));
+    for (const QPoint p : {QPoint(3, 3), QPoint(296, 196), QPoint(140, 150), QPoint(290, 110)}) {
+        EXPECT_TRUE(Near(shapes.pixel(p), 255, 255, 255, 12)) << p.x() << "," << p.y();
+    }
+    EXPECT_TRUE(Near(shapes.pixel(60, 50), 255, 0, 0));
+    EXPECT_TRUE(Near(shapes.pixel(215, 60), 0, 0, 255));
+    EXPECT_TRUE(Near(shapes.pixel(70, 170), 0, 160, 0));
+
+    const QImage offset = Convert(Copy(Fixture("wmf/offset_origin.wmf"), "offset.wmf"));
+    ASSERT_EQ(offset.size(), QSize(160, 120));
+    EXPECT_TRUE(Near(offset.pixel(40, 60), 255, 255, 0));
+    EXPECT_TRUE(Near(offset.pixel(120, 60), 255, 255, 255, 12));
+}
+
+TEST_F(ConversionTest, QualityGovernsBothRoutesAndStaysOnTheWorkBuffer) {
+    const QString wmf = Copy(Fixture("wmf/shapes.wmf"), "shapes.wmf");
+    const QString pcd = Copy(Picture("photo.pcd"), "photo.pcd");
+    EXPECT_EQ(Tampon().JPegSaveQuality(), 75);
+
+    for (const QString& picture : {wmf, pcd}) {
+        SetQuality(1);
+        form->ConvertToJpeg(picture);
+        const qint64 low = QFileInfo(scratch).size();
+        SetQuality(100);
+        form->ConvertToJpeg(picture);
+        const qint64 high = QFileInfo(scratch).size();
+        EXPECT_LT(low * 2, high) << picture.toStdString();
+    }
+
+    // The work buffer keeps the quality of its latest conversion, not the scroll bar's.
+    SetQuality(40);
+    EXPECT_EQ(Tampon().JPegSaveQuality(), 100);
+    form->ConvertToJpeg(pcd);
+    EXPECT_EQ(Tampon().JPegSaveQuality(), 40);
+    EXPECT_EQ(Tampon().JPegSaveSmooth(), 5);
+    SetQuality(90);
+    EXPECT_EQ(Tampon().JPegSaveQuality(), 40);
+}
+
+TEST_F(ConversionTest, FailuresNameThePictureAndLeaveNoScratchFile) {
+    ExpectFailureNaming(work.filePath("vanished.png"));
+    ExpectFailureNaming(work.filePath("vanished.wmf"));
+    ExpectFailureNaming(work.filePath("vanished.ico"));
+    for (const char* damaged : {"text.jpg", "empty_bmp.bmp", "short_bmp.bmp", "rgb24_png_cut10.png",
+                                "still_gif_header.gif", "photo_pcd_cut10.pcd"}) {
+        ExpectFailureNaming(Picture(QString("damaged/") + damaged));
+    }
+    WriteAll(work.filePath("words.wmf"), "not a metafile at all");
+    ExpectFailureNaming(work.filePath("words.wmf"));
+    WriteAll(work.filePath("words.ico"), "not an icon at all");
+    ExpectFailureNaming(work.filePath("words.ico"));
+
+    // A good picture afterwards converts as usual.
+    EXPECT_EQ(Convert(Copy(Picture("rgb24.bmp"), "fine.bmp")).size(), QSize(64, 48));
+}
+
+TEST_F(ConversionTest, AnUnwritableToolFolderIsReportedForEitherRoute) {
+    // A plain file stands where the folder should be: nothing can be created inside it.
+    WriteAll(work.filePath("blocked"), "a file, not a folder");
+    form->SetToolFolder(work.filePath("blocked"));
+    const QString png = Copy(Picture("rgb24.png"), "a.png");
+    const QString wmf = Copy(Fixture("wmf/shapes.wmf"), "b.wmf");
+    for (const QString& picture : {png, wmf}) {
+        try {
+            form->ConvertToJpeg(picture);
+            ADD_FAILURE() << "wrote into a file: " << picture.toStdString();
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.message().contains(picture)) << e.message().toStdString();
+        }
+    }
+}
+
+} // namespace
