@@ -151,6 +151,9 @@ void TForm1::RotatePicture(int angle) {
             saved = false;
         }
         if (!saved) {
+            // The hourglass is application-wide here: it would cover the box and tell the user
+            // the tool is still busy.
+            SetScreenCursor(ScreenCursor::Default);
             MessageDlg(MultiLang1->LookupWord(QStringLiteral("@103")), MsgDlgType::Error, mbOK);
         }
     }

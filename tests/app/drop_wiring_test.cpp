@@ -1,0 +1,148 @@
+#include "framework/cursor_state.h"
+#include "slideshow/slideshow_format.h"
+#include "started_tool.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+
+using namespace pelisto;
+
+namespace {
+
+class DropWiringTest : public pelisto::testing::StartedTool {
+protected:
+    // One drag from outside over the list's viewport, ending in a drop; answers the action the
+    // drop returned.
+    Qt::DropAction Drop(const QStringList& paths,
+                        Qt::KeyboardModifiers keys = Qt::KeyboardModifiers()) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& p : paths) {
+            urls << QUrl::fromLocalFile(p);
+        }
+        mime.setUrls(urls);
+        QWidget* to = List().viewport();
+        const QPoint at(30, 10);
+        const Qt::DropActions allowed = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        QDragEnterEvent enter(at, allowed, &mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(to, &enter);
+        QDragMoveEvent move(at + QPoint(5, 5), allowed, &mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(to, &move);
+        QDropEvent drop(QPointF(at + QPoint(5, 5)), allowed, &mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(to, &drop);
+        return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+    }
+
+    // Drags one entry of the list onto another with the mouse.
+    void DragEntry(int from, int to) {
+        QWidget* viewport = List().viewport();
+        const QPoint start = List().visualItemRect(List().item(from)).center();
+        const QPoint end = List().visualItemRect(List().item(to)).center();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, start);
+        QMouseEvent move(QEvent::MouseMove, QPointF(end), QPointF(viewport->mapToGlobal(end)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, end);
+    }
+};
+
+TEST_F(DropWiringTest, TheFilterTakesExtensionsThatOccurInTheOpenDialogsPatterns) {
+    QDir(dir.path()).mkdir("Trip.jpg");
+    QDir(dir.path()).mkdir("Holiday");
+    const QStringList dropped{Path("a.jpeg"), Path("b.tiff"), Path("c.j"),       Path("d.t"),
+                              Path("e.pc"),   Path("noext"),  Path("Holiday"),   Path("Trip.jpg"),
+                              Path("f.JPG"),  Path("g.Tga"),  Path("h.png.txt"), Path("i.wmf")};
+    EXPECT_EQ(Drop(dropped), Qt::CopyAction);
+    EXPECT_EQ(form->Pictures(),
+              (QStringList{Path("c.j"), Path("d.t"), Path("e.pc"), Path("Trip.jpg"), Path("f.JPG"),
+                           Path("g.Tga"), Path("i.wmf")}));
+    EXPECT_TRUE(ui().Button2->isEnabled());
+    EXPECT_TRUE(ui().Button4->isEnabled());
+    EXPECT_TRUE(dialogs->boxes.empty());
+    EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+}
+
+TEST_F(DropWiringTest, OnlyRejectedNamesLeaveTheButtonsDisabled) {
+    for (const Qt::KeyboardModifiers keys :
+         {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
+          Qt::ShiftModifier | Qt::ControlModifier}) {
+        EXPECT_EQ(Drop({Path("a.jpeg"), Path("b.tiff"), Path("c.txt")}, keys), Qt::CopyAction);
+    }
+    EXPECT_EQ(List().count(), 0);
+    EXPECT_FALSE(ui().Button2->isEnabled());
+    EXPECT_FALSE(ui().Button4->isEnabled());
+    EXPECT_EQ(Drop({Path("one.gif")}, Qt::ShiftModifier), Qt::CopyAction);
+    EXPECT_EQ(form->Pictures(), QStringList{Path("one.gif")});
+    EXPECT_TRUE(ui().Button2->isEnabled());
+    EXPECT_TRUE(ui().Button4->isEnabled());
+}
+
+TEST_F(DropWiringTest, DuplicatesInAnyCaseAreSkippedAndDropOrderIsKept) {
+    Choose({"/Photos/A.JPG"});
+    Drop({"/photos/z.png", "/photos/a.jpg", "/Photos/A.JPG", "/photos/m.bmp", "/PHOTOS/Z.PNG",
+          "/photos/b.gif"});
+    EXPECT_EQ(form->Pictures(),
+              (QStringList{"/Photos/A.JPG", "/photos/z.png", "/photos/m.bmp", "/photos/b.gif"}));
+    Drop({"/photos/M.bmp", "/photos/c.pcx"});
+    EXPECT_EQ(form->Pictures().last(), "/photos/c.pcx");
+    EXPECT_EQ(List().count(), 5);
+}
+
+TEST_F(DropWiringTest, ADropChangesNeitherTheSelectionNorThePreview) {
+    const QString shown = Write("shown.png", pelisto::testing::QuadrantPattern(300, 400), "PNG");
+    const QString other = Write("other.bmp", pelisto::testing::QuadrantPattern(100, 50), "BMP");
+    Choose({shown});
+    Select(shown);
+    const QRect place = ui().Image->geometry();
+
+    Drop({other, Path("more.jpg")});
+    EXPECT_EQ(form->Pictures(), (QStringList{shown, other, Path("more.jpg")}));
+    EXPECT_EQ(List().currentRow(), 0);
+    EXPECT_EQ(List().selectedItems().size(), 1);
+    EXPECT_EQ(ui().Image->ImageName(), shown);
+    EXPECT_EQ(ui().Image->geometry(), place);
+}
+
+TEST_F(DropWiringTest, DraggingAnEntryReordersTheSlideshow) {
+    // Pictures of four widths, so the slideshow's pictures can be told apart.
+    const QStringList names{"A.png", "B.png", "C.png", "D.png"};
+    QStringList paths;
+    for (int i = 0; i < 4; ++i) {
+        paths << Write(names[i], pelisto::testing::QuadrantPattern(40 + 10 * i, 30), "PNG");
+    }
+    Choose({paths[3], paths[2], paths[1], paths[0]});
+    ASSERT_EQ(form->Pictures(), paths);
+
+    Click(1);
+    DragEntry(1, 3); // B onto D: B lands just after D
+    EXPECT_EQ(form->Pictures(), (QStringList{paths[0], paths[2], paths[3], paths[1]}));
+    EXPECT_EQ(List().currentRow(), 3);
+    EXPECT_EQ(ui().Image->ImageName(), paths[1]);
+
+    DragEntry(2, 0); // D onto A: D lands just before A
+    EXPECT_EQ(form->Pictures(), (QStringList{paths[3], paths[0], paths[2], paths[1]}));
+    EXPECT_EQ(List().currentRow(), 0);
+
+    QFile stub(form->StubPath());
+    ASSERT_TRUE(stub.open(QIODevice::WriteOnly));
+    stub.write(QByteArray(1000, 's'));
+    stub.close();
+    const QString out = tool.filePath("show.exe");
+    form->BuildSlideshow(out);
+    const SlideshowLayout layout = ReadSlideshowFile(out.toStdString());
+    const QByteArray bytes = pelisto::testing::FileBytes(out);
+    QList<int> widths;
+    for (const PictureSlice& slice : layout.pictures) {
+        widths << QImage::fromData(bytes.mid(static_cast<qsizetype>(slice.offset), slice.length),
+                                   "JPG")
+                      .width();
+    }
+    EXPECT_EQ(widths, (QList<int>{70, 40, 60, 50}));
+}
+
+} // namespace

@@ -1,0 +1,396 @@
+#include "framework/cursor_state.h"
+#include "framework/dialogs.h"
+#include "framework/graphics/bitmap.h"
+#include "started_tool.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QImageReader>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTransform>
+
+#include <csignal>
+#include <optional>
+#include <sys/resource.h>
+
+using namespace pelisto;
+using pelisto::testing::FileBytes;
+using pelisto::testing::QuadrantColours;
+using pelisto::testing::QuadrantPattern;
+
+namespace {
+
+// The luminance quantisation table of a JPEG file, in the order the file stores it.
+std::optional<std::array<int, 64>> LuminanceTable(const QByteArray& jpeg) {
+    const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(jpeg[i]); };
+    qsizetype pos = 2;
+    while (pos + 4 <= jpeg.size() && byte(pos) == 0xFF) {
+        const unsigned marker = byte(pos + 1);
+        const qsizetype length = byte(pos + 2) * 256 + byte(pos + 3);
+        if (marker == 0xDA) {
+            break;
+        }
+        if (marker == 0xDB) {
+            qsizetype at = pos + 4;
+            while (at < pos + 2 + length) {
+                const unsigned precision = byte(at) >> 4;
+                const unsigned id = byte(at) & 15;
+                std::array<int, 64> table{};
+                for (int i = 0; i < 64; ++i) {
+                    table[i] = precision != 0u ? byte(at + 1 + 2 * i) * 256 + byte(at + 2 + 2 * i)
+                                               : byte(at + 1 + i);
+                }
+                if (id == 0) {
+                    return table;
+                }
+                at += 1 + (precision != 0u ? 128 : 64);
+            }
+        }
+        pos += 2 + length;
+    }
+    return std::nullopt;
+}
+
+// The quality 1..100 whose scaled standard luminance table the file carries; 0 for none.
+int JpegQuality(const QByteArray& jpeg) {
+    static const int standard[64] = {16,  11,  10,  16,  24, 40, 51,  61,  12,  12,  14,  19,  26,
+                                     58,  60,  55,  14,  13, 16, 24,  40,  57,  69,  56,  14,  17,
+                                     22,  29,  51,  87,  80, 62, 18,  22,  37,  56,  68,  109, 103,
+                                     77,  24,  35,  55,  64, 81, 104, 113, 92,  49,  64,  78,  87,
+                                     103, 121, 120, 101, 72, 92, 95,  98,  112, 100, 103, 99};
+    static const int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    const auto table = LuminanceTable(jpeg);
+    if (!table) {
+        return 0;
+    }
+    for (int q = 1; q <= 100; ++q) {
+        const int scale = q < 50 ? 5000 / q : 200 - 2 * q;
+        bool same = true;
+        for (int i = 0; i < 64 && same; ++i) {
+            const int expected = std::clamp((standard[zigzag[i]] * scale + 50) / 100, 1, 255);
+            same = (*table)[i] == expected;
+        }
+        if (same) {
+            return q;
+        }
+    }
+    return 0;
+}
+
+// Makes every write of the process fail once a file would grow beyond the limit, even for
+// root; the previous soft limit and signal disposition come back at the end of the scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+    bool ok_ = false;
+};
+
+// Passes every box on to the installed provider and notes the screen cursor it was shown with:
+// a box that comes up under the hourglass tells the user the tool is still busy.
+class CursorAtBoxes final : public DialogProvider {
+public:
+    CursorAtBoxes() = default;
+    std::vector<ScreenCursor> cursors;
+    std::unique_ptr<DialogProvider> inner;
+    int messageBox(const MessageBoxRequest& request) override {
+        cursors.push_back(CurrentScreenCursor());
+        return inner->messageBox(request);
+    }
+    std::optional<QStringList> openFiles(const OpenDialogRequest& request) override {
+        return inner->openFiles(request);
+    }
+    std::optional<QString> saveFile(const SaveDialogRequest& request) override {
+        return inner->saveFile(request);
+    }
+};
+
+class ScopedCursorAtBoxes {
+public:
+    ScopedCursorAtBoxes() {
+        auto recorder = std::make_unique<CursorAtBoxes>();
+        recorder_ = recorder.get();
+        recorder_->inner = SetDialogProvider(std::move(recorder));
+    }
+    ~ScopedCursorAtBoxes() { SetDialogProvider(std::move(recorder_->inner)); }
+    ScopedCursorAtBoxes(const ScopedCursorAtBoxes&) = delete;
+    ScopedCursorAtBoxes& operator=(const ScopedCursorAtBoxes&) = delete;
+    const std::vector<ScreenCursor>& cursors() const { return recorder_->cursors; }
+
+private:
+    CursorAtBoxes* recorder_;
+};
+
+class RotationTest : public pelisto::testing::StartedTool {
+protected:
+    void Turn(QAction* command) { command->trigger(); }
+    void Acw() { Turn(form->N90antihoraire1); }
+    void Cw() { Turn(form->N90horaire1); }
+    void HalfTurn() { Turn(form->N1801); }
+
+    // The pixels of a picture file as the codec library reads them, with a reader of our own.
+    QImage Decode(const QString& path) {
+        TMultiPicture reader;
+        reader.Loaded();
+        reader.SetImageName(path);
+        TBitmap* bitmap = reader.HeldBitmap();
+        return bitmap != nullptr ? bitmap->ToImage().convertToFormat(QImage::Format_RGB32)
+                                 : QImage();
+    }
+    static QImage Turned(const QImage& image, int degrees) {
+        return image.transformed(QTransform().rotate(degrees));
+    }
+    QStringList Leftovers() {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+};
+
+TEST_F(RotationTest, LosslessFormatsTurnExactlyAndComeBackAfterFourQuarterTurns) {
+    struct Case {
+        QString path;
+        QByteArray magic;
+    };
+    const std::vector<Case> cases{
+        {Write("detail.Png", pelisto::testing::DetailPattern(37, 23), "PNG"), "\x89PNG"},
+        {Write("detail.BMP", pelisto::testing::DetailPattern(41, 19), "BMP"), "BM"},
+        {CopyFixture("pictures/rgb24.pcx", "rgb24.pcx"), QByteArray("\x0A", 1)},
+        {CopyFixture("pictures/pal8.pcx", "pal8.PCX"), QByteArray("\x0A", 1)},
+        {CopyFixture("pictures/still.gif", "still.gif"), "GIF8"},
+    };
+    QStringList paths;
+    for (const Case& c : cases) {
+        paths << c.path;
+    }
+    Choose(paths);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        const QImage original = Decode(c.path);
+        ASSERT_FALSE(original.isNull());
+        Select(c.path);
+
+        Acw(); // the top row becomes the left column, read upwards
+        EXPECT_EQ(Decode(c.path), Turned(original, -90));
+        EXPECT_TRUE(FileBytes(c.path).startsWith(c.magic));
+        Cw();
+        EXPECT_EQ(Decode(c.path), original);
+        Cw();
+        EXPECT_EQ(Decode(c.path), Turned(original, 90));
+        Acw();
+        HalfTurn();
+        EXPECT_EQ(Decode(c.path), Turned(original, 180));
+        HalfTurn();
+        EXPECT_EQ(Decode(c.path), original);
+        for (int i = 0; i < 4; ++i) {
+            Acw();
+        }
+        EXPECT_EQ(Decode(c.path), original);
+        EXPECT_TRUE(FileBytes(c.path).startsWith(c.magic));
+    }
+    EXPECT_TRUE(dialogs->boxes.empty());
+    EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+}
+
+TEST_F(RotationTest, JpegTurnsKeepTheirOrientationAndThePreviewFollows) {
+    const QString acw = Write("acw.jpg", QuadrantPattern(640, 480), "JPG", 95);
+    const QString cw = Write("cw.JPG", QuadrantPattern(640, 480), "JPG", 95);
+    const QString thrice = Write("thrice.jpg", QuadrantPattern(640, 480), "JPG", 95);
+    const QString half = Write("half.jpg", QuadrantPattern(640, 480), "JPG", 95);
+    Choose({acw, cw, thrice, half});
+    const std::array<int, 4> upright{0, 1, 2, 3};
+    const std::array<int, 4> turnedLeft{1, 3, 0, 2};
+    const std::array<int, 4> turnedRight{2, 0, 3, 1};
+    const std::array<int, 4> upsideDown{3, 2, 1, 0};
+    const auto look = [](const QString& path) {
+        QImageReader reader(path);
+        reader.setAutoTransform(false);
+        EXPECT_EQ(reader.format(), "jpeg");
+        return QuadrantColours(reader.read());
+    };
+
+    Select(acw);
+    EXPECT_EQ(ui().Image->geometry(), QRect(26, 53, 212, 159));
+    Acw();
+    EXPECT_EQ(QImageReader(acw).size(), QSize(480, 640));
+    EXPECT_EQ(look(acw), turnedLeft);
+    EXPECT_EQ(ui().Image->geometry(), QRect(53, 26, 159, 212));
+    for (int i = 0; i < 3; ++i) {
+        Acw();
+    }
+    EXPECT_EQ(QImageReader(acw).size(), QSize(640, 480));
+    EXPECT_EQ(look(acw), upright);
+    EXPECT_EQ(ui().Image->geometry(), QRect(26, 53, 212, 159));
+
+    Select(cw);
+    Cw();
+    EXPECT_EQ(look(cw), turnedRight);
+    EXPECT_EQ(ui().Image->geometry(), QRect(53, 26, 159, 212));
+    Select(thrice);
+    for (int i = 0; i < 3; ++i) {
+        Acw();
+    }
+    EXPECT_EQ(look(thrice), turnedRight);
+
+    Select(half);
+    const QByteArray before = FileBytes(half);
+    HalfTurn();
+    EXPECT_EQ(QImageReader(half).size(), QSize(640, 480));
+    EXPECT_EQ(look(half), upsideDown);
+    HalfTurn();
+    EXPECT_EQ(look(half), upright);
+    EXPECT_NE(FileBytes(half), before); // written again, not left alone
+    EXPECT_TRUE(dialogs->boxes.empty());
+}
+
+TEST_F(RotationTest, JpegQualityIsTheWorkBuffersNotTheQualityBars) {
+    const QString photo = Write("photo.jpg", pelisto::testing::DetailPattern(96, 64), "JPG", 90);
+    const QString png = Write("other.png", QuadrantPattern(64, 48), "PNG");
+    const QString wmf = CopyFixture("wmf/shapes.wmf", "shapes.wmf");
+    ASSERT_EQ(JpegQuality(FileBytes(photo)), 90); // the estimate reads Qt's encoder right too
+    Choose({photo});
+    Select(photo);
+
+    ui().ScrollBar1->setValue(30);
+    Acw();
+    EXPECT_EQ(JpegQuality(FileBytes(photo)), 75);
+
+    // A metafile converts without the work buffer: its quality does not change.
+    ui().ScrollBar1->setValue(40);
+    const QString scratch = form->ConvertToJpeg(wmf);
+    EXPECT_EQ(JpegQuality(FileBytes(scratch)), 40);
+    Acw();
+    EXPECT_EQ(JpegQuality(FileBytes(photo)), 75);
+
+    form->ConvertToJpeg(png);
+    Acw();
+    EXPECT_EQ(JpegQuality(FileBytes(photo)), 40);
+    ui().ScrollBar1->setValue(90); // the bar alone changes nothing
+    Acw();
+    EXPECT_EQ(JpegQuality(FileBytes(photo)), 40);
+    EXPECT_TRUE(dialogs->boxes.empty());
+}
+
+TEST_F(RotationTest, AVanishedFileIsReportedAndNothingChanges) {
+    const QString photo = Write("vanished.jpg", QuadrantPattern(300, 400), "JPG");
+    const QString other = Write("stays.png", QuadrantPattern(20, 10), "PNG");
+    Choose({other, photo});
+    Select(photo);
+    const QRect shown = ui().Image->geometry();
+    ASSERT_TRUE(QFile::remove(photo));
+    const QStringList before = Leftovers();
+
+    const ScopedCursorAtBoxes watch;
+    Cw();
+    EXPECT_EQ(watch.cursors(), std::vector<ScreenCursor>{ScreenCursor::Default});
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].title, "Avertissement");
+    EXPECT_EQ(dialogs->boxes[0].text, photo + " missing.");
+    EXPECT_EQ(dialogs->boxes[0].icon, MsgBoxIcon::Warning);
+    ASSERT_EQ(dialogs->boxes[0].buttons.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].buttons[0].caption, "OK");
+    EXPECT_FALSE(QFile::exists(photo));
+    EXPECT_EQ(Leftovers(), before);
+    EXPECT_EQ(form->Pictures(), (QStringList{photo, other}));
+    // The preview is not refreshed.
+    EXPECT_EQ(ui().Image->ImageName(), photo);
+    EXPECT_EQ(ui().Image->geometry(), shown);
+    EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+}
+
+TEST_F(RotationTest, AFailedWriteIsReportedAndLeavesTheFileAsItWas) {
+    const QString photo = Write("big.jpg", pelisto::testing::DetailPattern(640, 480), "JPG", 95);
+    const QString bitmap = Write("big.bmp", pelisto::testing::DetailPattern(200, 100), "BMP");
+    const QString png = Write("big.png", pelisto::testing::DetailPattern(200, 100), "PNG");
+    Choose({photo, bitmap, png});
+    const QStringList files = Leftovers();
+
+    for (const QString& path : {photo, bitmap, png}) {
+        SCOPED_TRACE(path.toStdString());
+        dialogs->boxes.clear();
+        const QByteArray before = FileBytes(path);
+        ASSERT_GT(before.size(), 4096);
+        Select(path);
+        const QRect shown = ui().Image->geometry();
+        {
+            FileSizeLimit limit(2048);
+            ASSERT_TRUE(limit.ok());
+            // The limit really bites: a plain write past it fails.
+            QFile probe(Path("probe.bin"));
+            ASSERT_TRUE(probe.open(QIODevice::WriteOnly));
+            const bool probeWritten = probe.write(QByteArray(4096, 'x')) == 4096 && probe.flush();
+            probe.close();
+            QFile::remove(Path("probe.bin"));
+            ASSERT_FALSE(probeWritten);
+
+            const ScopedCursorAtBoxes watch;
+            Acw();
+            EXPECT_EQ(watch.cursors(), std::vector<ScreenCursor>{ScreenCursor::Default});
+        }
+        ASSERT_EQ(dialogs->boxes.size(), 1u);
+        EXPECT_EQ(dialogs->boxes[0].title, "Erreur");
+        EXPECT_EQ(dialogs->boxes[0].text, "Impossible to save the modified picture.");
+        EXPECT_EQ(FileBytes(path), before);
+        EXPECT_EQ(Leftovers(), files);
+        // The preview shows what the file holds: the picture as it was.
+        EXPECT_EQ(ui().Image->geometry(), shown);
+        EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+    }
+}
+
+TEST_F(RotationTest, TheContextMenuOffersRotationOnlyForFormatsThatCanBeWrittenBack) {
+    const QString jpg = Write("menu.jpg", QuadrantPattern(64, 48), "JPG");
+    const QString tif = Path("menu.tif");
+    Choose({tif, jpg}); // listed menu.jpg, menu.tif
+    const auto openMenu = [&](int row) {
+        const QPoint at = List().visualItemRect(List().item(row)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, List().viewport()->mapToGlobal(at));
+        QApplication::sendEvent(List().viewport(), &event);
+        EXPECT_TRUE(form->PopupMenu1->isVisible());
+        const bool offered = form->Rotation1->menuAction()->isEnabled();
+        form->PopupMenu1->hide();
+        return offered;
+    };
+    Select(jpg);
+    EXPECT_TRUE(openMenu(0));
+    Select(tif);
+    EXPECT_FALSE(openMenu(1));
+}
+
+TEST_F(RotationTest, APictureThatCannotBeReadIsReportedAndNotWritten) {
+    const QString noise = Path("noise.jpg");
+    {
+        QFile f(noise);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("not a picture ").repeated(100));
+    }
+    const QByteArray before = FileBytes(noise);
+    Choose({noise});
+    Select(noise);
+    Acw();
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].icon, MsgBoxIcon::Error);
+    EXPECT_EQ(FileBytes(noise), before);
+    EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+}
+
+} // namespace
