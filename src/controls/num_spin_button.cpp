@@ -3,6 +3,8 @@
 #include "framework/application.h"
 #include "framework/nearest.h"
 
+#include <QGuiApplication>
+#include <QHideEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -194,6 +196,12 @@ void TNumSpinButton::mousePressEvent(QMouseEvent* event) {
 
 void TNumSpinButton::RepeatTick() {
     repeatTimer_->setInterval(RepeatInterval);
+    // A release that never reached us (a dialog or another window took the mouse meanwhile)
+    // must not leave the value running on by itself.
+    if (holdingMouse_ && !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+        EndHold();
+        return;
+    }
     if (state_ == SpinHalf::None || !holdingMouse_) {
         return;
     }
@@ -224,6 +232,10 @@ void TNumSpinButton::mouseReleaseEvent(QMouseEvent* event) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
+    EndHold();
+}
+
+void TNumSpinButton::EndHold() {
     holdingMouse_ = false;
     firstHalf_ = SpinHalf::None;
     if (repeatTimer_) {
@@ -232,15 +244,17 @@ void TNumSpinButton::mouseReleaseEvent(QMouseEvent* event) {
     SetState(SpinHalf::None);
 }
 
+void TNumSpinButton::hideEvent(QHideEvent* event) {
+    // Hidden while held, the button gets no release: stop repeating now.
+    EndHold();
+    QWidget::hideEvent(event);
+}
+
 void TNumSpinButton::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange) {
         facesValid_ = false;
         if (!isEnabled()) {
-            holdingMouse_ = false;
-            if (repeatTimer_) {
-                repeatTimer_->stop();
-            }
-            state_ = SpinHalf::None;
+            EndHold();
         }
         update();
     }

@@ -67,9 +67,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void RepeatTick();
+    // Lets go of the press: no half pressed, no repeat.
+    void EndHold();
     void RunStep(SpinHalf half);
     void SetState(SpinHalf state);
     void DrawFaces();

@@ -2,7 +2,7 @@
 
 #include "framework/system.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHash>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -69,8 +69,11 @@ protected:
                 Cancel();
                 return true;
             }
-            if (dragging_ && event->type() == QEvent::FocusOut) {
-                Cancel();
+            if (event->type() == QEvent::FocusOut) {
+                pending_ = false;
+                if (dragging_) {
+                    Cancel();
+                }
             }
         }
         return false;
@@ -87,29 +90,45 @@ private:
                 }
                 return true;
             }
+            pending_ = false;
             if (e->button() != Qt::LeftButton ||
                 !list_->indexAt(e->position().toPoint()).isValid()) {
                 return false;
             }
-            // The list selects the entry first: the dragged entry is the selected one.
+            // The list selects the entry first: the dragged entry is the selected one. The drag
+            // begins only once the pointer has moved past the drag distance, so a click that
+            // wavers across an entry's edge stays a click and reorders nothing.
             Forward(e);
             pressPoint_ = e->position();
-            lastPoint_ = ScreenPoint(e);
-            if (Notify(DL_BEGINDRAG, lastPoint_) != 0) {
+            pressScreenPoint_ = ScreenPoint(e);
+            pending_ = true;
+            return true;
+        }
+        case QEvent::MouseMove: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (pending_) {
+                if ((e->position() - pressPoint_).manhattanLength() <
+                    QApplication::startDragDistance()) {
+                    return true; // still a click: the list must not follow the pointer
+                }
+                pending_ = false;
+                lastPoint_ = pressScreenPoint_;
+                if (Notify(DL_BEGINDRAG, pressScreenPoint_) == 0) {
+                    return false;
+                }
                 dragging_ = true;
                 timer_.start();
             }
-            return true;
-        }
-        case QEvent::MouseMove:
             if (!dragging_) {
                 return false;
             }
-            lastPoint_ = ScreenPoint(static_cast<QMouseEvent*>(event));
+            lastPoint_ = ScreenPoint(e);
             Notify(DL_DRAGGING, lastPoint_);
             return true;
+        }
         case QEvent::MouseButtonRelease: {
             auto* e = static_cast<QMouseEvent*>(event);
+            pending_ = false;
             if (!dragging_) {
                 return false;
             }
@@ -168,7 +187,9 @@ private:
     QTimer timer_;
     bool dragging_ = false;
     bool forwarding_ = false;
+    bool pending_ = false; // pressed on an entry, not yet moved past the drag distance
     QPointF pressPoint_;
+    QPoint pressScreenPoint_;
     QPoint lastPoint_;
 };
 

@@ -43,8 +43,9 @@ int RegisterWindowMessage(const QString& name);
 // 0 when nobody answered or there is no receiver.
 std::intptr_t SendMessage(QObject* receiver, int message, const void* lParam = nullptr);
 
-// Makes the list a drag list: pressing the left button on an entry sends DL_BEGINDRAG to its
-// parent, and while the parent answered non-zero, moves send DL_DRAGGING, releasing sends
+// Makes the list a drag list: pressing the left button on an entry and moving past the drag
+// distance sends DL_BEGINDRAG (with the press point) to its parent, and while the parent
+// answered non-zero, moves send DL_DRAGGING, releasing sends
 // DL_DROPPED, and Escape, the right button or losing the focus send DL_CANCELDRAG. While a
 // drag lasts a timer repeats DL_DRAGGING at the last cursor point, so the list keeps
 // scrolling while the cursor is held above or below it.

@@ -2,6 +2,7 @@
 #include "controls/num_spin_button.h"
 #include "controls/num_spin_edit.h"
 
+#include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -106,6 +107,33 @@ TEST_F(SpinButtonPress, OtherButtonsAndDisabledButtonsDoNothing) {
     button.setEnabled(false);
     QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(Ups(), 0);
+}
+
+TEST_F(SpinButtonPress, ARepeatNeverOutlivesThePress) {
+    // Hidden while held: the release can no longer come, the repeat must stop.
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(5, 5));
+    button.hide();
+    EXPECT_FALSE(button.RepeatTimer()->isActive());
+    EXPECT_EQ(button.State(), SpinHalf::None);
+    Tick();
+    EXPECT_EQ(Ups(), 1);
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(5, 5));
+
+    // The button came up somewhere the spin button never heard of (another window took the
+    // mouse): the next tick stops instead of stepping on and on.
+    button.show();
+    QWidget elsewhere;
+    elsewhere.resize(50, 50);
+    elsewhere.show();
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(35, 15));
+    ASSERT_EQ(Downs(), 1);
+    QTest::mouseRelease(&elsewhere, Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_FALSE(QGuiApplication::mouseButtons() & Qt::LeftButton);
+    Tick();
+    Tick();
+    EXPECT_EQ(Downs(), 1);
+    EXPECT_FALSE(button.RepeatTimer()->isActive());
+    EXPECT_EQ(button.State(), SpinHalf::None);
 }
 
 TEST(SpinButtonInEdit, PressFocusesTheEditAndStepsIt) {

@@ -53,9 +53,12 @@ struct DragWindow {
         QApplication::sendEvent(Viewport(), &move);
     }
     void MoveOver(int row) { MoveTo(Center(row)); }
+    // Sideways within the pressed entry, just past the drag distance: the drag begins.
+    void Lift(int row) { MoveTo(Center(row) + QPoint(QApplication::startDragDistance() + 1, 0)); }
     void Release(QPoint local) { QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, local); }
     void DragRow(int from, int to) {
         Press(from);
+        Lift(from);
         MoveOver(to);
         Release(Center(to));
     }
@@ -116,6 +119,8 @@ TEST(DragController, DroppingOnItselfOrNowhereChangesNothing) {
 TEST(DragController, TheMarkFollowsTheCursorButNeverTheDraggedEntry) {
     DragWindow w;
     w.Press(1);
+    EXPECT_FALSE(IsDragListDragging(w.list));
+    w.Lift(1);
     EXPECT_TRUE(IsDragListDragging(w.list));
     EXPECT_EQ(w.Viewport()->cursor().shape(), Qt::DragMoveCursor);
     w.MoveOver(2);
@@ -254,8 +259,9 @@ TEST(DragController, HooksComeAndGoWithTheListAndTheController) {
     TrDragController other;
     other.SetListBox(second);
     QSignalSpy firstMoves(w.controller, &TrDragController::OnItemMove);
-    QTest::mousePress(second->viewport(), Qt::LeftButton, {},
-                      second->visualItemRect(second->item(0)).center());
+    const QPoint x0 = second->visualItemRect(second->item(0)).center();
+    QTest::mousePress(second->viewport(), Qt::LeftButton, {}, x0);
+    QTest::mouseMove(second->viewport(), x0 + QPoint(0, QApplication::startDragDistance() + 1));
     EXPECT_TRUE(IsDragListDragging(second));
     QTest::mouseRelease(second->viewport(), Qt::LeftButton, {},
                         second->visualItemRect(second->item(0)).center());
@@ -286,18 +292,60 @@ TEST(DragController, MoveItemChecksItsIndices) {
     EXPECT_EQ(moves.count(), 1);
 }
 
-TEST(DragController, PressOnACheckBoxTogglesItInsteadOfDragging) {
+TEST(DragController, AClickThatWaversIsNoDrag) {
+    // The pointer as a hand moves it: press near the bottom edge of B, waver a pixel or two
+    // across into C, let go. That is a click on B, not a move.
+    DragWindow w;
+    QSignalSpy moves(w.controller, &TrDragController::OnItemMove);
+    const QRect b = w.list->visualItemRect(w.list->item(1));
+    const QPoint nearEdge(b.center().x(), b.bottom());
+    QTest::mousePress(w.Viewport(), Qt::LeftButton, {}, nearEdge);
+    QTest::mouseMove(w.Viewport(), nearEdge + QPoint(0, 1));
+    QTest::mouseMove(w.Viewport(), nearEdge + QPoint(1, 2));
+    EXPECT_FALSE(IsDragListDragging(w.list));
+    EXPECT_TRUE(w.Marks().isEmpty());
+    QTest::mouseRelease(w.Viewport(), Qt::LeftButton, {}, nearEdge + QPoint(1, 2));
+    EXPECT_EQ(Items(w.list), (QStringList{"A", "B", "C", "D"}));
+    EXPECT_EQ(w.list->currentRow(), 1);
+    EXPECT_EQ(moves.count(), 0);
+
+    // The same hand, moving on: a real drag with the pointer, B onto D.
+    QTest::mousePress(w.Viewport(), Qt::LeftButton, {}, nearEdge);
+    QTest::mouseMove(w.Viewport(), nearEdge + QPoint(0, 2));
+    QTest::mouseMove(w.Viewport(), w.Center(1) + QPoint(QApplication::startDragDistance(), 0));
+    EXPECT_TRUE(IsDragListDragging(w.list));
+    EXPECT_TRUE(w.Marks().isEmpty());
+    QTest::mouseMove(w.Viewport(), w.Center(2));
+    EXPECT_EQ(w.Marks(), QList<int>{2});
+    QTest::mouseMove(w.Viewport(), w.Center(3));
+    EXPECT_EQ(w.Marks(), QList<int>{3});
+    QTest::mouseRelease(w.Viewport(), Qt::LeftButton, {}, w.Center(3));
+    EXPECT_EQ(Items(w.list), (QStringList{"A", "C", "D", "B"}));
+    EXPECT_EQ(w.list->currentRow(), 3);
+}
+
+TEST(DragController, ACheckBoxClickTogglesOnceAndADragFromItDoesNotBegin) {
     DragWindow w;
     QListWidgetItem* item = w.list->item(1);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
+    QSignalSpy changed(w.list, &QListWidget::itemChanged);
     const QRect rect = w.list->visualItemRect(item);
-    QTest::mousePress(w.Viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 2, rect.center().y()));
-    EXPECT_FALSE(IsDragListDragging(w.list));
+    const QPoint box(rect.left() + 4, rect.center().y());
+    QTest::mouseClick(w.Viewport(), Qt::LeftButton, {}, box);
     EXPECT_EQ(item->checkState(), Qt::Checked);
-    QTest::mouseRelease(w.Viewport(), Qt::LeftButton, {},
-                        QPoint(rect.left() + 2, rect.center().y()));
+    EXPECT_EQ(changed.count(), 1);
+
+    // Pulled out of the box: the mark toggles, no drag begins.
+    QTest::mousePress(w.Viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 1, box.y()));
+    QTest::mouseMove(w.Viewport(), w.Center(3));
+    EXPECT_FALSE(IsDragListDragging(w.list));
+    EXPECT_EQ(item->checkState(), Qt::Unchecked);
+    QTest::mouseRelease(w.Viewport(), Qt::LeftButton, {}, w.Center(3));
+    EXPECT_EQ(Items(w.list), (QStringList{"A", "B", "C", "D"}));
+
     // Elsewhere on the entry the drag begins, and the check mark travels with it.
+    item->setCheckState(Qt::Checked);
     w.DragRow(1, 3);
     EXPECT_EQ(w.list->item(3)->text(), "B");
     EXPECT_EQ(w.list->item(3)->checkState(), Qt::Checked);
