@@ -8,6 +8,7 @@
 #include "framework/profile.h"
 #include "picture/call_guard.h"
 #include "picture/dib_conversion.h"
+#include "picture/mono_stretch.h"
 
 #include <QApplication>
 #include <QFile>
@@ -294,10 +295,10 @@ void TMultiPicture::SetImageName(const QString& name) {
         loading_ = false;
         return;
     }
-    if (auto& main = CodecLibrary::Get(CodecLibrary::Main); main.IsLoaded() || announced_) {
-        if (auto fn = reinterpret_cast<ClearAnnotation_t>(main.Entry("ClearAnnotation"))) {
-            CallGuarded([&] { fn(this); });
-        }
+    {
+        auto fn = reinterpret_cast<ClearAnnotation_t>(
+            CodecLibrary::Get(CodecLibrary::Main).RequiredEntry("ClearAnnotation"));
+        CallGuarded([&] { fn(this); });
     }
     Progress(0);
     int bits = ReadDepth();
@@ -466,6 +467,16 @@ void TMultiPicture::resizeEvent(QResizeEvent* event) {
     LayoutScrollBars();
 }
 
+const QImage& TMultiPicture::KeptLinesImage(const QImage& image, const QSize& size) {
+    if (keptLines_.size() != size || keptLinesKey_ != image.cacheKey() ||
+        keptLinesMode_ != blitMode_) {
+        keptLines_ = StretchMonoKeeping(image, size, blitMode_ == sDark);
+        keptLinesKey_ = image.cacheKey();
+        keptLinesMode_ = blitMode_;
+    }
+    return keptLines_;
+}
+
 void TMultiPicture::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     TGraphic* graphic = picture_.Graphic();
@@ -476,23 +487,35 @@ void TMultiPicture::paintEvent(QPaintEvent*) {
     auto* bitmap = dynamic_cast<TBitmap*>(graphic);
     if (stretch_) {
         painter.fillRect(rect(), color_);
-        if (bitmap != nullptr) {
-            // Colour-on-colour stretching: scan lines are dropped, never blended.
-            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-            painter.drawImage(rect(), bitmap->Image());
-        } else {
+        if (bitmap == nullptr) {
             graphic->Draw(painter, rect());
+            return;
+        }
+        const QImage& image = bitmap->Image();
+        if (image.depth() == 1 && blitMode_ != sLight) {
+            // Black-on-white keeps the dark pixels of a shrunk one-bit picture, white-on-black
+            // the light ones, so thin lines of text and drawings do not vanish.
+            painter.drawImage(rect().topLeft(), KeptLinesImage(image, size()));
+        } else {
+            // Colour-on-colour: scan lines are dropped, never blended.
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter.drawImage(rect(), image);
         }
         return;
     }
     const int w = static_cast<int>(graphic->Width() * zoom_);
     const int h = static_cast<int>(graphic->Height() * zoom_);
-    QPoint origin(-scroll_.x(), -scroll_.y());
-    if (center_) {
-        origin.setX(std::max(origin.x(), (width() - w) / 2));
-        origin.setY(std::max(origin.y(), (height() - h) / 2));
-    }
-    const QRect target(origin, QSize(w, h));
+    // A side larger than the view scrolls; a side that fits lies at the start or, with Center,
+    // in the middle of the room the scroll bars leave.
+    const auto place = [this](int picture, int view, int scroll) {
+        if (picture > view) {
+            return -scroll;
+        }
+        return center_ ? (view - picture) / 2 : 0;
+    };
+    const int viewW = width() - (vertical_->isHidden() ? 0 : scrollbarWidth_);
+    const int viewH = height() - (horizontal_->isHidden() ? 0 : scrollbarWidth_);
+    const QRect target(place(w, viewW, scroll_.x()), place(h, viewH, scroll_.y()), w, h);
     painter.fillRect(rect(), color_);
     if (bitmap != nullptr) {
         painter.drawImage(target, bitmap->Image());

@@ -4,6 +4,7 @@
 #include "picture/codec_library.h"
 
 #include <QColor>
+#include <QImage>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -161,6 +162,8 @@ private:
                                         bool dither);
     void PictureChanged();
     void LayoutScrollBars();
+    // The held one-bit picture resized for the dark or lightest stretch mode, kept for repaints.
+    const QImage& KeptLinesImage(const QImage& image, const QSize& size);
     int Progress(int percent);
     static int ProgressProc(int percent, void* data);
 
@@ -195,6 +198,9 @@ private:
     QScrollBar* horizontal_ = nullptr;
     QScrollBar* vertical_ = nullptr;
     QWidget* corner_ = nullptr;
+    QImage keptLines_;
+    qint64 keptLinesKey_ = 0;
+    int keptLinesMode_ = -1;
 };
 
 } // namespace pelisto

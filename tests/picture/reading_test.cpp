@@ -100,6 +100,21 @@ TEST(Loading, MissingLibraryRaisesItsTextFromLoaded) {
     EXPECT_NO_THROW(picture.Loaded());
 }
 
+TEST(Loading, LibraryWithoutTheAnnotationEntryRaisesNamingIt) {
+    TMultiPicture picture;
+    picture.SetImageName(Fixture("rgb24.png"));
+    // A library that loads but lacks the entry: the other codec library.
+    CodecLibrary::Get(CodecLibrary::Main)
+        .SetFileName(CodecLibrary::Get(CodecLibrary::Processing).FileName());
+    try {
+        picture.SetImageName(Fixture("pal8.png"));
+        ADD_FAILURE() << "no error";
+    } catch (const ErrorInvalid& e) {
+        EXPECT_TRUE(e.message().contains("ClearAnnotation")) << e.message().toStdString();
+    }
+    CodecLibrary::Get(CodecLibrary::Main).SetFileName({});
+}
+
 TEST(Loading, UnidentifiableFileRaisesAndKeepsTheOldPicture) {
     TMultiPicture picture;
     picture.SetImageName(Fixture("rgb24.png"));
