@@ -22,9 +22,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QToolTip>
 #include <QUrl>
@@ -40,6 +43,18 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFor
     InitAppResources();
     ui_->setupUi(this);
     setFixedSize(721, 567);
+    // Centred on the screen at start.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    // The logo is transparent: its bottom-left pixel's colour lets the bevel show through.
+    QPixmap logo = ui_->Image2->pixmap();
+    if (!logo.isNull()) {
+        const QColor clear = logo.toImage().pixelColor(0, logo.height() - 1);
+        logo.setMask(logo.createMaskFromColor(clear, Qt::MaskInColor));
+        ui_->Image2->setPixmap(logo);
+    }
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -154,10 +169,10 @@ void TForm1::ConnectHandlers() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->ListBox1 && event->type() == QEvent::KeyPress) {
-        // Delete removes the selected entry; the key goes on to the list as usual.
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-            Guarded([this] { Effacer1Click(); });
-        }
+        // The key goes on to the list as usual.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const std::uint16_t code = key->key() == Qt::Key_Delete ? VK_DELETE : 0;
+        Guarded([&] { ListBox1KeyDown(code, key->modifiers()); });
     } else if (watched == ui_->Image2 && event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton &&
@@ -267,6 +282,12 @@ void TForm1::Effacer1Click() {
     ui_->ListBox1->viewport()->update();
     UpdateButtons();
     ListBox1Click();
+}
+
+void TForm1::ListBox1KeyDown(std::uint16_t key, Qt::KeyboardModifiers) {
+    if (key == VK_DELETE) {
+        Effacer1Click();
+    }
 }
 
 void TForm1::Effacertout1Click() {

@@ -22,6 +22,9 @@ class TDropFileTarget;
 class TrDragController;
 class JpegConverter;
 
+// The list box's key for removing the selected entry.
+inline constexpr std::uint16_t VK_DELETE = 46;
+
 // The main window: the picture list and its commands, the quality, the automatic flag and the
 // delay, the preview, rotation, and the test and save commands.
 class TForm1 : public QWidget, public SlideshowSource {
@@ -75,6 +78,8 @@ public slots:
     void Button2Click();
     void Button3Click();
     void ListBox1Click();
+    // Delete (virtual-key code 46) removes the selected entry; the shift state plays no part.
+    void ListBox1KeyDown(std::uint16_t key, Qt::KeyboardModifiers shift);
     void PopupMenu1Popup();
     void Effacer1Click();
     void Effacertout1Click();

@@ -23,7 +23,8 @@ QString TForm1::ConvertToJpeg(const QString& fileName) {
 }
 
 void TForm1::Button2Click() {
-    if (!QFileInfo::exists(StubPath_)) {
+    // A folder of that name is no stub either.
+    if (!QFileInfo(StubPath_).isFile()) {
         MessageDlg(StubPath_ + MultiLang1->LookupWord(QStringLiteral("@101")) +
                        ExecutableFileName() + QStringLiteral(". Bye bye ;-("),
                    MsgDlgType::Error, mbOK);

@@ -3,6 +3,7 @@
 #include "framework/exceptions.h"
 
 #include <QFile>
+#include <sys/stat.h>
 #include <vector>
 
 namespace pelisto {
@@ -14,6 +15,13 @@ FileStream::FileStream(const QString& fileName, Mode mode) : fileName_(fileName)
         if (mode == Mode::Create) {
             throw EFCreateError(fileName);
         }
+        throw EFOpenError(fileName);
+    }
+    // A folder opens for reading on this platform but has no bytes to give: it is no file.
+    struct stat info {};
+    if (mode == Mode::OpenRead && (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode))) {
+        std::fclose(file_);
+        file_ = nullptr;
         throw EFOpenError(fileName);
     }
 }

@@ -9,8 +9,12 @@
 #include "support/fake_dialogs.h"
 #include "ui_main_window.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -176,6 +180,54 @@ TEST_F(MainWindowTest, MissingStubIsReportedBeforeAnyDialog) {
     EXPECT_EQ(dialogs->boxes[0].text, form->StubPath() +
                                           " missing. TheExe.exe MUST be in the same folder as  " +
                                           ExecutableFileName() + ". Bye bye ;-(");
+
+    // A folder in the stub's place is no stub: the same message, still no dialog.
+    ASSERT_TRUE(QDir().mkdir(form->StubPath()));
+    form->Button2Click();
+    EXPECT_TRUE(dialogs->saves.empty());
+    ASSERT_EQ(dialogs->boxes.size(), 2u);
+    EXPECT_EQ(dialogs->boxes[1].text, dialogs->boxes[0].text);
+}
+
+TEST_F(MainWindowTest, TabVisitsTheControlsInTheWindowsOrder) {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ui().Button4->setEnabled(true);
+    ui().Button2->setEnabled(true);
+    ui().Button1->setFocus();
+    QStringList visited;
+    for (int i = 0; i < 9; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        visited << focus->objectName();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    // The quality bar takes the focus (its arrows move it); the preview panel does not.
+    EXPECT_EQ(visited, (QStringList{"Button1", "ListBox1", "Button4", "Button2", "Button3",
+                                    "ScrollBar1", "CheckBox1", "NumSpinEdit1", "Button1"}));
+    // Back from the first control to the last.
+    ui().Button1->setFocus();
+    QTest::keyClick(ui().Button1, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), ui().NumSpinEdit1);
+    ui().ScrollBar1->setFocus();
+    // The right arrow raises the quality, the left one lowers it.
+    EXPECT_EQ(form->PictureQuality(), 75);
+    QTest::keyClick(ui().ScrollBar1, Qt::Key_Right);
+    EXPECT_EQ(form->PictureQuality(), 76);
+    QTest::keyClick(ui().ScrollBar1, Qt::Key_Left);
+    QTest::keyClick(ui().ScrollBar1, Qt::Key_Left);
+    EXPECT_EQ(form->PictureQuality(), 74);
+}
+
+TEST_F(MainWindowTest, OpensCentredWithATransparentLogo) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(form->pos(),
+              screen.topLeft() + QPoint((screen.width() - 721) / 2, (screen.height() - 567) / 2));
+    // The colour of the logo's bottom-left pixel lets the bevel show through; the rest is drawn.
+    const QImage logo = ui().Image2->pixmap().toImage();
+    ASSERT_EQ(logo.size(), QSize(100, 89));
+    EXPECT_EQ(qAlpha(logo.pixel(0, 88)), 0);
+    EXPECT_EQ(qAlpha(logo.pixel(50, 44)), 255);
 }
 
 TEST_F(MainWindowTest, SaveDialogOffersTheDefaultNameAndCancelWritesNothing) {

@@ -33,6 +33,13 @@ TEST(FileStream, OpenAndCreateErrorsNameTheFile) {
     } catch (const EFOpenError& e) {
         EXPECT_EQ(e.message(), "Impossible d'ouvrir le fichier " + missing);
     }
+    // A folder is not a file to read, even where the system lets it be opened.
+    try {
+        FileStream s(dir.path(), FileStream::Mode::OpenRead);
+        FAIL() << "opened a folder as a file";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.message(), "Impossible d'ouvrir le fichier " + dir.path());
+    }
     const QString badFolder = dir.filePath("no/such/folder/out.exe");
     try {
         FileStream s(badFolder, FileStream::Mode::Create);
