@@ -19,13 +19,18 @@ bool TOpenDialog::Execute() {
     if (!chosen || chosen->isEmpty()) {
         return false;
     }
-    files_.clear();
+    QStringList files;
     for (const QString& f : *chosen) {
-        files_ << QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath());
+        files << QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath());
     }
+    Remember(files);
+    return true;
+}
+
+void TOpenDialog::Remember(const QStringList& files) {
+    files_ = files;
     fileName_ = files_.constFirst();
     initialDir_ = QFileInfo(fileName_).absolutePath();
-    return true;
 }
 
 TSaveDialog::TSaveDialog(QObject* owner) : TOpenDialog(owner) {}
@@ -46,9 +51,7 @@ bool TSaveDialog::Execute() {
     if (!defaultExt_.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
         path += QLatin1Char('.') + defaultExt_;
     }
-    fileName_ = path;
-    files_ = QStringList{path};
-    initialDir_ = QFileInfo(path).absolutePath();
+    Remember(QStringList{path});
     return true;
 }
 

@@ -35,6 +35,9 @@ public:
     virtual bool Execute();
 
 protected:
+    // Keeps a non-empty choice: the files, the first of them, and its folder for next time.
+    void Remember(const QStringList& files);
+
     QString title_;
     QString filter_;
     QString initialDir_;

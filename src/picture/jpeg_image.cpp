@@ -72,8 +72,14 @@ template <class Body> bool Guarded(ErrorManager& err, Body&& body) {
     throw EJPEG(err.code);
 }
 
+void ProgressHook(j_common_ptr cinfo);
+
 struct ProgressManager {
-    jpeg_progress_mgr pub; // first, as for the error manager
+    ProgressManager(TJPEGImage* image, ErrorManager& errors) : owner(image), err(&errors) {
+        pub.progress_monitor = ProgressHook;
+    }
+
+    jpeg_progress_mgr pub{}; // first, as for the error manager
     TJPEGImage* owner = nullptr;
     ErrorManager* err = nullptr;
     bool timing = false;
@@ -260,10 +266,7 @@ void TJPEGImage::FreeBitmap() {
 void TJPEGImage::EncodeBitmap() {
     ErrorManager err;
     SetUpErrors(err);
-    ProgressManager progress;
-    progress.pub.progress_monitor = ProgressHook;
-    progress.owner = this;
-    progress.err = &err;
+    ProgressManager progress(this, err);
     Compressor jpeg;
     jpeg.c.err = &err.pub;
 
@@ -363,10 +366,7 @@ TBitmap& TJPEGImage::DecodeBitmap() {
 
     ErrorManager err;
     SetUpErrors(err);
-    ProgressManager progress;
-    progress.pub.progress_monitor = ProgressHook;
-    progress.owner = this;
-    progress.err = &err;
+    ProgressManager progress(this, err);
     Decompressor jpeg;
     jpeg.d.err = &err.pub;
     j_decompress_ptr d = &jpeg.d;
