@@ -12,11 +12,15 @@ packages=(
   libpng-dev libgif-dev libtiff-dev
   libgraphicsmagick++1-dev graphicsmagick
   libwmf-dev fonts-urw-base35
-  # the viewer stub
-  libx11-dev libpixman-1-dev
+  # the viewer stubs: Linux (X11) and Windows (cross-compiled)
+  libx11-dev libpixman-1-dev g++-mingw-w64-x86-64-win32
+  # colour profiles
+  liblcms2-dev
   # tests and fixtures
-  libgtest-dev libjpeg-turbo-progs imagemagick python3-pil
+  libgtest-dev libjpeg-turbo-progs imagemagick python3-pil libimage-exiftool-perl
   xvfb xauth xdotool
+  # the Windows stub's tests only; the tool never needs Wine
+  wine wine64
 )
 
 missing=()
