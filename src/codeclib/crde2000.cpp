@@ -1,5 +1,6 @@
 // The tool's main codec library: file information, readers, writers and error texts.
 
+#include "codeclib/bmp_header.h"
 #include "codeclib/codec_api.h"
 #include "codeclib/dib.h"
 #include "codeclib/jpeg_codec.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -240,19 +242,35 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
     if (bytes.size() < 30) {
         return ErrTooShort;
     }
-    EnsureMagick();
-    MagickInfoPtr info(CloneImageInfo(nullptr));
-    std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
-    std::snprintf(info->filename, sizeof(info->filename), "%s:", magick);
-    info->affirm = MagickTrue;
-    info->subimage = static_cast<unsigned long>(std::max(page - 1, 0));
-    info->subrange = 1;
-    MagickErrors errors;
-    MagickImagePtr image(BlobToImage(info.get(), bytes.data(), bytes.size(), errors.get()));
-    if (!image || errors.Failed()) {
-        return errors.OutOfMemory() ? ErrMemory : ErrDamaged;
+    const bool bmp = std::strcmp(magick, "BMP") == 0;
+    const std::optional<BmpHeader> bmpHeader =
+        bmp ? ReadBmpHeader(bytes.data(), bytes.size()) : std::nullopt;
+    void* block = nullptr;
+    if (bmpHeader && bmpHeader->bits == 16) {
+        block = Bmp16ToDib(bytes.data(), bytes.size(), *bmpHeader);
     }
-    void* block = ImageToDib(image.get());
+    if (block == nullptr) {
+        EnsureMagick();
+        MagickInfoPtr info(CloneImageInfo(nullptr));
+        std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
+        std::snprintf(info->filename, sizeof(info->filename), "%s:", magick);
+        info->affirm = MagickTrue;
+        info->subimage = static_cast<unsigned long>(std::max(page - 1, 0));
+        info->subrange = 1;
+        MagickErrors errors;
+        MagickImagePtr image(BlobToImage(info.get(), bytes.data(), bytes.size(), errors.get()));
+        if (!image || errors.Failed()) {
+            return errors.OutOfMemory() ? ErrMemory : ErrDamaged;
+        }
+        // Only a 32-bit BMP can carry alpha (a newer header's alpha mask says nothing for fewer
+        // bits, and the decoder leaves that alpha unset), and a fourth byte that is 0 everywhere
+        // is the usual unused byte, not a picture that is all transparent.
+        if (bmp && image->matte &&
+            (!bmpHeader || bmpHeader->bits != 32 || AllTransparent(image.get()))) {
+            image->matte = MagickFalse;
+        }
+        block = ImageToDib(image.get());
+    }
     if (block == nullptr) {
         return ErrMemory;
     }

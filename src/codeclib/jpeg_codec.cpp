@@ -44,6 +44,19 @@ bool Report(PLProgressProc progress, void* data, int percent) {
     return progress == nullptr || progress(percent, data) != 0;
 }
 
+// Ink to light: each colour is what its ink and the black ink leave of white.
+void CmykToBgr(const JSAMPLE* in, std::uint8_t* out, int width, bool inverted) {
+    for (int x = 0; x < width; ++x) {
+        const JSAMPLE* p = in + 4 * x;
+        const unsigned k = inverted ? p[3] : 255u - p[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned ink = inverted ? p[c] : 255u - p[c];
+            // red, green, blue from cyan, magenta, yellow land at bytes 2, 1, 0
+            out[3 * x + 2 - c] = static_cast<std::uint8_t>((ink * k + 127) / 255);
+        }
+    }
+}
+
 struct ReadState {
     jpeg_decompress_struct cinfo;
     JumpError err;
@@ -65,11 +78,14 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     jpeg_stdio_src(&s.cinfo, file);
     jpeg_read_header(&s.cinfo, TRUE);
     const bool gray = s.cinfo.num_components == 1;
+    // Print tools write CMYK (or YCCK, which libjpeg turns into CMYK); with an Adobe marker the
+    // samples are stored inverted, as those tools have always written them.
+    const bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
+    const bool inverted = cmyk && s.cinfo.saw_Adobe_marker;
     if (gray) {
         s.cinfo.out_color_space = JCS_GRAYSCALE;
-    } else if (s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK) {
-        jpeg_destroy_decompress(&s.cinfo);
-        return ErrDepth;
+    } else if (cmyk) {
+        s.cinfo.out_color_space = JCS_CMYK;
     } else {
         s.cinfo.out_color_space = JCS_EXT_BGR;
     }
@@ -85,11 +101,18 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     if (gray) {
         dib::FillGrayTable(v.colours, 256);
     }
+    // CMYK rows are read here and made RGB; the buffer lives as long as the decompressor.
+    JSAMPARRAY inks = cmyk ? (*s.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&s.cinfo),
+                                                          JPOOL_IMAGE, s.cinfo.output_width * 4, 1)
+                           : nullptr;
     const int step = std::max(1, height / 16);
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const int y = static_cast<int>(s.cinfo.output_scanline);
-        JSAMPROW row = v.Row(y);
+        JSAMPROW row = cmyk ? inks[0] : v.Row(y);
         jpeg_read_scanlines(&s.cinfo, &row, 1);
+        if (cmyk) {
+            CmykToBgr(inks[0], v.Row(y), width, inverted);
+        }
         if (y % step == 0 && !Report(progress, data, y * 100 / height)) {
             s.cancelled = true;
             jpeg_abort_decompress(&s.cinfo);

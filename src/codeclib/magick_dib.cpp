@@ -170,6 +170,26 @@ void* ImageToDib(Image* image, int bits) {
     return block;
 }
 
+bool AllTransparent(Image* image) {
+    if (image == nullptr || !image->matte) {
+        return false;
+    }
+    MagickErrors errors;
+    for (unsigned long y = 0; y < image->rows; ++y) {
+        const PixelPacket* p =
+            AcquireImagePixels(image, 0, static_cast<long>(y), image->columns, 1, errors.get());
+        if (p == nullptr) {
+            return false;
+        }
+        for (unsigned long x = 0; x < image->columns; ++x) {
+            if (p[x].opacity != TransparentOpacity) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool Quantize(Image* image, unsigned colours, bool dither, bool gray) {
     QuantizeInfo q;
     GetQuantizeInfo(&q);

@@ -49,6 +49,9 @@ MagickImagePtr DibToImage(const dib::DibView& view, ExceptionInfo* errors);
 // Returns nullptr when the block cannot be had.
 void* ImageToDib(Image* image, int bits = 0);
 
+// Whether every pixel of an image with alpha is fully transparent.
+bool AllTransparent(Image* image);
+
 // Reduces the image to at most colours colours (a palette image afterwards).
 bool Quantize(Image* image, unsigned colours, bool dither, bool gray);
 

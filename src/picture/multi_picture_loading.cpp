@@ -189,7 +189,9 @@ void TMultiPicture::SetImageName(const QString& name) {
     if (readable.contains(format)) {
         std::unique_ptr<TBitmap> bitmap;
         try {
-            if (imageBits_ < (format == QLatin1String("GIF") ? 3 : 4)) {
+            // Only two-colour pictures take the one-bit path: it would turn the colours of a
+            // three- or four-colour picture into black and white.
+            if (imageBits_ <= 1) {
                 bits = 1;
             }
             bitmap = ReadBitmap(name, format, bits, dither);

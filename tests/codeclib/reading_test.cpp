@@ -124,7 +124,17 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ReaderTest,
                                            Sample{"pal8.pcx", Reader::Pcx, 8, 0, false},
                                            Sample{"baseline.jpg", Reader::Jpeg, 24, 2, true},
                                            Sample{"progressive.jpg", Reader::Jpeg, 24, 2, true},
-                                           Sample{"gray.jpg", Reader::Jpeg, 8, 2, true}),
+                                           Sample{"gray.jpg", Reader::Jpeg, 8, 2, true},
+                                           // BMP variants of other tools: an unused fourth
+                                           // byte, a newer header, 16-bit channels (decoders
+                                           // widen those by rounding or by repeating bits: 1
+                                           // apart at most)
+                                           Sample{"bgrx32.bmp", Reader::Bmp, 24, 0, false},
+                                           Sample{"v5_24.bmp", Reader::Bmp, 24, 0, false},
+                                           Sample{"rgb555.bmp", Reader::Bmp, 24, 1, false},
+                                           Sample{"rgb565.bmp", Reader::Bmp, 24, 1, false},
+                                           Sample{"cmyk_adobe.jpg", Reader::Jpeg, 24, 3, false},
+                                           Sample{"cmyk_plain.jpg", Reader::Jpeg, 24, 10, false}),
                          [](const ::testing::TestParamInfo<Sample>& info) {
                              std::string name = info.param.file;
                              for (char& c : name) {

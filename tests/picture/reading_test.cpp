@@ -54,7 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Sample{"rgb24.tga", 0}, Sample{"rle24.tga", 0}, Sample{"pal8.tga", 0},
                       Sample{"rgb24.pcx", 0}, Sample{"pal8.pcx", 0}, Sample{"baseline.jpg", 3},
                       Sample{"progressive.jpg", 3}, Sample{"gray.jpg", 3},
-                      Sample{"photo.pcd", 255, 8.0}));
+                      Sample{"photo.pcd", 255, 8.0},
+                      // as other tools write them
+                      Sample{"bgrx32.bmp", 0}, Sample{"v5_24.bmp", 0}, Sample{"rgb555.bmp", 1},
+                      Sample{"rgb565.bmp", 1}, Sample{"four2.png", 0}, Sample{"cmyk_adobe.jpg", 3},
+                      Sample{"cmyk_plain.jpg", 10}));
 
 TEST(Loading, FormatComesFromTheExtensionWhateverItsCase) {
     QTemporaryDir dir;
