@@ -1,6 +1,7 @@
 #include "app/picture_paths.h"
 
 #include "framework/ascii_case.h"
+#include "framework/system.h"
 
 #include <QListWidget>
 
@@ -24,7 +25,7 @@ bool CanWriteBack(const QString& path) {
 
 bool ListContains(const QListWidget& list, const QString& path) {
     for (int i = 0; i < list.count(); ++i) {
-        if (list.item(i)->text().compare(path, Qt::CaseInsensitive) == 0) {
+        if (SameFilePath(list.item(i)->text(), path)) {
             return true;
         }
     }

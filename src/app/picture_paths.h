@@ -16,7 +16,7 @@ QString ExtensionOf(const QString& path);
 // Whether rotation can write a picture back in the format its extension names.
 bool CanWriteBack(const QString& path);
 
-// The list box's exact whole-string search, ignoring letter case.
+// Whether the list already holds the path, compared as the file system compares names.
 bool ListContains(const QListWidget& list, const QString& path);
 QStringList ListItems(const QListWidget& list);
 

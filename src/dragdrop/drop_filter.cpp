@@ -1,5 +1,9 @@
 #include "dragdrop/drop_filter.h"
 
+#include "framework/system.h"
+
+#include <algorithm>
+
 namespace pelisto {
 
 namespace {
@@ -14,12 +18,8 @@ QString AsciiLower(QString text) {
 }
 
 bool Holds(const QStringList& items, const QString& name) {
-    for (const QString& item : items) {
-        if (item.compare(name, Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(items.begin(), items.end(),
+                       [&](const QString& item) { return SameFilePath(item, name); });
 }
 
 } // namespace

@@ -11,8 +11,8 @@ QString DropExtension(const QString& name);
 
 // The dropped names to append to a picture list, in drop order: a name is taken when its
 // extension, lower-cased (A to Z only), occurs anywhere in the open dialog's filter text, and
-// when neither the list nor an earlier name of this drop already holds it (whole string,
-// ignoring letter case).
+// when neither the list nor an earlier name of this drop already holds it (the same file name,
+// compared as the file system compares names).
 QStringList FilesToAppend(const QStringList& listItems, const QStringList& dropped,
                           const QString& filterText);
 

@@ -76,4 +76,8 @@ void CallLoaded(QObject* owner) {
     }
 }
 
+bool SameFilePath(const QString& a, const QString& b) {
+    return a == b;
+}
+
 } // namespace pelisto

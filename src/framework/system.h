@@ -12,6 +12,10 @@ namespace pelisto {
 // nothing could open it.
 bool ShellOpen(const QString& target);
 
+// Whether two paths name the same file as the file system compares names: exactly, letter case
+// included (A.jpg and a.jpg are two files).
+bool SameFilePath(const QString& a, const QString& b);
+
 // The default beep.
 void Beep();
 
