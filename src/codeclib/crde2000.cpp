@@ -3,6 +3,7 @@
 #include "codeclib/bmp_header.h"
 #include "codeclib/codec_api.h"
 #include "codeclib/dib.h"
+#include "codeclib/exif_orientation.h"
 #include "codeclib/jpeg_codec.h"
 #include "codeclib/magick_dib.h"
 
@@ -111,13 +112,17 @@ std::int16_t TiffInfo(const char* name, int page, Identified& id, int& compressi
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &comp);
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     TIFFClose(tif);
     if (!ok || w == 0 || h == 0) {
         return ErrDamaged;
     }
     id.format = "TIF";
-    id.width = w;
-    id.height = h;
+    // The size of the picture as it is shown: upright.
+    const bool swap = exif::SwapsSides(orientation);
+    id.width = swap ? h : w;
+    id.height = swap ? w : h;
     id.bits = bps * spp;
     compression = comp;
     id.compression = comp == 1                    ? "None"
@@ -180,8 +185,10 @@ std::int16_t Identify(const char* name, Identified& id) {
             return status;
         }
         id.format = "JPEG";
-        id.width = info.width;
-        id.height = info.height;
+        // The size of the picture as it is shown: upright.
+        const bool swap = exif::SwapsSides(info.orientation);
+        id.width = swap ? info.height : info.width;
+        id.height = swap ? info.width : info.height;
         id.bits = info.components * 8;
         id.compression = info.progressive ? "JPEG progressive" : "JPEG";
     } else if (n >= 2055 && std::memcmp(h + 2048, "PCD_IPI", 7) == 0) {
@@ -270,6 +277,14 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
             image->matte = MagickFalse;
         }
         block = ImageToDib(image.get());
+        // A TIFF says in its own tag how to show it upright, as cameras do in EXIF.
+        const int orientation = static_cast<int>(image->orientation);
+        if (block != nullptr && std::strcmp(magick, "TIFF") == 0 && orientation > 1 &&
+            orientation <= 8) {
+            void* upright = exif::UprightDib(block, orientation);
+            std::free(block);
+            block = upright;
+        }
     }
     if (block == nullptr) {
         return ErrMemory;

@@ -1,5 +1,7 @@
 #include "codeclib/jpeg_codec.h"
 
+#include "codeclib/exif_orientation.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdlib>
@@ -62,7 +64,21 @@ struct ReadState {
     JumpError err;
     void* block;
     bool cancelled;
+    int orientation;
 };
+
+// The EXIF orientation among the markers that libjpeg kept (APP1 only is kept).
+int SavedOrientation(j_decompress_ptr cinfo) {
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1) {
+            const int orientation = exif::OrientationOfApp1(m->data, m->data_length);
+            if (orientation != exif::Upright) {
+                return orientation;
+            }
+        }
+    }
+    return exif::Upright;
+}
 
 // Kept apart from its caller so that nothing with a destructor spans the setjmp.
 std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressProc progress) {
@@ -76,7 +92,9 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     }
     jpeg_create_decompress(&s.cinfo);
     jpeg_stdio_src(&s.cinfo, file);
+    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&s.cinfo, TRUE);
+    s.orientation = SavedOrientation(&s.cinfo);
     const bool gray = s.cinfo.num_components == 1;
     // Print tools write CMYK (or YCCK, which libjpeg turns into CMYK); with an Adobe marker the
     // samples are stored inverted, as those tools have always written them.
@@ -210,9 +228,11 @@ std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info) {
     }
     jpeg_create_decompress(&s.cinfo);
     jpeg_stdio_src(&s.cinfo, file);
+    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&s.cinfo, TRUE);
     info.width = static_cast<int>(s.cinfo.image_width);
     info.height = static_cast<int>(s.cinfo.image_height);
+    info.orientation = SavedOrientation(&s.cinfo);
     info.components = s.cinfo.num_components;
     info.progressive = s.cinfo.progressive_mode != 0;
     jpeg_destroy_decompress(&s.cinfo);
@@ -224,6 +244,15 @@ std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc pr
     const std::int16_t status = DecodeInto(s, file, data, progress);
     if (status > 0) {
         *dib = s.block;
+        // Shown as the camera meant it: upright.
+        if (s.orientation != exif::Upright) {
+            void* upright = exif::UprightDib(s.block, s.orientation);
+            std::free(s.block);
+            *dib = upright;
+            if (upright == nullptr) {
+                return ErrMemory;
+            }
+        }
     }
     return status;
 }

@@ -14,12 +14,14 @@ struct JpegInfo {
     int height = 0;
     int components = 0;
     bool progressive = false;
+    int orientation = 1; // EXIF orientation; sizes above are the stored ones
 };
 
 // Reads the header only.
 std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info);
 
-// Decodes the whole picture: 8-bit gray DIB for one-component files, else 24-bit.
+// Decodes the whole picture, shown upright as its EXIF orientation says: 8-bit gray DIB for
+// one-component files, else 24-bit.
 std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress);
 
 // Encodes the DIB (any depth) at quality 1..100 with the given smoothing 0..100, gray when

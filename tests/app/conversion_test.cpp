@@ -7,6 +7,7 @@
 #include "support/fake_dialogs.h"
 #include "ui_main_window.h"
 
+#include <QImageReader>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -94,6 +95,22 @@ TEST_F(ConversionTest, OtherNamesGoThroughTheWorkBufferEvenWithoutAnExtension) {
         EXPECT_EQ(jpeg.size(), QSize(64, 48)) << name;
         EXPECT_EQ(Tampon().ImageName(), picture) << name;
         EXPECT_LT(MeanDifference(jpeg, QImage(Picture("ref/rgb24.png.png"))), 14.0) << name;
+    }
+}
+
+// The viewers show the scratch JPEG's pixels as they lie, so a camera photo must lie upright in
+// it, in every orientation its tag can give.
+TEST_F(ConversionTest, CameraPhotosConvertUpright) {
+    SetQuality(100);
+    for (const char* name :
+         {"orient1.jpg", "orient2.jpg", "orient3.jpg", "orient4.jpg", "orient5.jpg", "orient6.jpg",
+          "orient7.jpg", "orient8.jpg", "orient6.tif"}) {
+        const QString picture = Copy(Picture(name), name);
+        ASSERT_EQ(form->ConvertToJpeg(picture), scratch);
+        QImageReader stored(scratch);
+        stored.setAutoTransform(false);
+        const QImage upright(Picture(QStringLiteral("ref/%1.png").arg(name)));
+        EXPECT_LT(MeanDifference(stored.read(), upright), 8.0) << name;
     }
 }
 

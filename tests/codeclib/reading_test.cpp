@@ -134,7 +134,11 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ReaderTest,
                                            Sample{"rgb555.bmp", Reader::Bmp, 24, 1, false},
                                            Sample{"rgb565.bmp", Reader::Bmp, 24, 1, false},
                                            Sample{"cmyk_adobe.jpg", Reader::Jpeg, 24, 3, false},
-                                           Sample{"cmyk_plain.jpg", Reader::Jpeg, 24, 10, false}),
+                                           Sample{"cmyk_plain.jpg", Reader::Jpeg, 24, 10, false},
+                                           // camera photos come back upright
+                                           Sample{"orient7.jpg", Reader::Jpeg, 24, 3, false},
+                                           Sample{"orient6_le.jpg", Reader::Jpeg, 24, 3, false},
+                                           Sample{"orient6.tif", Reader::Tiff, 24, 0, false}),
                          [](const ::testing::TestParamInfo<Sample>& info) {
                              std::string name = info.param.file;
                              for (char& c : name) {

@@ -58,7 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
                       // as other tools write them
                       Sample{"bgrx32.bmp", 0}, Sample{"v5_24.bmp", 0}, Sample{"rgb555.bmp", 1},
                       Sample{"rgb565.bmp", 1}, Sample{"four2.png", 0}, Sample{"cmyk_adobe.jpg", 3},
-                      Sample{"cmyk_plain.jpg", 10}));
+                      Sample{"cmyk_plain.jpg", 10},
+                      // camera photos: upright, with the upright size, whatever the orientation
+                      Sample{"orient1.jpg", 3}, Sample{"orient2.jpg", 3}, Sample{"orient3.jpg", 3},
+                      Sample{"orient4.jpg", 3}, Sample{"orient5.jpg", 3}, Sample{"orient6.jpg", 3},
+                      Sample{"orient7.jpg", 3}, Sample{"orient8.jpg", 3},
+                      Sample{"orient6_le.jpg", 3}, Sample{"orient6.tif", 0}));
 
 TEST(Loading, FormatComesFromTheExtensionWhateverItsCase) {
     QTemporaryDir dir;

@@ -1,0 +1,35 @@
+#pragma once
+
+// The EXIF orientation of camera and phone photos: most store the picture as the sensor saw it
+// and say in a tag how to show it upright. Reading and patching are bounded by the data given
+// and never trust an offset in it.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pelisto::exif {
+
+// Orientation values 1..8 as EXIF numbers them; 1 is upright already.
+inline constexpr int Upright = 1;
+
+// Whether showing a picture of this orientation upright swaps its width and height.
+inline bool SwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+// The orientation in an APP1 segment's payload ("Exif\0\0" and a TIFF block); 1 when there is
+// none or it is not a valid value.
+int OrientationOfApp1(const std::uint8_t* payload, std::size_t size);
+
+// The orientation of a whole JPEG file in memory (its first EXIF APP1 segment).
+int JpegOrientation(const std::uint8_t* jpeg, std::size_t size);
+
+// Sets the orientation tag of a JPEG file in memory in place, when it has one. Returns whether
+// the file now says orientation (true also when it has no tag and orientation is 1).
+bool SetJpegOrientation(std::uint8_t* jpeg, std::size_t size, int orientation);
+
+// A new DIB (std::malloc) holding the picture shown upright, or nullptr when the block cannot
+// be had or the DIB is not a plain one. Orientation 1 is not asked for here.
+void* UprightDib(const void* dib, int orientation);
+
+} // namespace pelisto::exif
