@@ -11,12 +11,59 @@
 #include "framework/dialogs.h"
 #include "framework/image_box.h"
 #include "language/multi_lang.h"
+#include "picture/jpeg_markers.h"
+#include "picture/jpeg_turn.h"
 #include "picture/multi_picture.h"
 #include "ui_main_window.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace pelisto {
+namespace {
+
+// The turn of a picture that cannot turn losslessly: the work buffer loads, turns and writes it
+// back in the format its extension names. Errors while loading or turning go on to the caller;
+// the answer says whether the write worked.
+bool TurnThroughWorkBuffer(TMultiPicture& tampon, const QString& path, const QString& ext,
+                           int turns) {
+    tampon.SetImageName(path);
+    for (int i = 0; i < turns; ++i) {
+        tampon.RotateQuarter();
+    }
+    bool saved = true;
+    try {
+        if (ext == QLatin1String(".JPG")) {
+            // Encoded again at the quality the photo was saved at, keeping its metadata.
+            QByteArray original;
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly)) {
+                original = file.readAll();
+            }
+            const int kept = tampon.JPegSaveQuality();
+            if (const int quality = EstimateJpegQuality(original); quality > 0) {
+                tampon.SetJPegSaveQuality(quality);
+            }
+            tampon.SetJpegMetadata(JpegMetadataSegments(original));
+            saved = tampon.SaveAsJpeg(path);
+            tampon.SetJpegMetadata({});
+            tampon.SetJPegSaveQuality(kept);
+        } else if (ext == QLatin1String(".BMP")) {
+            saved = tampon.SaveAsBmp(path);
+        } else if (ext == QLatin1String(".PCX")) {
+            saved = tampon.SaveAsPcx(path);
+        } else if (ext == QLatin1String(".GIF")) {
+            saved = tampon.SaveAsGif(path);
+        } else if (ext == QLatin1String(".PNG")) {
+            saved = tampon.SaveAsPng(path);
+        }
+    } catch (...) {
+        saved = false;
+    }
+    return saved;
+}
+
+} // namespace
 
 QString TForm1::ConvertToJpeg(const QString& fileName) {
     return converter_->ConvertToJpeg(fileName, PictureQuality_);
@@ -129,27 +176,16 @@ void TForm1::RotatePicture(int angle) {
             return;
         }
         TMultiPicture& tampon = *ui_->Tampon;
-        tampon.SetImageName(path);
         const int turns = angle == 90 ? 1 : angle == 180 ? 2 : 3;
-        for (int i = 0; i < turns; ++i) {
-            tampon.RotateQuarter();
-        }
         const QString ext = AsciiUpper(ExtensionOf(path));
-        bool saved = true;
-        try {
-            if (ext == QLatin1String(".JPG")) {
-                saved = tampon.SaveAsJpeg(path);
-            } else if (ext == QLatin1String(".BMP")) {
-                saved = tampon.SaveAsBmp(path);
-            } else if (ext == QLatin1String(".PCX")) {
-                saved = tampon.SaveAsPcx(path);
-            } else if (ext == QLatin1String(".GIF")) {
-                saved = tampon.SaveAsGif(path);
-            } else if (ext == QLatin1String(".PNG")) {
-                saved = tampon.SaveAsPng(path);
-            }
-        } catch (...) {
-            saved = false;
+        // A JPEG whose size allows it turns without being decoded: no quality is lost and all
+        // it says about itself stays.
+        const LosslessTurn lossless = ext == QLatin1String(".JPG")
+                                          ? TurnJpegFileLosslessly(path, turns)
+                                          : LosslessTurn::NotPossible;
+        bool saved = lossless == LosslessTurn::Written;
+        if (lossless == LosslessTurn::NotPossible) {
+            saved = TurnThroughWorkBuffer(tampon, path, ext, turns);
         }
         if (!saved) {
             // The hourglass is application-wide here: it would cover the box and tell the user

@@ -6,12 +6,31 @@
 #include "codeclib/codec_api.h"
 #include "framework/graphics/bitmap.h"
 #include "picture/dib_conversion.h"
+#include "picture/jpeg_markers.h"
 #include "picture/library_calls.h"
 #include "picture/safe_write.h"
 
+#include <QFile>
 #include <optional>
 
 namespace pelisto {
+namespace {
+
+// Puts the segments into the JPEG file just written.
+bool AddJpegMetadata(const QString& fileName, const QByteArray& segments) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    const QByteArray with = WithMetadataSegments(file.readAll(), segments);
+    if (with.isEmpty() || !file.seek(0) || file.write(with) != with.size() || !file.flush()) {
+        return false;
+    }
+    file.close();
+    return file.error() == QFileDevice::NoError;
+}
+
+} // namespace
 
 using picture_calls::CallStatus;
 
@@ -117,6 +136,11 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
             }
         }
         dib.reset();
+        if (status > 0 && format == SaveFormat::Jpeg && !target.direct &&
+            !jpegMetadata_.isEmpty() && !AddJpegMetadata(target.writeName, jpegMetadata_)) {
+            NoteLibraryStatus(codec::ErrWrite);
+            status = codec::ErrWrite;
+        }
         if (status > 0 && CommitTarget(target)) {
             written = true;
         } else {

@@ -181,6 +181,9 @@ TEST(Robustness, MutatedHeadersFailOrGiveSoundPictures) {
         {"still.gif", "rdgiffiledib"},       {"baseline.jpg", "rdjpgfiledib"},
         {"progressive.jpg", "rdjpgfiledib"}, {"pages3.tif", "readtiffiledib"},
         {"pal8.tga", "readtgafiledib"},      {"rle24.tga", "readtgafiledib"},
+        {"camera.jpg", "rdjpgfiledib"},      {"orient6_le.jpg", "rdjpgfiledib"},
+        {"cmyk_adobe.jpg", "rdjpgfiledib"},  {"orient6.tif", "readtiffiledib"},
+        {"rgb565.bmp", "rdbmpfiledib"},      {"v5_24.bmp", "rdbmpfiledib"},
     };
     int read = 0;
     int refused = 0;

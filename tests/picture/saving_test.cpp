@@ -2,8 +2,10 @@
 
 #include "../support/fake_dialogs.h"
 #include "codeclib/codec_api.h"
+#include "codeclib/exif_orientation.h"
 #include "picture/call_guard.h"
 #include "picture/codec_library.h"
+#include "picture/jpeg_turn.h"
 
 #include <QFile>
 #include <QProcess>
@@ -193,6 +195,32 @@ TEST(Guard, FaultInsideALibraryCallIsShownAndTheCallFails) {
     picture.SetImageName(Fixture("rgb24.png"));
     picture.RotateQuarter();
     EXPECT_EQ(Shown(picture).size(), QSize(48, 64));
+}
+
+// A damaged photo never makes the lossless turn read or write outside its bytes: it fails, or
+// gives a JPEG whose orientation says upright.
+TEST(Rotation, LosslessTurnsOfDamagedPhotosFailOrGiveSoundFiles) {
+    QFile file(Fixture("camera.jpg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray photo = file.readAll();
+    ASSERT_TRUE(TurnJpegLosslessly(photo, 1).has_value());
+    std::uint32_t seed = 977;
+    int turned = 0;
+    for (int copy = 0; copy < 300; ++copy) {
+        QByteArray damaged = copy % 3 == 0 ? photo.left(copy * 7) : photo;
+        for (int change = 0; copy % 3 != 0 && change < 1 + copy % 5; ++change) {
+            seed = seed * 1664525u + 1013904223u;
+            damaged[static_cast<qsizetype>((seed >> 8) % 700)] = static_cast<char>(seed >> 24);
+        }
+        if (const auto result = TurnJpegLosslessly(damaged, 1 + copy % 3)) {
+            ++turned;
+            ASSERT_TRUE(result->startsWith("\xFF\xD8"));
+            EXPECT_EQ(exif::JpegOrientation(reinterpret_cast<const std::uint8_t*>(result->data()),
+                                            static_cast<std::size_t>(result->size())),
+                      exif::Upright);
+        }
+    }
+    EXPECT_GT(turned, 20);
 }
 
 } // namespace
