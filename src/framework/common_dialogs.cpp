@@ -43,13 +43,28 @@ bool TSaveDialog::Execute() {
     request.fileName = fileName_;
     request.initialDir = initialDir_;
     request.overwritePrompt = overwritePrompt_;
-    auto chosen = Dialogs().saveFile(request);
-    if (!chosen || chosen->isEmpty()) {
+    request.filterIndex = filterIndex_;
+    auto chosen = Dialogs().saveFileAndType(request);
+    if (!chosen || chosen->fileName.isEmpty()) {
         return false;
     }
-    QString path = QFileInfo(*chosen).absoluteFilePath();
-    if (!defaultExt_.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
-        path += QLatin1Char('.') + defaultExt_;
+    filterIndex_ = chosen->filterIndex;
+    const QString typeExt = FilterExtension(filter_, filterIndex_);
+    const QString ext = typeExt.isEmpty() ? defaultExt_ : typeExt;
+    QString path = QFileInfo(chosen->fileName).absoluteFilePath();
+    const QString suffix = QFileInfo(path).suffix();
+    if (!ext.isEmpty() && suffix.isEmpty()) {
+        path += QLatin1Char('.') + ext;
+    } else if (!typeExt.isEmpty() && suffix.compare(typeExt, Qt::CaseInsensitive) != 0) {
+        const int types = static_cast<int>(filter_.split(QLatin1Char('|')).size() / 2);
+        for (int i = 1; i <= types; ++i) {
+            if (i != filterIndex_ &&
+                suffix.compare(FilterExtension(filter_, i), Qt::CaseInsensitive) == 0) {
+                path.chop(suffix.size());
+                path += typeExt;
+                break;
+            }
+        }
     }
     Remember(QStringList{path});
     return true;
