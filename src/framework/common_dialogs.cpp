@@ -52,19 +52,8 @@ bool TSaveDialog::Execute() {
     const QString typeExt = FilterExtension(filter_, filterIndex_);
     const QString ext = typeExt.isEmpty() ? defaultExt_ : typeExt;
     QString path = QFileInfo(chosen->fileName).absoluteFilePath();
-    const QString suffix = QFileInfo(path).suffix();
-    if (!ext.isEmpty() && suffix.isEmpty()) {
+    if (!ext.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
         path += QLatin1Char('.') + ext;
-    } else if (!typeExt.isEmpty() && suffix.compare(typeExt, Qt::CaseInsensitive) != 0) {
-        const int types = static_cast<int>(filter_.split(QLatin1Char('|')).size() / 2);
-        for (int i = 1; i <= types; ++i) {
-            if (i != filterIndex_ &&
-                suffix.compare(FilterExtension(filter_, i), Qt::CaseInsensitive) == 0) {
-                path.chop(suffix.size());
-                path += typeExt;
-                break;
-            }
-        }
     }
     Remember(QStringList{path});
     return true;

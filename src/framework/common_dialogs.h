@@ -63,8 +63,7 @@ public:
     void SetFilterIndex(int index) { filterIndex_ = index; }
 
     // A name without extension gets the chosen type's extension (the default extension when
-    // the type has no single one); a name ending in another type's extension takes the chosen
-    // type's instead, as the system's dialog swaps it when the type changes.
+    // the type has no single one).
     bool Execute() override;
 
 private:

@@ -32,7 +32,12 @@ QStringList QtFilters(const QString& filter) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        // "Program (*.exe)" already names its patterns; Qt reads them from the parentheses.
+        if (parts[i].endsWith(QStringLiteral("(%1)").arg(patterns))) {
+            out << parts[i];
+        } else {
+            out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        }
     }
     return out;
 }
@@ -115,8 +120,11 @@ public:
             return ext.isEmpty() ? request.defaultExt : ext;
         };
         dialog.setDefaultSuffix(suffixFor(request.filterIndex));
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& f) {
-            dialog.setDefaultSuffix(suffixFor(static_cast<int>(filters.indexOf(f)) + 1));
+        // Choosing a type swaps the typed name's extension (Qt does that itself, as the system's
+        // dialog does); a name typed without one gets the type's.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString&) {
+            dialog.setDefaultSuffix(
+                suffixFor(static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1));
         });
         dialog.selectFile(request.fileName);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);

@@ -130,14 +130,14 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
     dialogs->openAnswers.push_back(QStringList{picture});
     form.Button1Click();
     // Saved as typed, saved as "show" (the type's extension is added) and as "other.exe" with
-    // the Linux type (the extension follows the type).
+    // the Linux type (the type decides the stub, whatever the name).
     struct Save {
         QString answer;
         int type;
         QString written;
     };
     for (const Save& save : {Save{"window.exe", 1, "window.exe"}, Save{"show", 2, "show.run"},
-                             Save{"other.exe", 2, "other.run"}}) {
+                             Save{"other.exe", 2, "other.exe"}}) {
         dialogs->saveAnswers.push_back(dir.filePath(save.answer));
         dialogs->saveTypes.push_back(save.type);
         form.Button2Click();
@@ -149,7 +149,7 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
     const QByteArray linux = ReadAll(dir.filePath("show.run"));
     EXPECT_TRUE(windows.startsWith(windowsStub));
     EXPECT_TRUE(linux.startsWith(linuxStub));
-    EXPECT_EQ(ReadAll(dir.filePath("other.run")), linux);
+    EXPECT_EQ(ReadAll(dir.filePath("other.exe")), linux);
 
     struct Case {
         QStringList args;

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Drives the Linux stub TheExe.run as a user would: builds slideshow files around it, plays them on a
-virtual X server, looks at screenshots and presses keys.
+"""Drives the Linux stub TheExe.run as a user would: builds slideshow files around it, plays
+them on a virtual X server, looks at screenshots and presses keys.
 
     viewer_test.py play|auto|damaged|libraries TheExe.run WORK_FOLDER
 

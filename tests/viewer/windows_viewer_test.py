@@ -221,13 +221,15 @@ def play(stub, work, pics):
 
 
 def automatic(stub, work, pics):
+    # Wine's GDI+ takes about a second to scale the tall picture (more on a busy machine), so
+    # the delay leaves each picture on screen long enough for a screenshot to catch it.
     show = build_slideshow(stub, os.path.join(work, "auto.exe"), [pics["tall"], pics["small"]],
-                           automatic=True, delay=2)
+                           automatic=True, delay=4)
     proc = start(work, show)
     expect_screen(work, "automatic: the first picture", reference(pics["tall"]))
     expect_screen(work, "automatic: advances to the second by itself", reference(pics["small"]),
-                  timeout=10)
-    expect_screen(work, "automatic: and wraps to the first", reference(pics["tall"]), timeout=10)
+                  timeout=15)
+    expect_screen(work, "automatic: and wraps to the first", reference(pics["tall"]), timeout=15)
     key("Escape")
     rc, err, _ = finish(proc)
     check(rc == 0, "Escape during the automatic show exits 0 (got %s, %s)" % (rc, err))
