@@ -15,11 +15,15 @@
 namespace {
 
 void Usage(std::FILE* to) {
-    std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [--auto] [--delay SECONDS] PICTURE...\n"
+    std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [--auto] [--delay SECONDS]\n"
+               "                    [--target windows|linux] PICTURE...\n"
                "  -o OUT           the slideshow program to write\n"
                "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
                "  --auto           advance to the next picture by itself\n"
-               "  --delay SECONDS  seconds between pictures, 1 to 65535 (default 10)\n",
+               "  --delay SECONDS  seconds between pictures, 1 to 65535 (default 10)\n"
+               "  --target T       where it plays: windows (stub TheExe.exe) or linux\n"
+               "                   (stub TheExe.run); default: windows when OUT ends in .exe,\n"
+               "                   in any letter case, else linux\n",
                to);
 }
 
@@ -51,6 +55,7 @@ int main(int argc, char** argv) {
     long quality = 75;
     long delay = 10;
     bool automatic = false;
+    std::optional<pelisto::SlideshowTarget> target;
     QStringList pictures;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -84,6 +89,15 @@ int main(int argc, char** argv) {
                     QStringLiteral("--delay needs a whole number of seconds from 1 to 65535"));
             }
             delay = *n;
+        } else if (a == QLatin1String("--target")) {
+            auto v = value();
+            if (v && *v == QLatin1String("windows")) {
+                target = pelisto::SlideshowTarget::Windows;
+            } else if (v && *v == QLatin1String("linux")) {
+                target = pelisto::SlideshowTarget::Linux;
+            } else {
+                return Fail(QStringLiteral("--target needs windows or linux"));
+            }
         } else if (a == QLatin1String("--auto")) {
             automatic = true;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
@@ -103,8 +117,10 @@ int main(int argc, char** argv) {
         }
     }
 
-    const QString stub = pelisto::ExecutableFolder() + QStringLiteral("TheExe.exe");
-    if (!QFileInfo::exists(stub)) {
+    const QString stub =
+        pelisto::ExecutableFolder() +
+        pelisto::StubFileName(target.value_or(pelisto::TargetForOutputName(output)));
+    if (!QFileInfo(stub).isFile()) {
         return Fail(QStringLiteral("the viewer stub %1 is missing").arg(stub));
     }
     // The scratch JPEG lives in a private folder, so several builds may run at once.

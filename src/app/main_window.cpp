@@ -112,6 +112,9 @@ void TForm1::CreateComponents() {
     MultiLang1->SetActiveLanguage(1);
     MultiLang1->SetWords(MainWindowWords());
     MultiLang1->SetCharSets(MainWindowCharSets());
+    MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) {
+        AddLinuxSaveType();
+    };
 
     DropFileTarget1 = new TDropFileTarget(this);
     DropFileTarget1->setObjectName(QStringLiteral("DropFileTarget1"));

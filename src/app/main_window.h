@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/slideshow_builder.h"
 #include "test_show/test_window.h"
 
 #include <QWidget>
@@ -40,7 +41,8 @@ public:
 
     // Operations other parts of the tool use.
     QString ConvertToJpeg(const QString& fileName) override;
-    void BuildSlideshow(const QString& path);
+    // Writes the slideshow at `path` around the target's stub (the Windows one by default).
+    void BuildSlideshow(const QString& path, SlideshowTarget target = SlideshowTarget::Windows);
     void ShowPreview();
     void RotatePicture(int angle);
 
@@ -51,7 +53,8 @@ public:
 
     Ui::TForm1& ui() { return *ui_; }
     const QString& ToolFolder() const { return ToolFolder_; }
-    const QString& StubPath() const { return StubPath_; }
+    const QString& StubPath() const { return StubPath_; } // the Windows stub, TheExe.exe
+    QString StubPath(SlideshowTarget target) const { return ToolFolder_ + StubFileName(target); }
     std::uint8_t PictureQuality() const { return PictureQuality_; }
     // Tests point the tool folder elsewhere (the stub and the scratch JPEG live there).
     void SetToolFolder(const QString& folder);
@@ -100,6 +103,8 @@ private:
     int SelectedIndex() const;
     void UpdateButtons();
     void ClearPreview();
+    void AddLinuxSaveType();
+    void ReportMissingStub(SlideshowTarget target);
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<JpegConverter> converter_;

@@ -69,29 +69,52 @@ QString TForm1::ConvertToJpeg(const QString& fileName) {
     return converter_->ConvertToJpeg(fileName, PictureQuality_);
 }
 
+void TForm1::AddLinuxSaveType() {
+    // The word table's record gives the save dialog its first type, "Program (*.exe)"; the
+    // Linux type follows it from a message of its own, in the same language.
+    SaveDialog1->SetFilter(SaveDialog1->Filter() + QLatin1Char('|') +
+                           MultiLang1->LookupWord(QStringLiteral("@106")));
+}
+
+void TForm1::ReportMissingStub(SlideshowTarget target) {
+    const QString said =
+        target == SlideshowTarget::Windows ? QStringLiteral("@101") : QStringLiteral("@107");
+    MessageDlg(StubPath(target) + MultiLang1->LookupWord(said) + ExecutableFileName() +
+                   QStringLiteral(". Bye bye ;-("),
+               MsgDlgType::Error, mbOK);
+}
+
 void TForm1::Button2Click() {
-    // A folder of that name is no stub either.
-    if (!QFileInfo(StubPath_).isFile()) {
-        MessageDlg(StubPath_ + MultiLang1->LookupWord(QStringLiteral("@101")) +
-                       ExecutableFileName() + QStringLiteral(". Bye bye ;-("),
-                   MsgDlgType::Error, mbOK);
+    // With neither stub there is nothing to save; the dialog's first type names its stub. A
+    // folder of that name is no stub either.
+    const bool haveWindows = QFileInfo(StubPath(SlideshowTarget::Windows)).isFile();
+    const bool haveLinux = QFileInfo(StubPath(SlideshowTarget::Linux)).isFile();
+    if (!haveWindows && !haveLinux) {
+        ReportMissingStub(SlideshowTarget::Windows);
         return;
     }
     if (!SaveDialog1->Execute()) {
         return;
     }
-    BuildSlideshow(SaveDialog1->FileName());
+    // The file type chosen in the dialog decides the stub: the first is Windows, the second Linux.
+    const SlideshowTarget target =
+        SaveDialog1->FilterIndex() == 2 ? SlideshowTarget::Linux : SlideshowTarget::Windows;
+    if (!(target == SlideshowTarget::Windows ? haveWindows : haveLinux)) {
+        ReportMissingStub(target);
+        return;
+    }
+    BuildSlideshow(SaveDialog1->FileName(), target);
     if (ui_->Button3->isEnabled()) {
         ui_->Button3->setFocus();
     }
 }
 
-void TForm1::BuildSlideshow(const QString& path) {
+void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
     HourglassCursor busy;
     SlideshowSettings settings;
     settings.automatic = ui_->CheckBox1->isChecked();
     settings.delaySeconds = ui_->NumSpinEdit1->Value();
-    BuildSlideshowFile(path, StubPath_, Pictures(), settings,
+    BuildSlideshowFile(path, StubPath(target), Pictures(), settings,
                        [this](const QString& picture) { return ConvertToJpeg(picture); });
 }
 

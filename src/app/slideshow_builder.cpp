@@ -62,6 +62,17 @@ std::uint16_t DelayField(double seconds) {
 
 } // namespace
 
+QString StubFileName(SlideshowTarget target) {
+    return target == SlideshowTarget::Windows ? QStringLiteral("TheExe.exe")
+                                              : QStringLiteral("TheExe.run");
+}
+
+SlideshowTarget TargetForOutputName(const QString& outputPath) {
+    return outputPath.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)
+               ? SlideshowTarget::Windows
+               : SlideshowTarget::Linux;
+}
+
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings,
                         const PictureConverter& convert, const BuildProgress& progress) {

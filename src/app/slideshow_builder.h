@@ -6,6 +6,19 @@
 
 namespace pelisto {
 
+// Where a slideshow plays, which decides the viewer stub it starts with.
+enum class SlideshowTarget {
+    Windows, // TheExe.exe, the save dialog's first type "Program (*.exe)"
+    Linux,   // TheExe.run, for Linux desktops with X11
+};
+
+// The stub's file name in the tool folder: "TheExe.exe" or "TheExe.run".
+QString StubFileName(SlideshowTarget target);
+
+// The target an output name asks for when none is chosen: a name ending in ".exe", in any
+// letter case, plays on Windows; any other name on Linux.
+SlideshowTarget TargetForOutputName(const QString& outputPath);
+
 struct SlideshowSettings {
     bool automatic = false;
     double delaySeconds = 10; // a whole number 1..65535; stored rounded, in 16 bits

@@ -43,13 +43,17 @@ bool TSaveDialog::Execute() {
     request.fileName = fileName_;
     request.initialDir = initialDir_;
     request.overwritePrompt = overwritePrompt_;
-    auto chosen = Dialogs().saveFile(request);
-    if (!chosen || chosen->isEmpty()) {
+    request.filterIndex = filterIndex_;
+    auto chosen = Dialogs().saveFileAndType(request);
+    if (!chosen || chosen->fileName.isEmpty()) {
         return false;
     }
-    QString path = QFileInfo(*chosen).absoluteFilePath();
-    if (!defaultExt_.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
-        path += QLatin1Char('.') + defaultExt_;
+    filterIndex_ = chosen->filterIndex;
+    const QString typeExt = FilterExtension(filter_, filterIndex_);
+    const QString ext = typeExt.isEmpty() ? defaultExt_ : typeExt;
+    QString path = QFileInfo(chosen->fileName).absoluteFilePath();
+    if (!ext.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
+        path += QLatin1Char('.') + ext;
     }
     Remember(QStringList{path});
     return true;

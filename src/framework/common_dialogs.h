@@ -46,7 +46,8 @@ protected:
     bool multiSelect_ = false;
 };
 
-// A save dialog is an open dialog with a default extension and an overwrite prompt.
+// A save dialog is an open dialog with a default extension, an overwrite prompt and a chosen
+// file type.
 class TSaveDialog : public TOpenDialog {
     Q_OBJECT
 
@@ -57,12 +58,18 @@ public:
     void SetDefaultExt(const QString& ext) { defaultExt_ = ext; }
     bool OverwritePrompt() const { return overwritePrompt_; }
     void SetOverwritePrompt(bool on) { overwritePrompt_ = on; }
+    // The file type, counted from 1 in the filter's pairs: shown first, then the one chosen.
+    int FilterIndex() const { return filterIndex_; }
+    void SetFilterIndex(int index) { filterIndex_ = index; }
 
+    // A name without extension gets the chosen type's extension (the default extension when
+    // the type has no single one).
     bool Execute() override;
 
 private:
     QString defaultExt_;
     bool overwritePrompt_ = false;
+    int filterIndex_ = 1;
 };
 
 } // namespace pelisto

@@ -32,7 +32,12 @@ QStringList QtFilters(const QString& filter) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        // "Program (*.exe)" already names its patterns; Qt reads them from the parentheses.
+        if (parts[i].endsWith(QStringLiteral("(%1)").arg(patterns))) {
+            out << parts[i];
+        } else {
+            out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        }
     }
     return out;
 }
@@ -93,17 +98,42 @@ public:
     }
 
     std::optional<QString> saveFile(const SaveDialogRequest& request) override {
+        auto answer = saveFileAndType(request);
+        if (!answer) {
+            return std::nullopt;
+        }
+        return answer->fileName;
+    }
+
+    std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request) override {
         QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDir);
-        dialog.setNameFilters(QtFilters(request.filter));
+        const QStringList filters = QtFilters(request.filter);
+        dialog.setNameFilters(filters);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(request.defaultExt);
+        if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
+            dialog.selectNameFilter(filters[request.filterIndex - 1]);
+        }
+        // A name typed without extension gets the extension of the type shown.
+        auto suffixFor = [&](int index) {
+            const QString ext = FilterExtension(request.filter, index);
+            return ext.isEmpty() ? request.defaultExt : ext;
+        };
+        dialog.setDefaultSuffix(suffixFor(request.filterIndex));
+        // Choosing a type swaps the typed name's extension (Qt does that itself, as the system's
+        // dialog does); a name typed without one gets the type's.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString&) {
+            dialog.setDefaultSuffix(
+                suffixFor(static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1));
+        });
         dialog.selectFile(request.fileName);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return std::nullopt;
         }
-        return dialog.selectedFiles().constFirst();
+        const auto chosen = filters.indexOf(dialog.selectedNameFilter());
+        return SaveDialogAnswer{dialog.selectedFiles().constFirst(),
+                                chosen >= 0 ? static_cast<int>(chosen) + 1 : request.filterIndex};
     }
 };
 
@@ -180,6 +210,29 @@ int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon,
     request.defaultResult = request.buttons.empty() ? mrNone : request.buttons.front().result;
     request.escapeResult = (buttons & mbCancel) ? mrCancel : request.defaultResult;
     return Dialogs().messageBox(request);
+}
+
+std::optional<SaveDialogAnswer> DialogProvider::saveFileAndType(const SaveDialogRequest& request) {
+    auto chosen = saveFile(request);
+    if (!chosen) {
+        return std::nullopt;
+    }
+    return SaveDialogAnswer{*chosen, request.filterIndex};
+}
+
+QString FilterExtension(const QString& filter, int index) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    const qsizetype at = 2 * static_cast<qsizetype>(index) - 1;
+    if (index < 1 || at >= parts.size()) {
+        return {};
+    }
+    const QString& pattern = parts[at];
+    if (!pattern.startsWith(QLatin1String("*.")) || pattern.size() < 3 ||
+        pattern.contains(QLatin1Char(';')) || pattern.indexOf(QLatin1Char('*'), 1) >= 0 ||
+        pattern.contains(QLatin1Char('?'))) {
+        return {};
+    }
+    return pattern.mid(2);
 }
 
 QString QtFilterFromPipes(const QString& filter) {

@@ -63,6 +63,13 @@ struct SaveDialogRequest {
     QString fileName;
     QString initialDir;
     bool overwritePrompt = false;
+    int filterIndex = 1; // the file type shown first, counted from 1 in the filter's pairs
+};
+
+// A save dialog's answer: the file and the file type chosen (counted from 1).
+struct SaveDialogAnswer {
+    QString fileName;
+    int filterIndex = 1;
 };
 
 // Where modal boxes and file dialogs are answered. The running tool uses Qt's dialogs; tests
@@ -74,6 +81,9 @@ public:
     // The chosen files in the order the dialog returns them, or nothing when cancelled.
     virtual std::optional<QStringList> openFiles(const OpenDialogRequest& request) = 0;
     virtual std::optional<QString> saveFile(const SaveDialogRequest& request) = 0;
+    // The file and the file type chosen. Providers that do not offer types answer with
+    // saveFile and the type the dialog opened with.
+    virtual std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request);
 };
 
 // Installs a provider (nullptr brings back the Qt dialogs) and returns the previous one.
@@ -94,5 +104,9 @@ int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon, Msg
 
 // Turns a "Description|*.a;*.b|Other|*.c" filter into Qt's "Description (*.a *.b);;Other (*.c)".
 QString QtFilterFromPipes(const QString& filter);
+
+// The extension of a filter's file type (counted from 1) when its pattern is a single "*.ext",
+// else empty: "Program (*.exe)|*.exe|Linux program (*.run)|*.run", 2 -> "run".
+QString FilterExtension(const QString& filter, int index);
 
 } // namespace pelisto

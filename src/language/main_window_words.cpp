@@ -128,6 +128,16 @@ QStringList MainWindowWords() {
         QStringLiteral("@104"),
         QStringLiteral("seconde"),
         QStringLiteral("second"),
+
+        // Added after the original records: the save dialog's second file type (the Linux
+        // stub) and the message for that stub when it is missing.
+        QStringLiteral("@106"),
+        QStringLiteral("Programme Linux (*.run)|*.run"),
+        QStringLiteral("Linux program (*.run)|*.run"),
+
+        QStringLiteral("@107"),
+        QStringLiteral(" introuvable. TheExe.run DOIT se trouver dans le même répertoire que "),
+        QStringLiteral(" missing. TheExe.run MUST be in the same folder as  "),
     };
 }
 

@@ -2,17 +2,18 @@
 
 #include "slideshow/slideshow_error.h"
 
-#include <cerrno>
 #include <cstring>
+
+#ifndef _WIN32
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace pelisto {
 
-namespace {
-
-void CheckRange(std::uint64_t offset, std::size_t count, std::uint64_t size) {
+void CheckReadRange(std::uint64_t offset, std::size_t count, std::uint64_t size) {
     // Written so that a hostile offset cannot wrap around.
     if (offset > size || count > size - offset) {
         throw SlideshowError(SlideshowErrorKind::ReadFailed,
@@ -22,14 +23,14 @@ void CheckRange(std::uint64_t offset, std::size_t count, std::uint64_t size) {
     }
 }
 
-} // namespace
-
 void MemoryByteSource::Read(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    CheckRange(offset, out.size(), bytes_.size());
+    CheckReadRange(offset, out.size(), bytes_.size());
     if (!out.empty()) {
         std::memcpy(out.data(), bytes_.data() + offset, out.size());
     }
 }
+
+#ifndef _WIN32
 
 FileByteSource::FileByteSource(const std::string& path) : path_(path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -56,7 +57,7 @@ FileByteSource::~FileByteSource() {
 }
 
 void FileByteSource::Read(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    CheckRange(offset, out.size(), size_);
+    CheckReadRange(offset, out.size(), size_);
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n =
@@ -72,5 +73,7 @@ void FileByteSource::Read(std::uint64_t offset, std::span<std::uint8_t> out) con
         done += static_cast<std::size_t>(n);
     }
 }
+
+#endif // _WIN32
 
 } // namespace pelisto

@@ -27,7 +27,8 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-// A file opened for reading; its size is taken once, at opening.
+// A file opened for reading; its size is taken once, at opening. The path is UTF-8 on both
+// platforms (POSIX here, Win32 in byte_source_win32.cpp).
 class FileByteSource final : public ByteSource {
 public:
     // Throws SlideshowError (OpenFailed) when the file cannot be opened.
@@ -42,8 +43,15 @@ public:
 
 private:
     std::string path_;
+#ifdef _WIN32
+    void* handle_ = nullptr; // a Win32 HANDLE; the stubs' Windows build reads through it
+#else
     int fd_ = -1;
+#endif
     std::uint64_t size_ = 0;
 };
+
+// Throws SlideshowError (ReadFailed) unless `count` bytes at `offset` lie within `size`.
+void CheckReadRange(std::uint64_t offset, std::size_t count, std::uint64_t size);
 
 } // namespace pelisto

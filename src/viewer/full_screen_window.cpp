@@ -120,7 +120,7 @@ FullScreenWindow::FullScreenWindow() {
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(display_, screen);
     attributes.border_pixel = BlackPixel(display_, screen);
-    attributes.event_mask = KeyPressMask | ExposureMask | StructureNotifyMask;
+    attributes.event_mask = KeyPressMask | ButtonPressMask | ExposureMask | StructureNotifyMask;
     window_ =
         XCreateWindow(display_, RootWindow(display_, screen), 0, 0, static_cast<unsigned>(width_),
                       static_cast<unsigned>(height_), 0, depth, InputOutput, visual,

@@ -83,22 +83,36 @@ bool Viewer::HandleEvent(const XEvent& event) {
         return true;
     case ClientMessage:
         return !window_.IsCloseRequest(event);
+    case ButtonPress:
+        if (event.xbutton.button == Button1) {
+            Step(+1);
+        }
+        return true;
     case KeyPress: {
-        // Index 0: the key itself, so the keypad's + - * are told apart from the main ones.
+        // Index 0: the key itself, whatever the modifiers. Laptops lack a keypad, so the
+        // arrows, Page Up/Down and the main keyboard's + and - serve as well; "+" is the
+        // shifted "=" on many layouts, so that key counts as + too.
         XKeyEvent key = event.xkey;
         switch (XLookupKeysym(&key, 0)) {
         case XK_Escape:
             return false;
         case XK_space:
+        case XK_Right:
+        case XK_Next:
             Step(+1);
             break;
         case XK_BackSpace:
+        case XK_Left:
+        case XK_Prior:
             Step(-1);
             break;
         case XK_KP_Add:
+        case XK_plus:
+        case XK_equal:
             ZoomPicture(+kZoomStep);
             break;
         case XK_KP_Subtract:
+        case XK_minus:
             ZoomPicture(-kZoomStep);
             break;
         case XK_KP_Multiply:

@@ -20,8 +20,9 @@ public:
 };
 
 // Plays the pictures the way the tool's test window does: fitted on black, Space forwards,
-// Backspace backwards (both wrapping), keypad + - * zoom, Escape leaves, and with the
-// automatic flag a tick every `delay` seconds that advances as Space does; stepping by hand
+// Backspace backwards (both wrapping), keypad + - * zoom, Escape leaves; for laptops also the
+// Right / Left arrows, Page Down / Up, a left click forwards and the main keyboard's + and -.
+// With the automatic flag a tick every `delay` seconds advances as Space does; stepping by hand
 // does not restart the tick's period.
 class Viewer {
 public:

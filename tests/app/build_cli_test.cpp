@@ -111,6 +111,62 @@ TEST_F(BuildCommandTest, WritesTheSameBytesAsTheWindowsSaveCommand) {
     EXPECT_EQ(layout.pictures.size(), 6u);
 }
 
+// The stub follows --target, else the output name; the window's file type picks the same stub
+// and writes the same bytes.
+TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
+    const QByteArray windowsStub = ReadAll(QStringLiteral(PELISTO_BIN_DIR "/TheExe.exe"));
+    const QByteArray linuxStub = ReadAll(QStringLiteral(PELISTO_BIN_DIR "/TheExe.run"));
+    ASSERT_TRUE(windowsStub.startsWith("MZ"));
+    ASSERT_TRUE(linuxStub.startsWith("\x7F"
+                                     "ELF"));
+    const QString picture = Picture("rgb24.png");
+
+    ScopedFakeDialogs dialogs;
+    QTemporaryDir tool;
+    TForm1 form;
+    form.SetToolFolder(tool.path());
+    WriteAll(form.StubPath(SlideshowTarget::Windows), windowsStub);
+    WriteAll(form.StubPath(SlideshowTarget::Linux), linuxStub);
+    dialogs->openAnswers.push_back(QStringList{picture});
+    form.Button1Click();
+    // Saved as typed, saved as "show" (the type's extension is added) and as "other.exe" with
+    // the Linux type (the type decides the stub, whatever the name).
+    struct Save {
+        QString answer;
+        int type;
+        QString written;
+    };
+    for (const Save& save : {Save{"window.exe", 1, "window.exe"}, Save{"show", 2, "show.run"},
+                             Save{"other.exe", 2, "other.exe"}}) {
+        dialogs->saveAnswers.push_back(dir.filePath(save.answer));
+        dialogs->saveTypes.push_back(save.type);
+        form.Button2Click();
+        EXPECT_TRUE(QFileInfo::exists(dir.filePath(save.written))) << save.written.toStdString();
+    }
+    EXPECT_EQ(dialogs->saves.back().filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run");
+    EXPECT_EQ(dialogs->saves.back().filterIndex, 2) << "the dialog opens on the last type chosen";
+    const QByteArray windows = ReadAll(dir.filePath("window.exe"));
+    const QByteArray linux = ReadAll(dir.filePath("show.run"));
+    EXPECT_TRUE(windows.startsWith(windowsStub));
+    EXPECT_TRUE(linux.startsWith(linuxStub));
+    EXPECT_EQ(ReadAll(dir.filePath("other.exe")), linux);
+
+    struct Case {
+        QStringList args;
+        QString output;
+        const QByteArray* same;
+    };
+    for (const Case& c : {Case{{}, "cli.exe", &windows}, Case{{}, "UPPER.EXE", &windows},
+                          Case{{}, "cli.run", &linux}, Case{{}, "noext", &linux},
+                          Case{{"--target", "windows"}, "forced.bin", &windows},
+                          Case{{"--target", "linux"}, "forced.exe", &linux}}) {
+        const QString out = dir.filePath(c.output);
+        const Outcome r = Build(QStringList(c.args) << "-o" << out << picture);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(ReadAll(out) == *c.same) << c.output.toStdString();
+    }
+}
+
 TEST_F(BuildCommandTest, DefaultsAreTheWindowsStartingSettings) {
     const QString out = dir.filePath("out.exe");
     const Outcome r = Build({"-o", out, Picture("rgb24.png")});
@@ -144,6 +200,8 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "--delay", "65536", png}, "--delay needs a whole number");
     ExpectRefused({"-o", out, "--delay", "2.5", png}, "--delay needs a whole number");
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
+    ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows or linux");
+    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows or linux");
 }
 
 TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {

@@ -60,7 +60,7 @@ TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
               "of the final EXE file.");
     EXPECT_EQ(form->SaveDialog1->Title(),
               "Give the final EXE final a name and choose where to save it");
-    EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe");
+    EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe|Linux program (*.run)|*.run");
     EXPECT_EQ(form->OpenDialog1->Title(), "Choose the pictures (use Ctrl or Shift keys)");
     EXPECT_EQ(form->Rotation1->title(), "Rotation");
     EXPECT_EQ(form->Effacer1->text(), "Remove selected file from list");
@@ -188,6 +188,31 @@ TEST_F(MainWindowTest, MissingStubIsReportedBeforeAnyDialog) {
     EXPECT_TRUE(dialogs->saves.empty());
     ASSERT_EQ(dialogs->boxes.size(), 2u);
     EXPECT_EQ(dialogs->boxes[1].text, dialogs->boxes[0].text);
+
+    // With one stub the dialog opens; the type chosen names the stub it lacks, and nothing is
+    // written.
+    const QString linuxStub = form->StubPath(SlideshowTarget::Linux);
+    EXPECT_EQ(linuxStub, form->ToolFolder() + "TheExe.run");
+    {
+        QFile made(linuxStub);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    dialogs->saveAnswers.push_back(folder.filePath("show.exe"));
+    form->Button2Click();
+    ASSERT_EQ(dialogs->boxes.size(), 3u);
+    EXPECT_EQ(dialogs->boxes[2].text, dialogs->boxes[0].text);
+    ASSERT_TRUE(QDir().rmdir(form->StubPath()));
+    ASSERT_TRUE(QFile::rename(linuxStub, form->StubPath()));
+    dialogs->saveAnswers.push_back(folder.filePath("show.run"));
+    dialogs->saveTypes.push_back(2);
+    form->Button2Click();
+    ASSERT_EQ(dialogs->boxes.size(), 4u);
+    EXPECT_EQ(dialogs->boxes[3].title, "Erreur");
+    EXPECT_EQ(dialogs->boxes[3].text, linuxStub +
+                                          " missing. TheExe.run MUST be in the same folder as  " +
+                                          ExecutableFileName() + ". Bye bye ;-(");
+    EXPECT_FALSE(QFile::exists(folder.filePath("show.exe")));
+    EXPECT_FALSE(QFile::exists(folder.filePath("show.run")));
 }
 
 TEST_F(MainWindowTest, TabVisitsTheControlsInTheWindowsOrder) {
@@ -242,7 +267,8 @@ TEST_F(MainWindowTest, SaveDialogOffersTheDefaultNameAndCancelWritesNothing) {
     EXPECT_EQ(dialogs->saves[0].fileName, "Pelisto.exe");
     EXPECT_EQ(dialogs->saves[0].defaultExt, "exe");
     EXPECT_TRUE(dialogs->saves[0].overwritePrompt);
-    EXPECT_EQ(dialogs->saves[0].filter, "Program (*.exe)|*.exe");
+    EXPECT_EQ(dialogs->saves[0].filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run");
+    EXPECT_EQ(dialogs->saves[0].filterIndex, 1);
 }
 
 TEST_F(MainWindowTest, LogoOpensTheAddressInItsHint) {

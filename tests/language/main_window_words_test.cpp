@@ -99,11 +99,11 @@ struct FakeMainWindow {
     }
 };
 
-TEST(MainWindowWords, HoldsTwentyNineRecordsInStoredOrder) {
+TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 87);
+    ASSERT_EQ(words.size(), 93);
     QStringList keys;
-    for (int r = 0; r < 29; ++r) {
+    for (int r = 0; r < 31; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -115,7 +115,8 @@ TEST(MainWindowWords, HoldsTwentyNineRecordsInStoredOrder) {
                                  "Effacertout1", "N90horaire1", "N90antihoraire1",
                                  "OpenDialog1",  "\"",          "@100",
                                  "@101",         "@102",        "@103",
-                                 "@105",         "@104"}));
+                                 "@105",         "@104",        "@106",
+                                 "@107"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -129,6 +130,10 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
         QStringLiteral(" introuvable. TheExe.exe DOIT se trouver dans le même répertoire que "));
     EXPECT_EQ(t.LookupWord("@103"), QStringLiteral("Impossible d''enregistrer l'image modifiée."));
     EXPECT_EQ(t.LookupWord("@104"), "seconde");
+    EXPECT_EQ(t.LookupWord("@106"), "Programme Linux (*.run)|*.run");
+    EXPECT_EQ(
+        t.LookupWord("@107"),
+        QStringLiteral(" introuvable. TheExe.run DOIT se trouver dans le même répertoire que "));
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");
@@ -136,6 +141,8 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@103"), "Impossible to save the modified picture.");
     EXPECT_EQ(t.LookupWord("@105"), "seconds");
     EXPECT_EQ(t.LookupWord("@104"), "second");
+    EXPECT_EQ(t.LookupWord("@106"), "Linux program (*.run)|*.run");
+    EXPECT_EQ(t.LookupWord("@107"), " missing. TheExe.run MUST be in the same folder as  ");
 }
 
 TEST(MainWindowWords, StartUpAppliesFrenchThenEnglish) {

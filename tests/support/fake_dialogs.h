@@ -19,6 +19,7 @@ public:
     std::deque<int> boxAnswers;                         // default: the box's default button
     std::deque<std::optional<QStringList>> openAnswers; // default: cancelled
     std::deque<std::optional<QString>> saveAnswers;     // default: cancelled
+    std::deque<int> saveTypes; // file type chosen with each save answer; default: the first shown
 
     int messageBox(const MessageBoxRequest& request) override {
         boxes.push_back(request);
@@ -48,6 +49,18 @@ public:
         answer.swap(saveAnswers.front());
         saveAnswers.pop_front();
         return answer;
+    }
+    std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request) override {
+        auto file = saveFile(request);
+        int type = request.filterIndex;
+        if (!saveTypes.empty()) {
+            type = saveTypes.front();
+            saveTypes.pop_front();
+        }
+        if (!file) {
+            return std::nullopt;
+        }
+        return SaveDialogAnswer{*file, type};
     }
 };
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Drives TheExe.exe as a user would: builds slideshow files around it, plays them on a
-virtual X server, looks at screenshots and presses keys.
+"""Drives the Linux stub TheExe.run as a user would: builds slideshow files around it, plays
+them on a virtual X server, looks at screenshots and presses keys.
 
-    viewer_test.py play|auto|damaged|libraries TheExe.exe WORK_FOLDER
+    viewer_test.py play|auto|damaged|libraries TheExe.run WORK_FOLDER
 
 Needs only the standard library plus cjpeg, Xvfb (through xvfb-run), ImageMagick's import and
 xdotool. Exits 77 (skipped) when the X tools are missing.
@@ -166,10 +166,19 @@ def play(viewer, work):
     key("KP_Add")
     key("KP_Multiply")
     expect_screen(work, "keypad * fits it again", shows_b(200, 100))
-    key("plus")  # the main keyboard's plus and minus are not zoom keys
+    key("plus")  # laptops have no keypad: the main keyboard's + and - zoom too
+    expect_screen(work, "the main keyboard's + widens it by 100", shows_b(300, 150))
     key("minus")
-    key("KP_Add")
-    expect_screen(work, "the main keyboard's + and - do nothing", shows_b(300, 150))
+    expect_screen(work, "the main keyboard's - narrows it by 100", shows_b(200, 100))
+    # Laptop stepping keys: arrows, Page Up / Page Down, a left click.
+    for name, shows, what in (("Right", SHOWS_A, "Right"), ("Left", shows_b(200, 100), "Left"),
+                              ("Next", SHOWS_A, "Page Down"), ("Prior", shows_b(200, 100),
+                                                               "Page Up")):
+        key(name)
+        expect_screen(work, what + " steps like Space or Backspace", shows)
+    subprocess.run(["xdotool", "mousemove", "600", "400", "click", "1"], check=True)
+    expect_screen(work, "a left click steps forward", SHOWS_A)
+    key("space")
     key("BackSpace")
     expect_screen(work, "Backspace goes back to the first picture", SHOWS_A)
     key("BackSpace")

@@ -1,0 +1,12 @@
+# Cross-compiling for 64-bit Windows with Debian's mingw-w64 (package g++-mingw-w64-x86-64-win32,
+# the win32 thread model: no winpthread DLL to carry).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(PELISTO_MINGW_PREFIX x86_64-w64-mingw32)
+find_program(CMAKE_CXX_COMPILER NAMES ${PELISTO_MINGW_PREFIX}-g++-win32 ${PELISTO_MINGW_PREFIX}-g++
+             REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${PELISTO_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${PELISTO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

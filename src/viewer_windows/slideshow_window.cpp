@@ -1,0 +1,265 @@
+#include "viewer_windows/slideshow_window.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pelisto {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"PelistoSlideshow";
+constexpr UINT_PTR kAdvanceTimer = 1;
+
+} // namespace
+
+SlideshowWindow::SlideshowWindow(HINSTANCE instance, const ByteSource& file, SlideshowLayout layout)
+    : file_(file), layout_(std::move(layout)),
+      pictureCount_(static_cast<int>(std::min<std::size_t>(layout_.pictures.size(), 0x7FFFFFFF))) {
+    WNDCLASSEXW cls{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = Procedure;
+    cls.hInstance = instance;
+    cls.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512)); // IDI_APPLICATION
+    cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    cls.lpszClassName = kClassName;
+    if (RegisterClassExW(&cls) == 0) {
+        throw DisplayError("cannot register the slideshow window");
+    }
+
+    // The primary screen in device pixels (the process is DPI-aware, so no scaling lies between).
+    width_ = GetSystemMetrics(SM_CXSCREEN);
+    height_ = GetSystemMetrics(SM_CYSCREEN);
+    if (width_ < 1 || height_ < 1) {
+        throw DisplayError("no screen to show the slideshow on");
+    }
+
+    HDC screen = GetDC(nullptr);
+    memoryDc_ = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    memoryBitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &memoryBits_, nullptr, 0);
+    ReleaseDC(nullptr, screen);
+    if (memoryDc_ == nullptr || memoryBitmap_ == nullptr) {
+        if (memoryBitmap_ != nullptr) {
+            DeleteObject(memoryBitmap_);
+        }
+        if (memoryDc_ != nullptr) {
+            DeleteDC(memoryDc_);
+        }
+        throw DisplayError("not enough memory for a screen of " + std::to_string(width_) + " x " +
+                           std::to_string(height_));
+    }
+    previousBitmap_ = SelectObject(memoryDc_, memoryBitmap_);
+
+    window_ = CreateWindowExW(0, kClassName, L"Slideshow", WS_POPUP, 0, 0, width_, height_, nullptr,
+                              nullptr, instance, this);
+    if (window_ == nullptr) {
+        SelectObject(memoryDc_, previousBitmap_);
+        DeleteObject(memoryBitmap_);
+        DeleteDC(memoryDc_);
+        throw DisplayError("cannot create the slideshow window");
+    }
+}
+
+SlideshowWindow::~SlideshowWindow() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+    SelectObject(memoryDc_, previousBitmap_);
+    DeleteObject(memoryBitmap_);
+    DeleteDC(memoryDc_);
+}
+
+LRESULT CALLBACK SlideshowWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        static_cast<SlideshowWindow*>(create->lpCreateParams)->window_ = window;
+    }
+    auto* self = reinterpret_cast<SlideshowWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcW(window, message, w, l);
+    }
+    // No exception may cross the system's frames: a failure ends the loop and Run reports it.
+    try {
+        return self->Handle(message, w, l);
+    } catch (const std::exception& e) {
+        self->Fail(e.what());
+    } catch (...) {
+        self->Fail("unexpected failure");
+    }
+    return 0;
+}
+
+void SlideshowWindow::Fail(const std::string& message) {
+    if (failure_.empty()) {
+        failure_ = message.empty() ? "unexpected failure" : message;
+    }
+    KillTimer(window_, kAdvanceTimer);
+    PostQuitMessage(3);
+}
+
+LRESULT SlideshowWindow::Handle(UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window_, &paint);
+        const RECT& r = paint.rcPaint;
+        BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memoryDc_, r.left, r.top,
+               SRCCOPY);
+        EndPaint(window_, &paint);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1; // the paint covers everything
+    case WM_SETCURSOR:
+        if (LOWORD(l) == HTCLIENT) {
+            SetCursor(busy_ ? LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)) : nullptr); // IDC_WAIT
+            return TRUE;
+        }
+        break;
+    case WM_KEYDOWN:
+        OnKey(w);
+        return 0;
+    case WM_LBUTTONDOWN:
+        Step(+1);
+        return 0;
+    case WM_TIMER:
+        // A late tick comes once; the period runs on. One picture: nothing to advance to.
+        if (w == kAdvanceTimer && pictureCount_ >= 2) {
+            Step(+1);
+        }
+        return 0;
+    case WM_CLOSE:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, w, l);
+}
+
+void SlideshowWindow::OnKey(WPARAM key) {
+    switch (key) {
+    case VK_ESCAPE:
+        PostQuitMessage(0);
+        break;
+    case VK_SPACE:
+    case VK_RIGHT:
+    case VK_NEXT:
+        Step(+1);
+        break;
+    case VK_BACK:
+    case VK_LEFT:
+    case VK_PRIOR:
+        Step(-1);
+        break;
+    case VK_ADD:
+    case VK_OEM_PLUS: // the main keyboard's + key, whatever the layout
+        ZoomPicture(+kZoomStep);
+        break;
+    case VK_SUBTRACT:
+    case VK_OEM_MINUS:
+        ZoomPicture(-kZoomStep);
+        break;
+    case VK_MULTIPLY:
+        ZoomPicture(0);
+        break;
+    default:
+        break;
+    }
+}
+
+void SlideshowWindow::Render() {
+    std::memset(memoryBits_, 0,
+                static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
+    if (picture_) {
+        const PictureRect& r = view_.Rect();
+        picture_->Draw(memoryDc_, width_, height_, r.left, r.top, r.width, r.height);
+    }
+    GdiFlush();
+    InvalidateRect(window_, nullptr, FALSE);
+    UpdateWindow(window_);
+}
+
+void SlideshowWindow::ShowPicture(int index) {
+    busy_ = true;
+    ShowCursor(TRUE);
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));
+    const std::string name =
+        "picture " + std::to_string(index + 1) + " of " + std::to_string(pictureCount_);
+    try {
+        const auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
+        picture_.reset(); // free the last picture before decoding the next
+        picture_ = std::make_unique<DecodedPicture>(jpeg);
+    } catch (const PictureDecodeError& e) {
+        busy_ = false;
+        throw PictureError(name + " cannot be shown: " + e.what());
+    } catch (const std::bad_alloc&) {
+        busy_ = false;
+        throw PictureError(name + " cannot be shown: not enough memory");
+    }
+    view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
+    Render();
+    busy_ = false;
+    SetCursor(nullptr);
+    ShowCursor(FALSE);
+}
+
+void SlideshowWindow::ZoomPicture(int step) {
+    if (!picture_) {
+        return;
+    }
+    view_.Zoom(step);
+    Render();
+}
+
+void SlideshowWindow::Step(int delta) {
+    if (pictureCount_ <= 1) {
+        return;
+    }
+    currentIndex_ += delta;
+    if (currentIndex_ >= pictureCount_) {
+        currentIndex_ = 0;
+    } else if (currentIndex_ < 0) {
+        currentIndex_ = pictureCount_ - 1;
+    }
+    ShowPicture(currentIndex_);
+}
+
+void SlideshowWindow::Run() {
+    ShowCursor(FALSE);
+    ShowWindow(window_, SW_SHOW);
+    SetForegroundWindow(window_);
+    SetFocus(window_);
+    try {
+        ShowPicture(0);
+    } catch (...) {
+        ShowCursor(TRUE);
+        throw;
+    }
+    if (layout_.automatic) {
+        SetTimer(window_, kAdvanceTimer, static_cast<UINT>(layout_.delaySeconds) * 1000u, nullptr);
+    }
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    KillTimer(window_, kAdvanceTimer);
+    ShowCursor(TRUE);
+    if (!failure_.empty()) {
+        // The window goes first, so the message box that follows is not hidden behind it.
+        DestroyWindow(window_);
+        window_ = nullptr;
+        throw PictureError(failure_);
+    }
+}
+
+} // namespace pelisto

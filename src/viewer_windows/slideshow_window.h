@@ -1,0 +1,70 @@
+#pragma once
+
+#include "slideshow/byte_source.h"
+#include "slideshow/screen_fit.h"
+#include "slideshow/slideshow_format.h"
+#include "viewer_windows/gdiplus_picture.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <windows.h>
+
+namespace pelisto {
+
+// A picture of the slideshow that cannot be shown.
+class PictureError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The window system refused what a full-screen window needs.
+class DisplayError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Plays the pictures full screen on black exactly as the Linux stub does: the shared fit and
+// zoom, Space / Right / Page Down / left click forwards and Backspace / Left / Page Up backwards
+// (both wrapping), + - * zoom (keypad or main keyboard), Escape leaves, and with the automatic
+// flag a timer tick every `delay` seconds that advances as Space does; stepping by hand does not
+// restart the tick's period. The pointer is hidden while playing.
+class SlideshowWindow {
+public:
+    SlideshowWindow(HINSTANCE instance, const ByteSource& file, SlideshowLayout layout);
+    ~SlideshowWindow();
+    SlideshowWindow(const SlideshowWindow&) = delete;
+    SlideshowWindow& operator=(const SlideshowWindow&) = delete;
+
+    // Returns when the user leaves. Throws PictureError when a picture cannot be shown.
+    void Run();
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+    void OnKey(WPARAM key);
+    void ShowPicture(int index);
+    void ZoomPicture(int step);
+    void Step(int delta);
+    void Render();
+    void Fail(const std::string& message); // remembers it and ends the message loop
+
+    const ByteSource& file_;
+    SlideshowLayout layout_;
+    int pictureCount_ = 0;
+    int currentIndex_ = 0;
+    std::unique_ptr<DecodedPicture> picture_;
+    PictureView view_;
+    HWND window_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    HDC memoryDc_ = nullptr; // the drawn screen, copied to the window on paint
+    HBITMAP memoryBitmap_ = nullptr;
+    HGDIOBJ previousBitmap_ = nullptr;
+    void* memoryBits_ = nullptr;
+    bool busy_ = false;
+    std::string failure_;
+};
+
+} // namespace pelisto

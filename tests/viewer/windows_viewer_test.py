@@ -1,0 +1,349 @@
+#!/usr/bin/env python3
+"""Drives the Windows stub TheExe.exe as a user would, under Wine on a virtual X server: builds
+slideshow files around it, compares screenshots with pictures scaled by Pillow, presses keys.
+
+    windows_viewer_test.py imports|wine TheExe.exe WORK_FOLDER
+
+imports: the stub imports only DLLs that every Windows has (needs only mingw-w64's objdump).
+wine:    one private Wine prefix for the whole run, then every case in a row. Exits 77
+         (skipped) when Wine is not installed; every Wine call has a timeout, since a message
+         box would otherwise wait for a key for ever.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+SKIP = 77
+SCREEN_W, SCREEN_H = 1024, 768
+# Bicubic under Wine against Pillow's Lanczos: about 40 dB on these pictures. A picture one
+# pixel off in place or size, flipped or scaled with the wrong fit falls far below.
+MIN_PSNR = 30.0
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+# --- slideshow files -----------------------------------------------------------------------
+
+def trailer(stub_length, automatic, delay, lengths):
+    # Written independently of the C++ writer: a second reading of the same layout.
+    return (struct.pack("<IBH", stub_length, 1 if automatic else 0, delay)
+            + b"".join(struct.pack("<I", n) for n in lengths)
+            + struct.pack("<I", len(lengths)) + b"WAGON")
+
+
+def build_slideshow(stub_path, path, pictures, automatic=False, delay=10):
+    with open(stub_path, "rb") as f:
+        stub = f.read()
+    with open(path, "wb") as f:
+        f.write(stub + b"".join(pictures)
+                + trailer(len(stub), automatic, delay, [len(p) for p in pictures]))
+    return path
+
+
+def make_pictures(work):
+    """Three JPEGs: wider than the screen, taller, smaller. Smooth colour ramps under a few
+    sharp bands, so that place, size and orientation all show in the comparison."""
+    from PIL import Image, ImageDraw
+
+    def picture(name, width, height, seed):
+        im = Image.new("RGB", (width, height))
+        px = im.load()
+        for y in range(height):
+            for x in range(width):
+                px[x, y] = ((x * 255 // width + seed) % 256, y * 255 // height,
+                            (seed * 3 + (x + y) * 128 // (width + height)) % 256)
+        draw = ImageDraw.Draw(im)
+        draw.rectangle([width // 10, height // 10, width // 4, height // 4], fill=(255, 255, 255))
+        draw.ellipse([width // 2, height // 2, width * 9 // 10, height * 9 // 10], fill=(0, 0, 0))
+        path = os.path.join(work, name)
+        im.save(path, quality=92)
+        with open(path, "rb") as f:
+            return f.read()
+
+    return {
+        # 1600 x 600 fits as 1024 x 384 at (0, 192).
+        "wide": picture("wide.jpg", 1600, 600, 0),
+        # 800 x 1000 fits as 614 x 768 at (205, 0).
+        "tall": picture("tall.jpg", 800, 1000, 90),
+        # 300 x 200 stays at its natural size, centred at (362, 284).
+        "small": picture("small.jpg", 300, 200, 180),
+    }
+
+
+def fit(width, height):
+    """The stub's fit, restated: the largest width below the picture's whose rounded height
+    fits, both sides within the screen; a picture that fits stays as it is."""
+    if width <= SCREEN_W and height <= SCREEN_H:
+        return width, height
+    ratio = height / width
+    w = min(width - 1, SCREEN_W)
+    while round(w * ratio) > SCREEN_H:  # Python's round is half-to-even too
+        w -= 1
+    return w, round(w * ratio)
+
+
+def reference(jpeg, size=None):
+    """The screen as it should look: the picture decoded and scaled by Pillow, centred on
+    black (a side larger than the screen overflows equally both ways)."""
+    from io import BytesIO
+    from PIL import Image
+    im = Image.open(BytesIO(jpeg)).convert("RGB")
+    w, h = size or fit(*im.size)
+    screen = Image.new("RGB", (SCREEN_W, SCREEN_H))
+    screen.paste(im.resize((w, h), Image.LANCZOS), (int((SCREEN_W - w) / 2),
+                                                    int((SCREEN_H - h) / 2)))
+    return screen
+
+
+# --- the screen ----------------------------------------------------------------------------
+
+def screenshot(work):
+    from PIL import Image
+    path = os.path.join(work, "screen.png")
+    subprocess.run(["import", "-window", "root", path], check=True, stderr=subprocess.DEVNULL,
+                   timeout=30)
+    return Image.open(path).convert("RGB")
+
+
+def psnr(a, b):
+    from PIL import ImageChops, ImageStat
+    import math
+    sums = ImageStat.Stat(ImageChops.difference(a, b)).sum2
+    mse = sum(sums) / (a.size[0] * a.size[1] * 3)
+    return 99.0 if mse == 0 else 10 * math.log10(255 * 255 / mse)
+
+
+def expect_screen(work, what, want, timeout=30.0):
+    """Screenshots until the screen matches `want`; Wine may take a moment to start."""
+    deadline = time.monotonic() + timeout
+    while True:
+        shot = screenshot(work)
+        value = psnr(shot, want)
+        if value >= MIN_PSNR or time.monotonic() > deadline:
+            break
+        time.sleep(0.2)
+    if value < MIN_PSNR:
+        name = what.split(":")[0].replace(" ", "-")
+        shot.save(os.path.join(work, "failed-%s.png" % name))
+        want.save(os.path.join(work, "wanted-%s.png" % name))
+    check(value >= MIN_PSNR, "%s (PSNR %.1f dB)" % (what, value))
+
+
+def key(name):
+    subprocess.run(["xdotool", "key", name], check=True, timeout=10)
+
+
+def click():
+    subprocess.run(["xdotool", "mousemove", "600", "400", "click", "1"], check=True, timeout=10)
+
+
+# --- Wine ----------------------------------------------------------------------------------
+
+def wine_env(work):
+    return dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
+                WINEDLLOVERRIDES="mscoree,mshtml=")  # no Mono or Gecko installer prompts
+
+
+def start(work, path):
+    return subprocess.Popen(["timeout", "120", "wine", path], env=wine_env(work),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+
+def finish(proc, timeout=20, box_expected=False):
+    """The exit code, the message on the error channel and whether a message box showed. With
+    box_expected, Enter answers the box the program waits on."""
+    deadline = time.monotonic() + timeout
+    boxes = 0
+    while box_expected and proc.poll() is None and time.monotonic() < deadline:
+        # The box's title; the slideshow window is gone by the time it shows.
+        found = subprocess.run(["xdotool", "search", "--name", "^Slideshow$"],
+                               capture_output=True, text=True, timeout=10).stdout.split()
+        if found:
+            boxes += 1
+            subprocess.run(["xdotool", "key", "Return"], timeout=10)
+        time.sleep(0.5)
+    try:
+        rc = proc.wait(timeout=max(1.0, deadline - time.monotonic()))
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        rc = proc.wait()
+    return rc, proc.stderr.read().strip(), boxes > 0
+
+
+# --- the cases -----------------------------------------------------------------------------
+
+def play(stub, work, pics):
+    wide, tall, small = pics["wide"], pics["tall"], pics["small"]
+    show = build_slideshow(stub, os.path.join(work, "show.exe"), [wide, tall, small])
+    proc = start(work, show)
+    expect_screen(work, "wider than the screen: fitted to 1024x384, centred", reference(wide),
+                  timeout=60)
+    key("space")
+    expect_screen(work, "Space: taller than the screen, fitted to 614x768", reference(tall))
+    key("space")
+    expect_screen(work, "Space: smaller than the screen, natural size, centred",
+                  reference(small))
+    key("space")
+    expect_screen(work, "Space on the last wraps to the first", reference(wide))
+    key("BackSpace")
+    expect_screen(work, "Backspace on the first wraps to the last", reference(small))
+    key("BackSpace")
+    expect_screen(work, "Backspace steps back", reference(tall))
+    # The keys a laptop has.
+    for name, want, what in (("Right", small, "Right arrow"), ("Left", tall, "Left arrow"),
+                             ("Next", small, "Page Down"), ("Prior", tall, "Page Up")):
+        key(name)
+        expect_screen(work, what + " steps like Space or Backspace", reference(want))
+    click()
+    expect_screen(work, "a left click steps forward", reference(small))
+    key("KP_Add")
+    expect_screen(work, "keypad + widens by 100 pixels", reference(small, (400, 267)))
+    key("minus")
+    expect_screen(work, "the main keyboard's - narrows by 100", reference(small))
+    key("plus")
+    key("KP_Add")
+    expect_screen(work, "the main keyboard's + widens like the keypad's",
+                  reference(small, (500, 333)))
+    key("KP_Multiply")
+    expect_screen(work, "keypad * fits again", reference(small))
+    key("Escape")
+    rc, err, _ = finish(proc)
+    check(rc == 0, "Escape ends with exit code 0 (got %s, %s)" % (rc, err))
+
+
+def automatic(stub, work, pics):
+    # Wine's GDI+ takes about a second to scale the tall picture (more on a busy machine), so
+    # the delay leaves each picture on screen long enough for a screenshot to catch it.
+    show = build_slideshow(stub, os.path.join(work, "auto.exe"), [pics["tall"], pics["small"]],
+                           automatic=True, delay=4)
+    proc = start(work, show)
+    expect_screen(work, "automatic: the first picture", reference(pics["tall"]))
+    expect_screen(work, "automatic: advances to the second by itself", reference(pics["small"]),
+                  timeout=15)
+    expect_screen(work, "automatic: and wraps to the first", reference(pics["tall"]), timeout=15)
+    key("Escape")
+    rc, err, _ = finish(proc)
+    check(rc == 0, "Escape during the automatic show exits 0 (got %s, %s)" % (rc, err))
+
+
+def damaged(stub, work, pics):
+    def refused(path, want_rc, what, during=None):
+        proc = start(work, path)
+        if during:
+            during()
+        rc, err, box = finish(proc, timeout=60, box_expected=True)
+        check(rc == want_rc and box,
+              "%s: a message box and exit %d (got %s, box %s, %s)" % (what, want_rc, rc, box,
+                                                                      err or "no text"))
+
+    bare = os.path.join(work, "bare.exe")
+    shutil.copy(stub, bare)
+    refused(bare, 1, "the bare stub holds no slideshow")
+
+    good = build_slideshow(stub, os.path.join(work, "good.exe"), [pics["small"], pics["wide"]])
+    with open(good, "rb") as f:
+        data = f.read()
+    cut = os.path.join(work, "cut.exe")
+    with open(cut, "wb") as f:
+        f.write(data[:-30])
+    refused(cut, 1, "a damaged trailer")
+
+    lying = bytearray(data)
+    lying[-13:-9] = struct.pack("<I", len(pics["wide"]) + 1)  # last picture one byte too long
+    path = os.path.join(work, "lying.exe")
+    with open(path, "wb") as f:
+        f.write(lying)
+    refused(path, 1, "picture lengths that overrun the trailer")
+
+    garbage = build_slideshow(stub, os.path.join(work, "garbage.exe"),
+                              [pics["small"], b"\xff\xd8" + bytes(range(256)) * 8])
+
+    def step_onto_the_broken_picture():
+        expect_screen(work, "a broken second picture: the first still shows",
+                      reference(pics["small"]))
+        key("space")
+
+    refused(garbage, 3, "a picture that cannot be decoded", step_onto_the_broken_picture)
+
+
+def imports(stub):
+    out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", stub], capture_output=True,
+                         text=True, check=True).stdout
+    dlls = {line.split(":", 1)[1].strip().lower() for line in out.splitlines()
+            if "DLL Name:" in line}
+    system = {"kernel32.dll", "user32.dll", "gdi32.dll", "gdiplus.dll", "shlwapi.dll",
+              "ole32.dll", "msvcrt.dll", "advapi32.dll", "shell32.dll"}
+    check(dlls and dlls <= system,
+          "the stub imports only Windows system DLLs (%s; extra: %s)"
+          % (sorted(dlls), sorted(dlls - system)))
+    check(not any(n.startswith(("libstdc++", "libgcc", "libwinpthread")) for n in dlls),
+          "the C++ runtime is linked in")
+    size = os.path.getsize(stub)
+    check(size < 300 * 1024, "the stub stays small (%d bytes)" % size)
+    check("(Windows GUI)" in out, "a Windows GUI program, no console window")
+
+
+def wine_cases(stub, work):
+    prefix = os.path.join(work, "prefix")
+    shutil.rmtree(prefix, ignore_errors=True)
+    env = wine_env(work)
+    started = time.monotonic()
+    boot = subprocess.run(["timeout", "180", "wine", "wineboot", "-i"], env=env,
+                          capture_output=True, text=True)
+    check(boot.returncode == 0, "a private Wine prefix (%.0f s)" % (time.monotonic() - started))
+    if boot.returncode != 0:
+        print(boot.stderr)
+        return
+    try:
+        pics = make_pictures(work)
+        play(stub, work, pics)
+        automatic(stub, work, pics)
+        damaged(stub, work, pics)
+    finally:
+        subprocess.run(["timeout", "30", "wineserver", "-k"], env=env)
+    if not failures:
+        shutil.rmtree(prefix, ignore_errors=True)
+
+
+def main():
+    mode, stub, work = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
+    os.makedirs(work, exist_ok=True)
+    if not os.path.isfile(stub):
+        print("FAIL the Windows stub %s was not built" % stub)
+        return 1
+    if mode == "imports":
+        imports(stub)
+    elif os.environ.get("PELISTO_WINE_INNER") != "1":
+        if shutil.which("wine") is None:
+            print("skipped: Wine is not installed (scripts/install-deps.sh installs it)")
+            return SKIP
+        missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "import", "xdotool")
+                   if shutil.which(t) is None]
+        if missing:
+            print("FAIL missing " + ", ".join(missing) + " (scripts/install-deps.sh installs them)")
+            return 1
+        python = sys.executable
+        # Pillow is Debian's python3-pil: use the system interpreter if this one lacks it.
+        if subprocess.run([python, "-c", "import PIL"], capture_output=True).returncode != 0:
+            python = "/usr/bin/python3"
+        env = dict(os.environ, PELISTO_WINE_INNER="1")
+        return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 %dx%dx24 -nolisten tcp"
+                               % (SCREEN_W, SCREEN_H), python, __file__, mode, stub, work],
+                              env=env).returncode
+    else:
+        wine_cases(stub, work)
+    print("%d failed" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
