@@ -17,6 +17,12 @@ constexpr int GuardedSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 sigjmp_buf* activeJump = nullptr;
 int faults = 0;
 
+void ShowFaultBox() {
+    MessageBox(QString::fromLatin1(LibraryFaultText), ApplicationTitle(), MsgBoxIcon::Error, mbOK);
+}
+
+LibraryFaultReporter reporter = ShowFaultBox;
+
 void OnFault(int signal) {
     if (activeJump != nullptr) {
         siglongjmp(*activeJump, signal);
@@ -92,8 +98,14 @@ bool RunGuarded(void (*fn)(void*), void* context) {
         return true;
     }
     ++faults;
-    MessageBox(QString::fromLatin1(LibraryFaultText), ApplicationTitle(), MsgBoxIcon::Error, mbOK);
+    reporter();
     return false;
+}
+
+LibraryFaultReporter SetLibraryFaultReporter(LibraryFaultReporter next) {
+    LibraryFaultReporter previous = reporter;
+    reporter = next != nullptr ? next : ShowFaultBox;
+    return previous;
 }
 
 int GuardedFaultCount() {

@@ -10,15 +10,22 @@ inline constexpr const char* LibraryFaultText =
     "to restart it by clicking its icon!";
 
 // Runs fn with handlers for the fault signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL) in place. A
-// fault inside it jumps back here: the fault message is shown and false returned, so the call
-// counts as failed and the tool goes on. The previous handlers are back in place afterwards.
-// fn must only call into the library and store plain results: a fault skips its destructors.
+// fault inside it jumps back here: the fault is reported and false returned, so the call counts
+// as failed and the tool goes on (unless the reporter ends the program). The previous handlers are
+// back in place afterwards. fn must only call into the library and store plain results: a fault
+// skips its destructors.
 bool RunGuarded(void (*fn)(void*), void* context);
 
 template <typename F> bool CallGuarded(F&& body) {
     auto trampoline = [](void* context) { (*static_cast<std::remove_reference_t<F>*>(context))(); };
     return RunGuarded(trampoline, &body);
 }
+
+// Tells of a fault that the guard caught. The window shows LibraryFaultText in a message box
+// (the default); a program with nobody to answer a box sets its own reporter at start.
+using LibraryFaultReporter = void (*)();
+// Sets the reporter (nullptr brings back the message box) and returns the previous one.
+LibraryFaultReporter SetLibraryFaultReporter(LibraryFaultReporter reporter);
 
 // How many faults the guard has caught in this process (for diagnostics and tests).
 int GuardedFaultCount();
