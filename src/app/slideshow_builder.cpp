@@ -1,5 +1,6 @@
 #include "app/slideshow_builder.h"
 
+#include "app/signal_cleanup.h"
 #include "framework/exceptions.h"
 #include "framework/file_stream.h"
 #include "framework/nearest.h"
@@ -23,14 +24,18 @@ public:
         QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
                                QStringLiteral(".XXXXXX"));
         reserve.setAutoRemove(false);
+        // Made and registered as one step: an interrupted build removes it.
+        TerminationHeld held;
         if (!reserve.open()) {
             throw EFCreateError(target);
         }
         path_ = reserve.fileName();
+        RemoveOnSignal(path_);
     }
     ~PendingOutput() {
         if (!committed_) {
             QFile::remove(path_);
+            ForgetOnSignal(path_);
         }
     }
     PendingOutput(const PendingOutput&) = delete;
@@ -43,11 +48,13 @@ public:
                                          QFileDevice::ExeOwner | QFileDevice::ReadGroup |
                                          QFileDevice::ExeGroup | QFileDevice::ReadOther |
                                          QFileDevice::ExeOther);
+        TerminationHeld held;
         if (std::rename(QFile::encodeName(path_).constData(),
                         QFile::encodeName(target_).constData()) != 0) {
             throw EFCreateError(target_);
         }
         committed_ = true;
+        ForgetOnSignal(path_);
     }
 
 private:

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace pelisto {
+
+// Files and folders that a terminating signal (SIGINT, SIGTERM, SIGHUP) removes before the
+// process ends: a build's partial output and its scratch folder. Registering costs little and
+// does no harm where no handler is installed (the window never installs one).
+
+// Registers a file, or a folder whose contents go with it, by its bytes.
+void RemoveOnSignal(const QByteArray& nativePath);
+void RemoveOnSignal(const QString& path);
+// Forgets a path: it was committed, or removed in the ordinary way.
+void ForgetOnSignal(const QByteArray& nativePath);
+void ForgetOnSignal(const QString& path);
+
+// Holds off the removal while alive, so that making a file and registering it (or moving it
+// into place and forgetting it) happen as one step. Holds may nest.
+class TerminationHeld {
+public:
+    TerminationHeld();
+    ~TerminationHeld();
+    TerminationHeld(const TerminationHeld&) = delete;
+    TerminationHeld& operator=(const TerminationHeld&) = delete;
+};
+
+// Blocks the terminating signals in the calling thread; threads started afterwards inherit the
+// block. Call first in main, before any thread starts.
+void BlockTerminationSignals();
+// Starts the thread that takes the terminating signals: a signal removes the registered paths,
+// latest first, and ends the process by the same signal, at once, even in the middle of a
+// long picture.
+void InstallSignalCleanup();
+// Removes the registered paths now, as on a signal (after a fault: no allocation).
+void RemoveRegisteredPaths();
+
+} // namespace pelisto
