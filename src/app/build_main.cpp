@@ -1,6 +1,10 @@
 // pelisto-build: makes a slideshow from the command line with the same conversion and builder
-// as the window.
+// as the window. It never waits for a person: every report goes to stderr.
+#include "app/build_names.h"
+#include "app/build_options.h"
+#include "app/build_reporting.h"
 #include "app/jpeg_converter.h"
+#include "app/signal_cleanup.h"
 #include "app/slideshow_builder.h"
 #include "framework/application.h"
 #include "framework/exceptions.h"
@@ -9,124 +13,99 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <cstdio>
-#include <optional>
+#include <memory>
+#include <sys/stat.h>
 
 namespace {
 
-void Usage(std::FILE* to) {
-    std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [--auto] [--delay SECONDS]\n"
-               "                    [--target windows|linux] PICTURE...\n"
-               "  -o OUT           the slideshow program to write\n"
-               "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
-               "  --auto           advance to the next picture by itself\n"
-               "  --delay SECONDS  seconds between pictures, 1 to 65535 (default 10)\n"
-               "  --target T       where it plays: windows (stub TheExe.exe) or linux\n"
-               "                   (stub TheExe.run); default: windows when OUT ends in .exe,\n"
-               "                   in any letter case, else linux\n",
-               to);
-}
+using namespace pelisto::build;
 
-std::optional<long> WholeNumber(const QString& text, long low, long high) {
-    bool ok = false;
-    const long value = text.toLong(&ok);
-    if (!ok || value < low || value > high) {
-        return std::nullopt;
+// The private folder of the scratch JPEG (several builds may run at once). An interrupt
+// removes it too.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        pelisto::TerminationHeld held;
+        if (dir_.isValid()) {
+            pelisto::RemoveOnSignal(dir_.path());
+        }
     }
-    return value;
-}
+    ~ScratchFolder() {
+        if (dir_.isValid()) {
+            dir_.remove();
+            pelisto::ForgetOnSignal(dir_.path());
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const QTemporaryDir& Dir() const { return dir_; }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Tells the number of library warnings however the build ends.
+struct WarningSummaryAtEnd {
+    ~WarningSummaryAtEnd() { PrintWarningSummary(); }
+};
 
 int Fail(const QString& message) {
-    std::fprintf(stderr, "pelisto-build: %s\n", message.toLocal8Bit().constData());
+    PrintError(message);
     return 1;
 }
 
-} // namespace
+int Fail(const QString& before, const QByteArray& name, const QString& after = {}) {
+    PrintNamedError(before, name, after);
+    return 1;
+}
 
-int main(int argc, char** argv) {
-    // The work buffer is a widget, but nothing is ever shown.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    pelisto::Application app(argc, argv);
-    pelisto::RegisterJPEGGraphic();
+bool IsFile(const QByteArray& name) {
+    struct stat st {};
+    return ::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
 
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    QString output;
-    long quality = 75;
-    long delay = 10;
-    bool automatic = false;
-    std::optional<pelisto::SlideshowTarget> target;
-    QStringList pictures;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&]() -> std::optional<QString> {
-            if (i + 1 >= args.size()) {
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            Usage(stdout);
-            return 0;
-        } else if (a == QLatin1String("-o")) {
-            auto v = value();
-            if (!v) {
-                return Fail(QStringLiteral("-o needs a file name"));
-            }
-            output = *v;
-        } else if (a == QLatin1String("-q")) {
-            auto v = value();
-            auto n = v ? WholeNumber(*v, 1, 100) : std::nullopt;
-            if (!n) {
-                return Fail(QStringLiteral("-q needs a quality from 1 to 100"));
-            }
-            quality = *n;
-        } else if (a == QLatin1String("--delay")) {
-            auto v = value();
-            auto n = v ? WholeNumber(*v, 1, 65535) : std::nullopt;
-            if (!n) {
-                return Fail(
-                    QStringLiteral("--delay needs a whole number of seconds from 1 to 65535"));
-            }
-            delay = *n;
-        } else if (a == QLatin1String("--target")) {
-            auto v = value();
-            if (v && *v == QLatin1String("windows")) {
-                target = pelisto::SlideshowTarget::Windows;
-            } else if (v && *v == QLatin1String("linux")) {
-                target = pelisto::SlideshowTarget::Linux;
-            } else {
-                return Fail(QStringLiteral("--target needs windows or linux"));
-            }
-        } else if (a == QLatin1String("--auto")) {
-            automatic = true;
-        } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
-            Usage(stderr);
-            return Fail(QStringLiteral("unknown option %1").arg(a));
-        } else {
-            pictures << QFileInfo(a).absoluteFilePath();
+int Build(const BuildOptions& o) {
+    WarningSummaryAtEnd summary;
+    std::vector<QByteArray> pictures;
+    for (const QByteArray& given : o.pictures) {
+        pictures.push_back(AbsoluteBytes(given));
+        if (!IsFile(pictures.back())) {
+            return Fail({}, pictures.back(), QStringLiteral(": no such file"));
         }
     }
-    if (output.isEmpty() || pictures.isEmpty()) {
-        Usage(stderr);
-        return 2;
-    }
-    for (const QString& p : pictures) {
-        if (!QFileInfo(p).isFile()) {
-            return Fail(QStringLiteral("%1: no such file").arg(p));
-        }
-    }
-
+    const QByteArray output = AbsoluteBytes(o.output);
     const QString stub =
-        pelisto::ExecutableFolder() +
-        pelisto::StubFileName(target.value_or(pelisto::TargetForOutputName(output)));
+        pelisto::ExecutableFolder() + pelisto::StubFileName(o.target.value_or(
+                                          pelisto::TargetForOutputName(QFile::decodeName(output))));
     if (!QFileInfo(stub).isFile()) {
         return Fail(QStringLiteral("the viewer stub %1 is missing").arg(stub));
     }
-    // The scratch JPEG lives in a private folder, so several builds may run at once.
-    QTemporaryDir scratch;
-    if (!scratch.isValid()) {
-        return Fail(QStringLiteral("cannot make a scratch folder: %1").arg(scratch.errorString()));
+    ScratchFolder scratch;
+    if (!scratch.Dir().isValid()) {
+        return Fail(
+            QStringLiteral("cannot make a scratch folder: %1").arg(scratch.Dir().errorString()));
+    }
+
+    // Names Qt cannot hold are reached through links in the scratch folder.
+    NameLinks links(scratch.Dir().path());
+    QStringList working;
+    for (const QByteArray& p : pictures) {
+        working << links.WorkingName(p);
+        if (working.back().isEmpty()) {
+            return Fail({}, p, QStringLiteral(": cannot be reached by its name"));
+        }
+    }
+    std::unique_ptr<ByteNamedOutput> byteNamed;
+    QString target;
+    if (QtCanHold(output)) {
+        target = QFileInfo(QFile::decodeName(output)).absoluteFilePath();
+    } else {
+        byteNamed = std::make_unique<ByteNamedOutput>(output, links);
+        target = byteNamed->Target();
+        if (target.isEmpty()) {
+            return Fail(QStringLiteral("Impossible de créer le fichier "), output);
+        }
     }
 
     pelisto::TMultiPicture workBuffer;
@@ -135,26 +114,55 @@ int main(int argc, char** argv) {
     workBuffer.SetJPegSaveSmooth(5);
     workBuffer.SetStretch(true);
     pelisto::JpegConverter converter(workBuffer);
-    converter.SetToolFolder(scratch.path() + QLatin1Char('/'));
+    converter.SetToolFolder(scratch.Dir().path() + QLatin1Char('/'));
 
     pelisto::SlideshowSettings settings;
-    settings.automatic = automatic;
-    settings.delaySeconds = static_cast<double>(delay);
+    settings.automatic = o.automatic;
+    settings.delaySeconds = static_cast<double>(o.delay);
     try {
         pelisto::BuildSlideshowFile(
-            QFileInfo(output).absoluteFilePath(), stub, pictures, settings,
+            target, stub, working, settings,
             [&](const QString& picture) {
-                return converter.ConvertToJpeg(picture, static_cast<int>(quality));
+                SetCurrentPicture(picture);
+                const LibraryMessagesCaught caught(
+                    scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
+                return converter.ConvertToJpeg(picture, static_cast<int>(o.quality));
             },
             [](int index, int count, const QString& picture) {
-                std::printf("[%d/%d] %s\n", index + 1, count, picture.toLocal8Bit().constData());
-                std::fflush(stdout);
+                PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
             });
+        SetCurrentPicture({});
+        if (byteNamed && !byteNamed->MoveIntoPlace()) {
+            return Fail(QStringLiteral("Impossible de créer le fichier %1").arg(target));
+        }
     } catch (const pelisto::Exception& e) {
         return Fail(e.message());
     } catch (const std::exception& e) {
         return Fail(QString::fromLocal8Bit(e.what()));
     }
-    std::printf("wrote %s\n", QFileInfo(output).absoluteFilePath().toLocal8Bit().constData());
+    PrintLine(QStringLiteral("wrote %1").arg(target));
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Only this thread takes the terminating signals; Qt's threads start with them blocked.
+    pelisto::BlockTerminationSignals();
+    // The arguments are taken as bytes, before Qt reads any of them as options or as text.
+    const std::vector<QByteArray> args(argv + 1, argv + argc);
+    // The work buffer is a widget, but nothing is ever shown.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    pelisto::Application app(qtArgc, qtArgv);
+    ReportToTerminal();
+    pelisto::InstallSignalCleanup();
+    pelisto::RegisterJPEGGraphic();
+
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    if (!parsed.options) {
+        return parsed.exitStatus;
+    }
+    return Build(*parsed.options);
 }

@@ -10,7 +10,12 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <ftw.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace pelisto;
 using namespace pelisto::testing;
@@ -21,7 +26,55 @@ struct Outcome {
     int exitCode = -1;
     QString out;
     QString err;
+    QByteArray rawOut;
+    QByteArray rawErr;
 };
+
+const QString BuildProgram = QStringLiteral(PELISTO_BIN_DIR "/pelisto-build");
+
+// A shell word that gives these bytes whatever they are (QProcess passes only text).
+QString ShellBytes(const QByteArray& bytes) {
+    QString word = QStringLiteral("\"$(printf '");
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || c == '/' || c == '.' || c == '_') {
+            word += QLatin1Char(c);
+        } else {
+            word += QStringLiteral("\\%1").arg(u, 3, 8, QLatin1Char('0'));
+        }
+    }
+    return word + QStringLiteral("')\"");
+}
+
+// How many entries a folder named in any bytes holds (Qt cannot open it by name).
+int EntriesOf(const QByteArray& folder) {
+    DIR* d = ::opendir(folder.constData());
+    if (d == nullptr) {
+        return -1;
+    }
+    int n = 0;
+    while (const dirent* e = ::readdir(d)) {
+        n += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
+    }
+    ::closedir(d);
+    return n;
+}
+
+// Removes what a test made under names Qt cannot hold (QTemporaryDir cannot remove them).
+struct RemovedByBytes {
+    QByteArray path;
+    ~RemovedByBytes() {
+        ::nftw(
+            path.constData(),
+            [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
+            FTW_DEPTH | FTW_PHYS);
+    }
+};
+
+bool IsFileNamed(const QByteArray& bytes) {
+    struct stat st {};
+    return ::stat(bytes.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
 
 // Runs the real pelisto-build from the build's bin folder.
 class BuildCommandTest : public ::testing::Test {
@@ -30,15 +83,44 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
-    Outcome Build(const QStringList& args) {
+    // Qt makes its runtime folder in TMPDIR when none is set (and says so): one of its own.
+    QProcessEnvironment Environment() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        return env;
+    }
+
+    Outcome Build(const QStringList& args) { return Build(args, Environment()); }
+
+    Outcome Build(const QStringList& args, const QProcessEnvironment& env) {
         QProcess p;
         p.setProcessChannelMode(QProcess::SeparateChannels);
-        p.start(QStringLiteral(PELISTO_BIN_DIR "/pelisto-build"), args);
+        p.setProcessEnvironment(env);
+        p.start(BuildProgram, args);
+        return Finish(p);
+    }
+
+    // Runs pelisto-build with arguments given as bytes, from the test's folder.
+    Outcome BuildBytes(const std::vector<QByteArray>& args) {
+        QString command = QStringLiteral("exec ") + ShellBytes(QFile::encodeName(BuildProgram));
+        for (const QByteArray& a : args) {
+            command += QLatin1Char(' ') + ShellBytes(a);
+        }
+        QProcess p;
+        p.setProcessEnvironment(Environment());
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        return Finish(p);
+    }
+
+    static Outcome Finish(QProcess& p) {
         EXPECT_TRUE(p.waitForFinished(120000)) << "pelisto-build did not finish";
         Outcome r;
         r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        r.rawOut = p.readAllStandardOutput();
+        r.rawErr = p.readAllStandardError();
+        r.out = QString::fromLocal8Bit(r.rawOut);
+        r.err = QString::fromLocal8Bit(r.rawErr);
         return r;
     }
 
@@ -61,6 +143,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    QTemporaryDir runtime;
 };
 
 TEST_F(BuildCommandTest, WritesTheSameBytesAsTheWindowsSaveCommand) {
@@ -217,6 +300,23 @@ TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {
     const QString wmf = CopyAs(Picture("rgb24.png"), pictures.filePath("fake.wmf"));
     ExpectRefused({"-o", out, wmf}, wmf);
 
+    // What the libraries print of a damaged picture (libwmf a line per bad record) is counted,
+    // not passed on.
+    QByteArray damaged = ReadAll(Fixture("wmf/shapes.wmf"));
+    damaged.replace(40, 4, QByteArray("\xFF\xFF\xFF\x7F", 4)); // the first record's size
+    const QString bizarre = pictures.filePath("bizarre.wmf");
+    WriteAll(bizarre, damaged);
+    const Outcome chatty = Build({"-o", out, bizarre});
+    EXPECT_NE(chatty.exitCode, 0);
+    for (const QString& line : chatty.err.split('\n', Qt::SkipEmptyParts)) {
+        EXPECT_TRUE(line.startsWith("pelisto-build: ")) << line.toStdString();
+    }
+    for (const QString& line : chatty.out.split('\n', Qt::SkipEmptyParts)) {
+        EXPECT_TRUE(line.startsWith("[1/1] ")) << line.toStdString();
+    }
+    EXPECT_TRUE(chatty.err.contains(" warnings from the picture libraries\n"))
+        << chatty.err.toStdString();
+
     // An existing slideshow stays as it was.
     WriteAll(out, "older slideshow");
     const Outcome r = Build({"-o", out, Picture("damaged/text.jpg")});
@@ -229,6 +329,112 @@ TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {
     const Outcome bad = Build({"-o", nowhere, Picture("rgb24.png")});
     EXPECT_NE(bad.exitCode, 0);
     EXPECT_TRUE(bad.err.contains(nowhere)) << bad.err.toStdString();
+}
+
+// A fault inside the codec library (its reader preloaded with one that writes through a null
+// pointer) prints the fault message and ends the build at that picture: nobody is there to
+// answer a box. Nothing is left, neither output nor scratch folder.
+TEST_F(BuildCommandTest, ALibraryFaultEndsTheBuildWithItsMessage) {
+    QTemporaryDir scratch;
+    QProcessEnvironment env = Environment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(PELISTO_CODEC_FAULT));
+    env.insert(QStringLiteral("TMPDIR"), scratch.path());
+    const QString out = dir.filePath("out.exe");
+    const QString png = Picture("rgb24.png");
+    const Outcome r = Build({"-o", out, png, Picture("rgb24.bmp")}, env);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains("[2/2]")) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(png + ": An exception error occured in the picturelib dll."))
+        << r.err.toStdString();
+    EXPECT_EQ(r.err.count("pelisto-build:"), 1) << r.err.toStdString();
+    EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(',').toStdString();
+    EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the scratch folder stayed";
+}
+
+// An interrupted build removes its partial output and its scratch folder, keeps the slideshow
+// it was replacing, and ends by the signal it was sent.
+TEST_F(BuildCommandTest, AnInterruptedBuildLeavesNothingBehind) {
+    QTemporaryDir pictures;
+    QImage big(3000, 2000, QImage::Format_RGB32);
+    for (int y = 0; y < big.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(big.scanLine(y));
+        for (int x = 0; x < big.width(); ++x) {
+            line[x] = qRgb(x * 7 % 256, y * 3 % 256, (x ^ y) % 256);
+        }
+    }
+    const QString picture = pictures.filePath("big.png");
+    ASSERT_TRUE(big.save(picture));
+    const QString out = dir.filePath("out.exe");
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        WriteAll(out, "older slideshow");
+        QTemporaryDir scratch;
+        QProcessEnvironment env = Environment();
+        env.insert(QStringLiteral("TMPDIR"), scratch.path());
+        QStringList args{"-o", out};
+        for (int i = 0; i < 40; ++i) {
+            args << picture;
+        }
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(BuildProgram, args);
+        ASSERT_TRUE(p.waitForStarted());
+        QByteArray seen;
+        while (!seen.contains("[1/40]") && p.state() == QProcess::Running) {
+            p.waitForReadyRead(60000);
+            seen += p.readAllStandardOutput();
+        }
+        ASSERT_TRUE(seen.contains("[1/40]")) << p.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << signal;
+        EXPECT_EQ(p.exitCode(), signal);
+        EXPECT_EQ(ReadAll(out), QByteArray("older slideshow")) << signal;
+        EXPECT_EQ(Leftovers({"out.exe"}), QStringList{}) << signal;
+        EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the scratch folder stayed, " << signal;
+    }
+}
+
+// Names are bytes: pictures and outputs whose names are not UTF-8 work and are printed as they
+// are; "--" lets a picture's name start with "-".
+TEST_F(BuildCommandTest, NamesAreTakenAsBytes) {
+    const QByteArray base = QFile::encodeName(dir.path()) + '/';
+    const QByteArray latin = base + "caf\xE9.png"; // Latin-1, not UTF-8
+    const QByteArray folder = base + "d\xE9j\xE0";
+    const RemovedByBytes cleanup{base};
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    WriteAll(QFile::decodeName(base + "plain.png"), ReadAll(Picture("rgb24.png")));
+    ASSERT_EQ(::rename((base + "plain.png").constData(), latin.constData()), 0);
+    CopyAs(Picture("rgb24.bmp"), dir.filePath("-x.bmp"));
+
+    struct Case {
+        QByteArray output;
+        std::vector<QByteArray> pictures;
+    };
+    for (const Case& c :
+         {Case{base + "show.run", {latin}}, Case{folder + "/\xFFshow.run", {"--", latin, "-x.bmp"}},
+          Case{folder + "/plain.exe", {"--", "-x.bmp"}}}) {
+        std::vector<QByteArray> args{"-o", c.output};
+        args.insert(args.end(), c.pictures.begin(), c.pictures.end());
+        const Outcome r = BuildBytes(args);
+        ASSERT_EQ(r.exitCode, 0) << r.rawErr.toStdString();
+        ASSERT_TRUE(IsFileNamed(c.output)) << c.output.toStdString();
+        EXPECT_EQ(ReadSlideshowFile(c.output.toStdString()).pictures.size(),
+                  c.pictures.size() - (c.pictures.front() == "--" ? 1 : 0));
+        if (c.pictures.back() == latin) {
+            EXPECT_TRUE(r.rawOut.contains("] " + latin + '\n')) << r.rawOut.toStdString();
+        }
+        EXPECT_TRUE(r.rawOut.contains("wrote " + c.output + '\n')) << r.rawOut.toStdString();
+        EXPECT_TRUE(r.rawErr.isEmpty()) << r.rawErr.toStdString();
+    }
+    // Only the slideshows are left in the folder.
+    EXPECT_EQ(EntriesOf(folder), 2);
+
+    const Outcome missing = BuildBytes({"-o", base + "out.run", base + "gone\xE9.png"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.rawErr.contains(base + "gone\xE9.png: no such file"))
+        << missing.rawErr.toStdString();
+    const Outcome option = BuildBytes({"-o", base + "out.run", "-x.bmp"});
+    EXPECT_TRUE(option.rawErr.contains("unknown option -x.bmp")) << option.rawErr.toStdString();
 }
 
 } // namespace

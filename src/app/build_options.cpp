@@ -1,0 +1,105 @@
+#include "app/build_options.h"
+
+#include "app/build_reporting.h"
+
+#include <QFile>
+#include <cstdio>
+
+namespace pelisto::build {
+namespace {
+
+void Usage(std::FILE* to) {
+    std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [--auto] [--delay SECONDS]\n"
+               "                    [--target windows|linux] [--] PICTURE...\n"
+               "  -o OUT           the slideshow program to write\n"
+               "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
+               "  --auto           advance to the next picture by itself\n"
+               "  --delay SECONDS  seconds between pictures, 1 to 65535 (default 10)\n"
+               "  --target T       where it plays: windows (stub TheExe.exe) or linux\n"
+               "                   (stub TheExe.run); default: windows when OUT ends in .exe,\n"
+               "                   in any letter case, else linux\n"
+               "  --               the arguments after it are pictures, even those that\n"
+               "                   start with -\n",
+               to);
+    std::fflush(to);
+}
+
+std::optional<long> WholeNumber(const QByteArray& text, long low, long high) {
+    bool ok = false;
+    const long value = text.toLong(&ok);
+    if (!ok || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+ParsedCommandLine Refuse(const QString& message) {
+    PrintError(message);
+    return {std::nullopt, 1};
+}
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
+    BuildOptions o;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const QByteArray& a = args[i];
+        auto value = [&]() -> std::optional<QByteArray> {
+            if (i + 1 >= args.size()) {
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        if (optionsEnded || a == "-" || !a.startsWith('-')) {
+            o.pictures.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-h" || a == "--help") {
+            Usage(stdout);
+            return {std::nullopt, 0};
+        } else if (a == "-o") {
+            auto v = value();
+            if (!v || v->isEmpty()) {
+                return Refuse(QStringLiteral("-o needs a file name"));
+            }
+            o.output = *v;
+        } else if (a == "-q") {
+            auto v = value();
+            auto n = v ? WholeNumber(*v, 1, 100) : std::nullopt;
+            if (!n) {
+                return Refuse(QStringLiteral("-q needs a quality from 1 to 100"));
+            }
+            o.quality = *n;
+        } else if (a == "--delay") {
+            auto v = value();
+            auto n = v ? WholeNumber(*v, 1, 65535) : std::nullopt;
+            if (!n) {
+                return Refuse(
+                    QStringLiteral("--delay needs a whole number of seconds from 1 to 65535"));
+            }
+            o.delay = *n;
+        } else if (a == "--target") {
+            auto v = value();
+            if (v && *v == "windows") {
+                o.target = SlideshowTarget::Windows;
+            } else if (v && *v == "linux") {
+                o.target = SlideshowTarget::Linux;
+            } else {
+                return Refuse(QStringLiteral("--target needs windows or linux"));
+            }
+        } else if (a == "--auto") {
+            o.automatic = true;
+        } else {
+            Usage(stderr);
+            return Refuse(QStringLiteral("unknown option %1").arg(QFile::decodeName(a)));
+        }
+    }
+    if (o.output.isEmpty() || o.pictures.empty()) {
+        Usage(stderr);
+        return {std::nullopt, 2};
+    }
+    return {std::move(o), 0};
+}
+
+} // namespace pelisto::build

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/slideshow_builder.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace pelisto::build {
+
+// What the command line asks for. Names stay in their bytes, as the system gave them.
+struct BuildOptions {
+    QByteArray output;
+    long quality = 75;
+    long delay = 10;
+    bool automatic = false;
+    std::optional<SlideshowTarget> target;
+    std::vector<QByteArray> pictures;
+};
+
+// The options, or the exit status when the command line is answered or refused here (help,
+// usage and errors are printed).
+struct ParsedCommandLine {
+    std::optional<BuildOptions> options;
+    int exitStatus = 0;
+};
+
+// Reads the arguments after the program name. "--" ends the options: every argument after it
+// is a picture, even one that starts with "-".
+ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args);
+
+} // namespace pelisto::build

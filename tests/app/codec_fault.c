@@ -1,0 +1,26 @@
+/* Preloaded into pelisto-build by its tests: the image library's in-memory readers fault as a
+   damaged library would, with a write through a null pointer. */
+#include <stddef.h>
+
+static void Fault(void) {
+    volatile int* volatile nowhere = NULL;
+    *nowhere = 1;
+}
+
+void* BlobToImage(const void* info, const void* blob, size_t length, void* exception) {
+    (void)info;
+    (void)blob;
+    (void)length;
+    (void)exception;
+    Fault();
+    return NULL;
+}
+
+void* PingBlob(const void* info, const void* blob, size_t length, void* exception) {
+    (void)info;
+    (void)blob;
+    (void)length;
+    (void)exception;
+    Fault();
+    return NULL;
+}
