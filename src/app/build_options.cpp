@@ -35,7 +35,7 @@ std::optional<long> WholeNumber(const QByteArray& text, long low, long high) {
 
 ParsedCommandLine Refuse(const QString& message) {
     PrintError(message);
-    return {std::nullopt, 1};
+    return {std::nullopt, 2};
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QtGlobal>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -150,7 +151,10 @@ LibraryMessagesCaught::~LibraryMessagesCaught() {
 void ShowNameAs(const QString& workingName, const QByteArray& userBytes) {
     const QByteArray working = QFile::encodeName(workingName);
     if (working != userBytes) {
-        shownNames.emplace_back(working, userBytes);
+        // Longest first, so that a name is not taken for the start of a longer one.
+        auto at = std::find_if(shownNames.begin(), shownNames.end(),
+                               [&](const auto& n) { return n.first.size() < working.size(); });
+        shownNames.emplace(at, working, userBytes);
     }
 }
 
