@@ -13,6 +13,7 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
 #include <memory>
 #include <sys/stat.h>
 
@@ -149,6 +150,8 @@ int Build(const BuildOptions& o) {
 int main(int argc, char** argv) {
     // Only this thread takes the terminating signals; Qt's threads start with them blocked.
     pelisto::BlockTerminationSignals();
+    // A reader of the progress lines that goes away (| head) must not end the build half way.
+    std::signal(SIGPIPE, SIG_IGN);
     // The arguments are taken as bytes, before Qt reads any of them as options or as text.
     const std::vector<QByteArray> args(argv + 1, argv + argc);
     // The work buffer is a widget, but nothing is ever shown.

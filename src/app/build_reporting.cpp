@@ -41,10 +41,13 @@ void Write(std::FILE* to, const QByteArray& bytes) {
     for (qsizetype at = 0; at < bytes.size();) {
         const ssize_t n =
             ::write(channel, bytes.constData() + at, static_cast<std::size_t>(bytes.size() - at));
-        if (n <= 0 && errno != EINTR) {
-            return;
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
-        at += n > 0 ? n : 0;
+        if (n <= 0) {
+            return; // nobody reads any more: the build goes on
+        }
+        at += n;
     }
 }
 
