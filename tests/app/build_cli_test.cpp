@@ -338,6 +338,7 @@ TEST_F(BuildCommandTest, ALibraryFaultEndsTheBuildWithItsMessage) {
     QTemporaryDir scratch;
     QProcessEnvironment env = Environment();
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(PELISTO_CODEC_FAULT));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
     env.insert(QStringLiteral("TMPDIR"), scratch.path());
     const QString out = dir.filePath("out.exe");
     const QString png = Picture("rgb24.png");
