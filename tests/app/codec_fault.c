@@ -1,4 +1,4 @@
-/* Preloaded into pelisto-build by its tests: the image library's in-memory readers fault as a
+/* Preloaded into pelisto-build by its tests: the image library's readers fault as a
    damaged library would, with a write through a null pointer. */
 #include <stddef.h>
 
@@ -20,6 +20,20 @@ void* PingBlob(const void* info, const void* blob, size_t length, void* exceptio
     (void)info;
     (void)blob;
     (void)length;
+    (void)exception;
+    Fault();
+    return NULL;
+}
+
+void* ReadImage(const void* info, void* exception) {
+    (void)info;
+    (void)exception;
+    Fault();
+    return NULL;
+}
+
+void* PingImage(const void* info, void* exception) {
+    (void)info;
     (void)exception;
     Fault();
     return NULL;
