@@ -1,5 +1,8 @@
 #include "viewer_windows/gdiplus_picture.h"
 
+#include "slideshow/jpeg_frame.h"
+#include "slideshow/picture_limits.h"
+
 #include <algorithm>
 #include <string>
 
@@ -89,6 +92,14 @@ DecodedPicture::DecodedPicture(std::span<const std::uint8_t> jpeg) {
     }
     if (jpeg.size() > 0x7FFFFFFF) {
         throw PictureDecodeError("picture too large");
+    }
+    // GDI+ allocates for whatever size the header claims: check it before handing it over.
+    const auto frame = ReadJpegFrameSize(jpeg);
+    if (!frame) {
+        throw PictureDecodeError("the picture is damaged (no readable frame header)");
+    }
+    if (!PictureSizeAllowed(frame->width, frame->height)) {
+        throw PictureDecodeError("picture " + PictureTooLargeText(frame->width, frame->height));
     }
     StreamHolder stream{SHCreateMemStream(jpeg.data(), static_cast<UINT>(jpeg.size()))};
     if (stream.stream == nullptr) {
