@@ -4,6 +4,7 @@
 #include "slideshow/picture_limits.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include <objidl.h>
@@ -36,6 +37,15 @@ std::string StatusText(GpStatus status) {
                ")";
     }
 }
+
+std::atomic<int> decodesRunning{0};
+
+struct RunningDecode {
+    RunningDecode() { ++decodesRunning; }
+    ~RunningDecode() { --decodesRunning; }
+    RunningDecode(const RunningDecode&) = delete;
+    RunningDecode& operator=(const RunningDecode&) = delete;
+};
 
 struct StreamHolder {
     IStream* stream = nullptr;
@@ -83,10 +93,13 @@ GdiplusSession::GdiplusSession() {
 }
 
 GdiplusSession::~GdiplusSession() {
-    GdiplusShutdown(token_);
+    if (decodesRunning == 0) {
+        GdiplusShutdown(token_);
+    }
 }
 
 DecodedPicture::DecodedPicture(std::span<const std::uint8_t> jpeg) {
+    const RunningDecode running;
     if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) {
         throw PictureDecodeError("not a JPEG picture (no start-of-image marker)");
     }
