@@ -27,9 +27,9 @@ DWORD WINAPI Decode(void* parameter) {
         job->error = e.what();
     }
     std::vector<std::uint8_t>().swap(job->jpeg);
-    if (!PostMessageW(job->window, PictureLoader::kDoneMessage, 0, reinterpret_cast<LPARAM>(job))) {
-        delete job; // the window is gone
-    }
+    // When the window is gone the program is ending and GDI+ may be shut down already: the
+    // job, picture and all, is left for the process's end to free.
+    PostMessageW(job->window, PictureLoader::kDoneMessage, 0, reinterpret_cast<LPARAM>(job));
     return 0;
 }
 
