@@ -4,8 +4,8 @@ them on a virtual X server, looks at screenshots and presses keys.
 
     viewer_test.py play|auto|damaged|hostile|libraries TheExe.run WORK_FOLDER
 
-Needs only the standard library plus cjpeg, Xvfb (through xvfb-run), ImageMagick's import and
-xdotool. Exits 77 (skipped) when the X tools are missing.
+Needs only the standard library plus cjpeg and djpeg, Xvfb (through xvfb-run), ImageMagick's
+import and xdotool. Exits 77 (skipped) when the X tools are missing.
 """
 
 import os
@@ -368,8 +368,8 @@ def main():
     os.makedirs(work, exist_ok=True)
     inner = os.environ.get("PELISTO_VIEWER_INNER") == "1"
     if mode in ("play", "auto", "damaged", "hostile") and not inner:
-        missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "import", "xdotool", "cjpeg")
-                   if shutil.which(t) is None]
+        missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "import", "xdotool", "cjpeg",
+                               "djpeg") if shutil.which(t) is None]
         if missing:
             print("skipped: missing " + ", ".join(missing))
             return SKIP
