@@ -338,6 +338,8 @@ def hostile(viewer, work):
           % (rc, ", " + err if err else ""))
     check(cpu < whole_cpu / 2, "Escape stops the decode part-way (%.2f s of processor time, a "
           "whole decode takes %.2f s)" % (cpu, whole_cpu))
+    for name in ("big.jpg", "big.exe"):
+        os.remove(os.path.join(work, name))  # tens of megabytes each
 
 
 def libraries(viewer, work):

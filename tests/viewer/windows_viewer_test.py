@@ -316,6 +316,8 @@ def large(stub, work):
     rc, err, _ = finish(proc, timeout=60)
     check(rc == 0, "Escape while a large picture decodes exits 0 (got %s, %s, after %.1f s)"
           % (rc, err, time.monotonic() - pressed))
+    for name in (path, show):
+        os.remove(name)  # tens of megabytes each
 
 
 def imports(stub):
