@@ -1,11 +1,15 @@
 #include "viewer/jpeg_decoder.h"
 
+#include "slideshow/picture_limits.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 namespace pelisto {
 
@@ -18,12 +22,39 @@ struct ErrorManager {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     std::vector<std::string>* warnings;
+    bool cancelled;
 };
+
+// Progressive pictures keep every coefficient of the whole picture, whatever the output scale:
+// 2 bytes a sample. Enough for three full components of the largest picture allowed; a header
+// declaring more components than that fails here rather than taking the machine's memory.
+constexpr long kDecoderMemoryLimit = static_cast<long>(kMaxPicturePixels) * 3 * 2 + (64L << 20);
 
 void ExitOnError(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
+    if (cinfo->err->msg_code == JERR_NO_BACKING_STORE) {
+        std::snprintf(err->message, sizeof err->message,
+                      "the picture needs more memory than a slideshow picture may take");
+    } else {
+        (*cinfo->err->format_message)(cinfo, err->message);
+    }
     std::longjmp(err->jump, 1);
+}
+
+struct CancelHook {
+    jpeg_progress_mgr pub;
+    const std::atomic<bool>* cancel;
+};
+
+// Called by libjpeg between rows of blocks and between passes: the way out of a long decode.
+void CheckCancel(j_common_ptr cinfo) {
+    const auto* hook = reinterpret_cast<CancelHook*>(cinfo->progress);
+    if (hook->cancel->load(std::memory_order_relaxed)) {
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        err->cancelled = true;
+        std::snprintf(err->message, sizeof err->message, "cancelled");
+        std::longjmp(err->jump, 1);
+    }
 }
 
 void CollectWarning(j_common_ptr cinfo, int level) {
@@ -48,6 +79,7 @@ struct Decompressor {
         err.pub.error_exit = ExitOnError;
         err.pub.emit_message = CollectWarning;
         jpeg_create_decompress(&cinfo);
+        cinfo.mem->max_memory_to_use = kDecoderMemoryLimit;
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
     Decompressor(const Decompressor&) = delete;
@@ -58,6 +90,9 @@ struct Decompressor {
 // not hold objects with destructors of its own: the jump skips its frame.
 template <class Body> void Guarded(Decompressor& d, Body&& body) {
     if (setjmp(d.err.jump) != 0) {
+        if (d.err.cancelled) {
+            throw JpegDecodeCancelled(d.err.message);
+        }
         throw JpegDecodeError(d.err.message);
     }
     body();
@@ -84,6 +119,14 @@ void CmykToPixels(const JSAMPLE* row, std::uint32_t* out, int width, bool invert
     }
 }
 
+// The header's size against the picture limit, before anything sized by it is allocated.
+void CheckSize(const jpeg_decompress_struct& cinfo) {
+    if (!PictureSizeAllowed(cinfo.image_width, cinfo.image_height)) {
+        throw JpegDecodeError("picture " +
+                              PictureTooLargeText(cinfo.image_width, cinfo.image_height));
+    }
+}
+
 } // namespace
 
 void ReadJpegSize(std::span<const std::uint8_t> jpeg, int& width, int& height) {
@@ -93,19 +136,28 @@ void ReadJpegSize(std::span<const std::uint8_t> jpeg, int& width, int& height) {
         jpeg_mem_src(&d.cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
         jpeg_read_header(&d.cinfo, TRUE);
     });
+    CheckSize(d.cinfo);
     width = static_cast<int>(d.cinfo.image_width);
     height = static_cast<int>(d.cinfo.image_height);
 }
 
-DecodedPicture DecodeJpeg(std::span<const std::uint8_t> jpeg, int wantWidth, int wantHeight) {
+DecodedPicture DecodeJpeg(std::span<const std::uint8_t> jpeg, int wantWidth, int wantHeight,
+                          const std::atomic<bool>* cancel) {
     CheckInput(jpeg);
     DecodedPicture picture;
     Decompressor d;
     d.err.warnings = &picture.warnings;
+    CancelHook hook{};
+    if (cancel != nullptr) {
+        hook.pub.progress_monitor = CheckCancel;
+        hook.cancel = cancel;
+        d.cinfo.progress = &hook.pub;
+    }
     Guarded(d, [&] {
         jpeg_mem_src(&d.cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
         jpeg_read_header(&d.cinfo, TRUE);
     });
+    CheckSize(d.cinfo);
     picture.naturalWidth = static_cast<int>(d.cinfo.image_width);
     picture.naturalHeight = static_cast<int>(d.cinfo.image_height);
 

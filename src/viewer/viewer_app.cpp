@@ -13,17 +13,8 @@ Viewer::Viewer(const ByteSource& file, SlideshowLayout layout, FullScreenWindow&
     : file_(file), layout_(std::move(layout)), window_(window),
       pictureCount_(static_cast<int>(std::min<std::size_t>(layout_.pictures.size(), 0x7FFFFFFF))) {}
 
-void Viewer::Decode(int wantWidth, int wantHeight) {
-    try {
-        picture_ = DecodeJpeg(jpeg_, wantWidth, wantHeight);
-    } catch (const JpegDecodeError& e) {
-        throw PictureError("picture " + std::to_string(currentIndex_ + 1) + " of " +
-                           std::to_string(pictureCount_) + " cannot be shown: " + e.what());
-    }
-    for (const auto& warning : picture_.warnings) {
-        std::fprintf(stderr, "picture %d of %d is damaged: %s\n", currentIndex_ + 1, pictureCount_,
-                     warning.c_str());
-    }
+std::string Viewer::Name(int index) const {
+    return "picture " + std::to_string(index + 1) + " of " + std::to_string(pictureCount_);
 }
 
 void Viewer::Render() {
@@ -32,31 +23,45 @@ void Viewer::Render() {
 }
 
 void Viewer::ShowPicture(int index) {
+    decoder_.Cancel();
+    picture_ = DecodedPicture{}; // the last picture goes before the next one decodes
     window_.SetBusy(true);
-    jpeg_ = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
+    auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
     int width = 0, height = 0;
     try {
-        ReadJpegSize(jpeg_, width, height);
+        ReadJpegSize(jpeg, width, height);
     } catch (const JpegDecodeError& e) {
-        throw PictureError("picture " + std::to_string(index + 1) + " of " +
-                           std::to_string(pictureCount_) + " cannot be shown: " + e.what());
+        throw PictureError(Name(index) + " cannot be shown: " + e.what());
     }
     view_ = PictureView(width, height, window_.Width(), window_.Height());
-    Decode(view_.Rect().width, view_.Rect().height);
+    Render(); // black until the picture is ready
+    // Detail for twice the fitted size, so zooming in stays sharp for a while without ever
+    // decoding again.
+    const PictureRect& r = view_.Rect();
+    decoder_.Start(std::move(jpeg), 2 * r.width, 2 * r.height);
+}
+
+void Viewer::OnDecoded() {
+    auto result = decoder_.TakeResult();
+    if (!result) {
+        return;
+    }
+    if (!result->error.empty()) {
+        throw PictureError(Name(currentIndex_) + " cannot be shown: " + result->error);
+    }
+    picture_ = std::move(result->picture);
+    for (const auto& warning : picture_.warnings) {
+        std::fprintf(stderr, "%s is damaged: %s\n", Name(currentIndex_).c_str(), warning.c_str());
+    }
     Render();
     window_.SetBusy(false);
 }
 
 void Viewer::ZoomPicture(int step) {
-    window_.SetBusy(true);
     view_.Zoom(step);
-    // Zoomed past what was decoded: decode again with more detail.
-    const PictureRect& r = view_.Rect();
-    if (picture_.eighths < 8 && (r.width > picture_.width || r.height > picture_.height)) {
-        Decode(r.width, r.height);
+    if (!decoder_.Busy()) {
+        Render(); // else the decoded picture is drawn at the new size when it arrives
     }
-    Render();
-    window_.SetBusy(false);
 }
 
 void Viewer::Step(int delta) {
@@ -149,9 +154,12 @@ void Viewer::Run() {
                 std::chrono::ceil<std::chrono::milliseconds>(nextTick_ - Clock::now());
             timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000));
         }
-        pollfd fd{ConnectionNumber(display), POLLIN, 0};
-        if (::poll(&fd, 1, timeout) < 0 && errno != EINTR) {
+        pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {decoder_.WakeFd(), POLLIN, 0}};
+        if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
             throw DisplayError("waiting for the display failed");
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            OnDecoded();
         }
         if (interval_ && Clock::now() >= nextTick_) {
             // A late tick is delivered once; the period runs on from where it was.

@@ -1,6 +1,10 @@
 #include "viewer_windows/gdiplus_picture.h"
 
+#include "slideshow/jpeg_frame.h"
+#include "slideshow/picture_limits.h"
+
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include <objidl.h>
@@ -33,6 +37,15 @@ std::string StatusText(GpStatus status) {
                ")";
     }
 }
+
+std::atomic<int> decodesRunning{0};
+
+struct RunningDecode {
+    RunningDecode() { ++decodesRunning; }
+    ~RunningDecode() { --decodesRunning; }
+    RunningDecode(const RunningDecode&) = delete;
+    RunningDecode& operator=(const RunningDecode&) = delete;
+};
 
 struct StreamHolder {
     IStream* stream = nullptr;
@@ -80,15 +93,26 @@ GdiplusSession::GdiplusSession() {
 }
 
 GdiplusSession::~GdiplusSession() {
-    GdiplusShutdown(token_);
+    if (decodesRunning == 0) {
+        GdiplusShutdown(token_);
+    }
 }
 
 DecodedPicture::DecodedPicture(std::span<const std::uint8_t> jpeg) {
+    const RunningDecode running;
     if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) {
         throw PictureDecodeError("not a JPEG picture (no start-of-image marker)");
     }
     if (jpeg.size() > 0x7FFFFFFF) {
         throw PictureDecodeError("picture too large");
+    }
+    // GDI+ allocates for whatever size the header claims: check it before handing it over.
+    const auto frame = ReadJpegFrameSize(jpeg);
+    if (!frame) {
+        throw PictureDecodeError("the picture is damaged (no readable frame header)");
+    }
+    if (!PictureSizeAllowed(frame->width, frame->height)) {
+        throw PictureDecodeError("picture " + PictureTooLargeText(frame->width, frame->height));
     }
     StreamHolder stream{SHCreateMemStream(jpeg.data(), static_cast<UINT>(jpeg.size()))};
     if (stream.stream == nullptr) {

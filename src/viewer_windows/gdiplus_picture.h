@@ -14,7 +14,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// GDI+ from start-up to shutdown; every picture and drawing lives inside one.
+// GDI+ from start-up to shutdown; every picture and drawing lives inside one. A decode still
+// running on another thread at the end (the user left meanwhile) cannot be stopped: GDI+ then
+// stays up and the process's exit ends both.
 class GdiplusSession {
 public:
     // Throws std::runtime_error when GDI+ does not start.

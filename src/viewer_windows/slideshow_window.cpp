@@ -1,5 +1,8 @@
 #include "viewer_windows/slideshow_window.h"
 
+#include "slideshow/jpeg_frame.h"
+#include "slideshow/picture_limits.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -130,6 +133,9 @@ LRESULT SlideshowWindow::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_LBUTTONDOWN:
         Step(+1);
         return 0;
+    case PictureLoader::kDoneMessage:
+        OnDecoded(l);
+        return 0;
     case WM_TIMER:
         // A late tick comes once; the period runs on. One picture: nothing to advance to.
         if (w == kAdvanceTimer && pictureCount_ >= 2) {
@@ -188,36 +194,58 @@ void SlideshowWindow::Render() {
     UpdateWindow(window_);
 }
 
-void SlideshowWindow::ShowPicture(int index) {
-    busy_ = true;
-    ShowCursor(TRUE);
-    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));
-    const std::string name =
-        "picture " + std::to_string(index + 1) + " of " + std::to_string(pictureCount_);
-    try {
-        const auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
-        picture_.reset(); // free the last picture before decoding the next
-        picture_ = std::make_unique<DecodedPicture>(jpeg);
-    } catch (const PictureDecodeError& e) {
-        busy_ = false;
-        throw PictureError(name + " cannot be shown: " + e.what());
-    } catch (const std::bad_alloc&) {
-        busy_ = false;
-        throw PictureError(name + " cannot be shown: not enough memory");
+std::string SlideshowWindow::Name(int index) const {
+    return "picture " + std::to_string(index + 1) + " of " + std::to_string(pictureCount_);
+}
+
+void SlideshowWindow::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
     }
-    view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
+    busy_ = busy;
+    ShowCursor(busy ? TRUE : FALSE);
+    SetCursor(busy ? LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)) : nullptr); // IDC_WAIT
+}
+
+void SlideshowWindow::ShowPicture(int index) {
+    picture_.reset(); // the last picture goes before the next one decodes
+    auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
+    // The size from the header: zoom keys pressed while the picture decodes already count.
+    const auto frame = ReadJpegFrameSize(jpeg);
+    if (!frame) {
+        throw PictureError(Name(index) +
+                           " cannot be shown: the picture is damaged (no readable frame header)");
+    }
+    if (!PictureSizeAllowed(frame->width, frame->height)) {
+        throw PictureError(Name(index) + " cannot be shown: picture " +
+                           PictureTooLargeText(frame->width, frame->height));
+    }
+    view_ = PictureView(static_cast<int>(frame->width), static_cast<int>(frame->height), width_,
+                        height_);
+    SetBusy(true);
+    Render(); // black until the picture is ready
+    loader_.Request(window_, index, std::move(jpeg));
+}
+
+void SlideshowWindow::OnDecoded(LPARAM job) {
+    auto result = loader_.Finished(job);
+    if (!result) {
+        return;
+    }
+    if (!result->picture) {
+        throw PictureError(Name(result->index) + " cannot be shown: " + result->error);
+    }
+    picture_ = std::move(result->picture);
+    if (view_.Picture() != PictureSize{picture_->Width(), picture_->Height()}) {
+        view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
+    }
     Render();
-    busy_ = false;
-    SetCursor(nullptr);
-    ShowCursor(FALSE);
+    SetBusy(false);
 }
 
 void SlideshowWindow::ZoomPicture(int step) {
-    if (!picture_) {
-        return;
-    }
     view_.Zoom(step);
-    Render();
+    Render(); // scales the decoded picture, never decodes again; black while it decodes
 }
 
 void SlideshowWindow::Step(int delta) {
@@ -241,6 +269,7 @@ void SlideshowWindow::Run() {
     try {
         ShowPicture(0);
     } catch (...) {
+        SetBusy(false);
         ShowCursor(TRUE);
         throw;
     }
@@ -253,6 +282,7 @@ void SlideshowWindow::Run() {
         DispatchMessageW(&message);
     }
     KillTimer(window_, kAdvanceTimer);
+    SetBusy(false);
     ShowCursor(TRUE);
     if (!failure_.empty()) {
         // The window goes first, so the message box that follows is not hidden behind it.

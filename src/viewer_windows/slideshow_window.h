@@ -4,6 +4,7 @@
 #include "slideshow/screen_fit.h"
 #include "slideshow/slideshow_format.h"
 #include "viewer_windows/gdiplus_picture.h"
+#include "viewer_windows/picture_loader.h"
 
 #include <memory>
 #include <stdexcept>
@@ -29,7 +30,9 @@ public:
 // zoom, Space / Right / Page Down / left click forwards and Backspace / Left / Page Up backwards
 // (both wrapping), + - * zoom (keypad or main keyboard), Escape leaves, and with the automatic
 // flag a timer tick every `delay` seconds that advances as Space does; stepping by hand does not
-// restart the tick's period. The pointer is hidden while playing.
+// restart the tick's period. The pointer is hidden while playing. Pictures decode on a worker
+// thread, so keys are answered while a large one decodes; zooming scales the decoded picture
+// and never decodes it again.
 class SlideshowWindow {
 public:
     SlideshowWindow(HINSTANCE instance, const ByteSource& file, SlideshowLayout layout);
@@ -45,6 +48,9 @@ private:
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void OnKey(WPARAM key);
     void ShowPicture(int index);
+    void OnDecoded(LPARAM job);
+    void SetBusy(bool busy);           // the hourglass while a picture decodes
+    std::string Name(int index) const; // "picture 2 of 5"
     void ZoomPicture(int step);
     void Step(int delta);
     void Render();
@@ -54,7 +60,8 @@ private:
     SlideshowLayout layout_;
     int pictureCount_ = 0;
     int currentIndex_ = 0;
-    std::unique_ptr<DecodedPicture> picture_;
+    std::unique_ptr<DecodedPicture> picture_; // null while the shown picture decodes
+    PictureLoader loader_;
     PictureView view_;
     HWND window_ = nullptr;
     int width_ = 0;

@@ -2,10 +2,10 @@
 """Drives the Linux stub TheExe.run as a user would: builds slideshow files around it, plays
 them on a virtual X server, looks at screenshots and presses keys.
 
-    viewer_test.py play|auto|damaged|libraries TheExe.run WORK_FOLDER
+    viewer_test.py play|auto|damaged|hostile|libraries TheExe.run WORK_FOLDER
 
-Needs only the standard library plus cjpeg, Xvfb (through xvfb-run), ImageMagick's import and
-xdotool. Exits 77 (skipped) when the X tools are missing.
+Needs only the standard library plus cjpeg and djpeg, Xvfb (through xvfb-run), ImageMagick's
+import and xdotool. Exits 77 (skipped) when the X tools are missing.
 """
 
 import os
@@ -252,6 +252,96 @@ def damaged(viewer, work):
           "the broken picture stops the show with a message (%s: %s)" % (rc, err))
 
 
+def progressive_jpeg(path, width, height, pixels):
+    """A progressive JPEG through cjpeg from the PPM bytes given (repeated to fill it)."""
+    ppm = path + ".ppm"
+    size = width * height * 3
+    with open(ppm, "wb") as f:
+        f.write(b"P6 %d %d 255\n" % (width, height))
+        f.write((pixels * (size // len(pixels) + 1))[:size])
+    subprocess.run(["cjpeg", "-progressive", "-quality", "90", "-outfile", path, ppm], check=True)
+    os.remove(ppm)
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def jpeg_bomb(work):
+    """A tiny progressive JPEG whose frame header claims 32767 x 32767."""
+    data = bytearray(progressive_jpeg(os.path.join(work, "bomb.jpg"), 64, 64, b"\x80\x40\x20"))
+    sof = data.index(b"\xff\xc2")
+    data[sof + 5:sof + 9] = struct.pack(">HH", 32767, 32767)  # height, width
+    return bytes(data)
+
+
+def has_exited(proc, timeout):
+    """Whether the child ends within `timeout`, leaving it for wait_measured to collect."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.waitid(os.P_PID, proc.pid, os.WEXITED | os.WNOHANG | os.WNOWAIT) is not None:
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def wait_measured(proc, timeout=20):
+    """Exit code and resource use (peak memory, processor time) of a started child, from its
+    own accounting rather than a timer."""
+    deadline = time.monotonic() + timeout
+    while True:
+        pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
+        if pid != 0:
+            break
+        if time.monotonic() > deadline:
+            proc.kill()
+            _, status, usage = os.wait4(proc.pid, 0)
+            break
+        time.sleep(0.05)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    return proc.returncode, usage
+
+
+def hostile(viewer, work):
+    a, b = pictures(work)
+    show = build_slideshow(viewer, os.path.join(work, "bomb.exe"), [jpeg_bomb(work), a])
+    proc = start(show)
+    rc, usage = wait_measured(proc)
+    err = proc.stderr.read().strip()
+    check(rc == 3 and "picture 1 of 2" in err and "32767 x 32767" in err,
+          "a JPEG claiming 32767 x 32767 is refused with its size (%s: %s)" % (rc, err))
+    check(usage.ru_maxrss < 100 * 1024,
+          "the refused picture costs no memory (peak %d MB)" % (usage.ru_maxrss // 1024))
+
+    # A large but allowed picture of noise, slow to decode: Escape pressed at once ends the show
+    # with exit 0, the decode stopped part-way, so the stub spends far less processor time than
+    # a whole decode of it at the same scale.
+    big_path = os.path.join(work, "big.jpg")
+    big = progressive_jpeg(big_path, 8000, 6000, os.urandom(3 * 1024 * 1021))
+    whole = subprocess.Popen(["djpeg", "-scale", "3/8", "-outfile", os.devnull, big_path])
+    _, whole_usage = wait_measured(whole, timeout=120)
+    whole_cpu = whole_usage.ru_utime + whole_usage.ru_stime
+    show = build_slideshow(viewer, os.path.join(work, "big.exe"), [big, b])
+    proc = start(show)
+    deadline = time.monotonic() + 15
+    while time.monotonic() < deadline and not subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", "^Slideshow$"],
+            capture_output=True).stdout.strip():
+        time.sleep(0.05)
+    # The window takes the keyboard's focus as it maps: until then a key may go astray.
+    for _ in range(10):
+        key("Escape")
+        if has_exited(proc, 1.0):
+            break
+    rc, usage = wait_measured(proc, timeout=10)
+    err = proc.stderr.read().strip()
+    cpu = usage.ru_utime + usage.ru_stime
+    check(rc == 0, "Escape while a large picture decodes exits 0 (got %s%s)"
+          % (rc, ", " + err if err else ""))
+    check(cpu < whole_cpu / 2, "Escape stops the decode part-way (%.2f s of processor time, a "
+          "whole decode takes %.2f s)" % (cpu, whole_cpu))
+    for name in ("big.jpg", "big.exe"):
+        os.remove(os.path.join(work, name))  # tens of megabytes each
+
+
 def libraries(viewer, work):
     def needed(path):
         out = subprocess.run(["ldd", path], capture_output=True, text=True, check=True).stdout
@@ -279,9 +369,9 @@ def main():
     mode, viewer, work = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
     os.makedirs(work, exist_ok=True)
     inner = os.environ.get("PELISTO_VIEWER_INNER") == "1"
-    if mode in ("play", "auto", "damaged") and not inner:
-        missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "import", "xdotool", "cjpeg")
-                   if shutil.which(t) is None]
+    if mode in ("play", "auto", "damaged", "hostile") and not inner:
+        missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "import", "xdotool", "cjpeg",
+                               "djpeg") if shutil.which(t) is None]
         if missing:
             print("skipped: missing " + ", ".join(missing))
             return SKIP
@@ -289,7 +379,8 @@ def main():
         return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 %dx%dx24 -nolisten tcp"
                                % (SCREEN_W, SCREEN_H), sys.executable, __file__, mode, viewer,
                                work], env=env).returncode
-    {"play": play, "auto": auto, "damaged": damaged, "libraries": libraries}[mode](viewer, work)
+    {"play": play, "auto": auto, "damaged": damaged, "hostile": hostile,
+     "libraries": libraries}[mode](viewer, work)
     print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
     return 1 if failures else 0
 

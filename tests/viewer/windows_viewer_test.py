@@ -244,6 +244,7 @@ def damaged(stub, work, pics):
         check(rc == want_rc and box,
               "%s: a message box and exit %d (got %s, box %s, %s)" % (what, want_rc, rc, box,
                                                                       err or "no text"))
+        return err
 
     bare = os.path.join(work, "bare.exe")
     shutil.copy(stub, bare)
@@ -273,6 +274,50 @@ def damaged(stub, work, pics):
         key("space")
 
     refused(garbage, 3, "a picture that cannot be decoded", step_onto_the_broken_picture)
+
+    # A tiny progressive JPEG whose header claims 32767 x 32767: refused from the header, with
+    # its size, before GDI+ allocates for it.
+    bomb = build_slideshow(stub, os.path.join(work, "bomb.exe"), [jpeg_bomb(), pics["small"]])
+    err = refused(bomb, 3, "a JPEG claiming 32767 x 32767")
+    check("32767 x 32767" in err, "the refusal gives the claimed size (%s)" % err)
+
+
+def jpeg_bomb():
+    from io import BytesIO
+    from PIL import Image
+    out = BytesIO()
+    Image.new("RGB", (64, 64), (128, 64, 32)).save(out, "JPEG", progressive=True)
+    data = bytearray(out.getvalue())
+    sof = data.index(b"\xff\xc2")
+    data[sof + 5:sof + 9] = struct.pack(">HH", 32767, 32767)  # height, width
+    return bytes(data)
+
+
+def large(stub, work):
+    """Escape pressed as soon as the window shows ends the show (exit 0) while a large picture
+    of noise is still decoding, rather than after the decode."""
+    from PIL import Image
+    width, height = 8000, 6000
+    noise = os.urandom(3 * 1024 * 1021)
+    size = width * height * 3
+    path = os.path.join(work, "large.jpg")
+    Image.frombytes("RGB", (width, height), (noise * (size // len(noise) + 1))[:size]).save(
+        path, quality=90, progressive=True)
+    with open(path, "rb") as f:
+        show = build_slideshow(stub, os.path.join(work, "large.exe"), [f.read()])
+    proc = start(work, show)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and not subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", "^Slideshow$"],
+            capture_output=True, timeout=10).stdout.strip():
+        time.sleep(0.1)
+    key("Escape")
+    pressed = time.monotonic()
+    rc, err, _ = finish(proc, timeout=60)
+    check(rc == 0, "Escape while a large picture decodes exits 0 (got %s, %s, after %.1f s)"
+          % (rc, err, time.monotonic() - pressed))
+    for name in (path, show):
+        os.remove(name)  # tens of megabytes each
 
 
 def imports(stub):
@@ -308,6 +353,7 @@ def wine_cases(stub, work):
         play(stub, work, pics)
         automatic(stub, work, pics)
         damaged(stub, work, pics)
+        large(stub, work)
     finally:
         subprocess.run(["timeout", "30", "wineserver", "-k"], env=env)
     if not failures:
