@@ -1,5 +1,7 @@
 #include "framework/graphics/metafile_renderer.h"
 
+#include "slideshow/picture_limit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,9 +9,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include <magick/api.h>
@@ -94,6 +98,12 @@ void WriteTypeMap(const QString& folder) {
     file.write(xml);
 }
 
+std::atomic<long> warnings{0};
+
+void CountWarning(const ExceptionType, const char*, const char*) {
+    warnings.fetch_add(1, std::memory_order_relaxed);
+}
+
 void StartMagick() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -108,6 +118,11 @@ void StartMagick() {
             qputenv("MAGICK_CONFIGURE_PATH", path);
         }
         InitializeMagick(nullptr);
+        SetWarningHandler(CountWarning);
+        // No pixels are allocated for a picture over the limit, whatever the file claims.
+        SetMagickResourceLimit(WidthResource, MaxPictureSide);
+        SetMagickResourceLimit(HeightResource, MaxPictureSide);
+        SetMagickResourceLimit(PixelsResource, MaxPicturePixels);
     });
 }
 
@@ -169,7 +184,11 @@ QByteArray AnchorToBounds(const QByteArray& wmf) {
                                         0x0201, 0x0209, 0x012E, 0x0106, 0x0104, 0x0107,
                                         0x0105, 0x0410, 0x0412, 0x020F, 0x0211, 0x012D};
     static const QSet<quint16> creation = {0x02FA, 0x02FC, 0x02FB, 0x00F7, 0x01F9, 0x0142, 0x06FF};
+    // Object slots as the metafile fills them: the lowest free one first. The free ones are kept
+    // in order, so the pass stays linear in the number of records however many objects a
+    // (hostile) file makes.
     std::vector<bool> used;
+    std::set<std::size_t> freeSlots;
     qsizetype at = Placeable + Header;
     while (at + 6 <= wmf.size()) {
         const quint32 words = DoubleWord(wmf, at);
@@ -178,16 +197,17 @@ QByteArray AnchorToBounds(const QByteArray& wmf) {
             return wmf; // damaged: leave it to the renderer to refuse
         }
         if (creation.contains(function)) {
-            const auto freeSlot = std::find(used.begin(), used.end(), false);
-            if (freeSlot != used.end()) {
-                *freeSlot = true;
+            if (!freeSlots.empty()) {
+                used[*freeSlots.begin()] = true;
+                freeSlots.erase(freeSlots.begin());
             } else {
                 used.push_back(true);
             }
         } else if (function == 0x01F0 && words >= 4) {
             const quint16 index = Word(wmf, at + 6);
-            if (index < used.size()) {
+            if (index < used.size() && used[index]) {
                 used[index] = false;
+                freeSlots.insert(index);
             }
         } else if (!setup.contains(function)) {
             break;
@@ -248,6 +268,11 @@ QImage RenderWindowsMetafile(const QByteArray& data, double dpiX, double dpiY, Q
         error = exception.Text();
         return {};
     }
+    if (PictureTooLarge(image->columns, image->rows)) {
+        error = QString::fromStdString("Picture too large: " +
+                                       PictureTooLargeText(image->columns, image->rows));
+        return {};
+    }
     const auto width = static_cast<int>(image->columns);
     const auto height = static_cast<int>(image->rows);
     QImage result(width, height, QImage::Format_ARGB32);
@@ -263,7 +288,14 @@ QImage RenderWindowsMetafile(const QByteArray& data, double dpiX, double dpiY, Q
             return {};
         }
     }
-    return result.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Converted in place, once the library's own copy is gone.
+    image.reset();
+    result.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return result;
+}
+
+long MetafileWarningCount() {
+    return warnings.load(std::memory_order_relaxed);
 }
 
 } // namespace pelisto
