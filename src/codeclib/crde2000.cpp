@@ -8,6 +8,7 @@
 #include "codeclib/file_identify.h"
 #include "codeclib/jpeg_codec.h"
 #include "codeclib/magick_dib.h"
+#include "codeclib/png_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -333,6 +334,33 @@ PL_EXPORT std::int16_t rdbmpfiledib(const char* name, std::int16_t, std::int16_t
 
 PL_EXPORT std::int16_t rdpngfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
+    if (name == nullptr || dib == nullptr) {
+        return ErrArgument;
+    }
+    *dib = nullptr;
+    // True-colour and gray pictures go straight into the DIB; the rest keep the general path.
+    Identified id;
+    if (Identify(name, id) > 0 && id.format == "PNG") {
+        FilePtr file(std::fopen(name, "rb"));
+        if (!file) {
+            SetErrorDetailFromErrno(errno);
+            return ErrOpen;
+        }
+        if (!Report(progress, data, 0)) {
+            return ErrCancelled;
+        }
+        bool handled = false;
+        const std::int16_t status = PngRead(file.get(), dib, handled);
+        if (handled) {
+            if (status > 0 && !Report(progress, data, 100)) {
+                std::free(*dib);
+                *dib = nullptr;
+                return ErrCancelled;
+            }
+            return status;
+        }
+    }
     ClearErrorDetail();
     return MagickRead(name, "PNG", 0, dib, data, progress);
 }

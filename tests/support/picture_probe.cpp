@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%s\n%ld\n", result.toUtf8().constData(), usage.ru_maxrss - before);
+    // The peak is kept page-wise and may lag the present size a little.
+    std::printf("%s\n%ld\n", result.toUtf8().constData(), std::max(0L, usage.ru_maxrss - before));
     return 0;
 }
