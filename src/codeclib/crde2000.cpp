@@ -9,6 +9,7 @@
 #include "codeclib/jpeg_codec.h"
 #include "codeclib/magick_dib.h"
 #include "codeclib/png_reader.h"
+#include "codeclib/tiff_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -391,6 +392,24 @@ PL_EXPORT std::int16_t readtiffiledib(const char* name, std::int16_t, std::int16
     int compression = 0;
     if (name != nullptr && TiffInfo(name, 1, id, compression) > 0 && page > id.pages) {
         return ErrPage;
+    }
+    if (name != nullptr && dib != nullptr) {
+        *dib = nullptr;
+        if (!Report(progress, data, 0)) {
+            return ErrCancelled;
+        }
+        // True-colour and gray pages go straight into the DIB; the rest keep the general path.
+        bool handled = false;
+        const std::int16_t status = TiffRead(name, page, dib, handled);
+        if (handled) {
+            if (status > 0 && !Report(progress, data, 100)) {
+                std::free(*dib);
+                *dib = nullptr;
+                return ErrCancelled;
+            }
+            return status;
+        }
+        ClearErrorDetail();
     }
     return MagickRead(name, "TIFF", page, dib, data, progress);
 }
