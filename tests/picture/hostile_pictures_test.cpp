@@ -1,6 +1,8 @@
 // Files whose headers claim huge pictures fail at once, saying so with the size they claim;
 // pictures within the limit convert with memory in proportion to their size. Each file is
-// converted in a process of its own (picture_probe), whose peak resident memory is measured.
+// converted in a process of its own (picture_probe), whose peak resident memory (the kernel's
+// high-water mark that getrusage reports, started over once the libraries are loaded) is
+// measured: never a timer.
 
 #include "picture_test_support.h"
 

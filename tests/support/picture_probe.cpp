@@ -14,17 +14,27 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
+#include <cstring>
 
 namespace {
 
-long ResidentKiB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly)) {
+// A line of /proc/self/status in KiB: VmRSS now, VmHWM the peak. The peak is the one getrusage
+// reports, without what it keeps of the process that started this one (getrusage's maximum also
+// covers the parent's memory copied at the fork before exec).
+long StatusKiB(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
         return 0;
     }
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (getpagesize() / 1024) : 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(static_cast<qsizetype>(std::strlen(field)))
+                .trimmed()
+                .split(' ')[0]
+                .toLong();
+        }
+    }
+    return 0;
 }
 
 // Starts the peak over from the present resident size.
@@ -70,16 +80,15 @@ int main(int argc, char** argv) {
     pelisto::TMultiPicture control;
     control.Loaded();
     ResetPeak();
-    const long before = ResidentKiB();
+    const long before = StatusKiB("VmRSS:");
     QString result;
     try {
         result = Convert(control, QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
     } catch (const pelisto::Exception& e) {
         result = e.message();
     }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     // The peak is kept page-wise and may lag the present size a little.
-    std::printf("%s\n%ld\n", result.toUtf8().constData(), std::max(0L, usage.ru_maxrss - before));
+    const long peak = StatusKiB("VmHWM:");
+    std::printf("%s\n%ld\n", result.toUtf8().constData(), std::max(0L, peak - before));
     return 0;
 }

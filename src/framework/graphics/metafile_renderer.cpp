@@ -10,10 +10,13 @@
 #include <QtEndian>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 #include <magick/api.h>
@@ -103,6 +106,58 @@ std::atomic<long> warnings{0};
 void CountWarning(const ExceptionType, const char*, const char*) {
     warnings.fetch_add(1, std::memory_order_relaxed);
 }
+
+// The metafile player writes a line to the standard error for every bad record it skips, which
+// a damaged file turns into tens of thousands. While a metafile is read, those lines go to a
+// scratch file of their own and are counted as warnings instead. One metafile at a time, as the
+// standard error is the process's.
+class CountedStderr {
+public:
+    CountedStderr() : lock_(Mutex()) {
+        std::fflush(stderr);
+        scratch_ = ::memfd_create("metafile-warnings", MFD_CLOEXEC);
+        saved_ = scratch_ >= 0 ? ::dup(STDERR_FILENO) : -1;
+        if (saved_ < 0 || ::dup2(scratch_, STDERR_FILENO) < 0) {
+            Close();
+        }
+    }
+    ~CountedStderr() {
+        if (saved_ < 0) {
+            return;
+        }
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        long lines = 0;
+        char buffer[4096];
+        ::lseek(scratch_, 0, SEEK_SET);
+        for (ssize_t n; (n = ::read(scratch_, buffer, sizeof(buffer))) > 0;) {
+            lines += std::count(buffer, buffer + n, '\n');
+        }
+        warnings.fetch_add(lines, std::memory_order_relaxed);
+        Close();
+    }
+    CountedStderr(const CountedStderr&) = delete;
+    CountedStderr& operator=(const CountedStderr&) = delete;
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    void Close() {
+        if (scratch_ >= 0) {
+            ::close(scratch_);
+        }
+        if (saved_ >= 0) {
+            ::close(saved_);
+        }
+        scratch_ = saved_ = -1;
+    }
+
+    std::lock_guard<std::mutex> lock_;
+    int scratch_ = -1;
+    int saved_ = -1;
+};
 
 void StartMagick() {
     static std::once_flag once;
@@ -262,8 +317,12 @@ QImage RenderWindowsMetafile(const QByteArray& data, double dpiX, double dpiY, Q
 
     const bool placeable = data.size() >= 4 && DoubleWord(data, 0) == 0x9AC6CDD7;
     const QByteArray bytes = placeable ? AnchorToBounds(data) : data;
-    std::unique_ptr<Image, ImageDeleter> image(BlobToImage(
-        info.get(), bytes.constData(), static_cast<size_t>(bytes.size()), &exception.info));
+    std::unique_ptr<Image, ImageDeleter> image;
+    {
+        const CountedStderr counted;
+        image.reset(BlobToImage(info.get(), bytes.constData(), static_cast<size_t>(bytes.size()),
+                                &exception.info));
+    }
     if (!image || exception.info.severity >= ErrorException) {
         error = exception.Text();
         return {};
