@@ -114,6 +114,8 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
     void* block = nullptr;
     if (bmpHeader && bmpHeader->bits == 16) {
         block = Bmp16ToDib(bytes.data(), bytes.size(), *bmpHeader);
+    } else if (bmpHeader && bmpHeader->bits == 24) {
+        block = Bmp24ToDib(bytes.data(), bytes.size(), *bmpHeader);
     }
     if (block == nullptr) {
         EnsureMagick();
