@@ -9,6 +9,7 @@
 #include "codeclib/jpeg_codec.h"
 #include "codeclib/magick_dib.h"
 #include "codeclib/png_reader.h"
+#include "codeclib/tga_rows.h"
 #include "codeclib/tiff_reader.h"
 
 #include <algorithm>
@@ -116,6 +117,8 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
         block = Bmp16ToDib(bytes.data(), bytes.size(), *bmpHeader);
     } else if (bmpHeader && bmpHeader->bits == 24) {
         block = Bmp24ToDib(bytes.data(), bytes.size(), *bmpHeader);
+    } else if (std::strcmp(magick, "TGA") == 0) {
+        block = Tga24ToDib(bytes.data(), bytes.size());
     }
     if (block == nullptr) {
         EnsureMagick();
