@@ -3,6 +3,7 @@
 #include "app/signal_cleanup.h"
 #include "framework/dialogs.h"
 #include "picture/call_guard.h"
+#include "picture/codec_library.h"
 
 #include <QFile>
 #include <QtGlobal>
@@ -178,7 +179,9 @@ void PrintLine(const QString& line) {
 }
 
 void PrintWarningSummary() {
-    const long n = warnings.load();
+    // The codec libraries and the metafile player count their own warnings; the rest are the
+    // lines caught here.
+    const long n = warnings.load() + LibraryWarningCount();
     if (n > 0) {
         PrintError(QStringLiteral("%1 warning%2 from the picture libraries")
                        .arg(n)

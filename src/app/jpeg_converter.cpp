@@ -41,6 +41,7 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
     QFile::remove(target);
 
     bool written = false;
+    QString cause;
     try {
         if (ext == QLatin1String(".wmf") || ext == QLatin1String(".ico")) {
             TPicture* loader = loader_;
@@ -64,6 +65,10 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
             workBuffer_.SetImageName(fileName);
             workBuffer_.SetJPegSaveQuality(static_cast<std::uint8_t>(quality));
             written = workBuffer_.SaveAsJpeg(target);
+            if (!written) {
+                // The work buffer swallows its failures but keeps their cause.
+                cause = workBuffer_.LastError();
+            }
         }
     } catch (const EAbort&) {
         QFile::remove(target);
@@ -81,9 +86,16 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
         QFile::remove(target);
         throw;
     }
-    if (!written || !QFileInfo(target).isFile() || QFileInfo(target).size() == 0) {
+    if (written && (!QFileInfo(target).isFile() || QFileInfo(target).size() == 0)) {
+        written = false;
+        cause = QStringLiteral("the scratch file %1 was not written").arg(target);
+    }
+    if (!written) {
         QFile::remove(target);
-        throw Exception(QStringLiteral("Unable to convert %1 to JPEG").arg(fileName));
+        if (cause.isEmpty()) {
+            throw Exception(QStringLiteral("Unable to convert %1 to JPEG").arg(fileName));
+        }
+        throw Exception(QStringLiteral("Unable to convert %1 to JPEG: %2").arg(fileName, cause));
     }
     return target;
 }

@@ -97,4 +97,32 @@ void* Bmp16ToDib(const unsigned char* bytes, std::size_t size, const BmpHeader& 
     return view ? Dib16To24(view) : nullptr;
 }
 
+void* Bmp24ToDib(const unsigned char* bytes, std::size_t size, const BmpHeader& h) {
+    if (h.bits != 24 || h.compression != BiRgb || h.width <= 0 || h.height == 0 ||
+        h.height == INT32_MIN) {
+        return nullptr;
+    }
+    const int height = h.height < 0 ? -h.height : h.height;
+    if (std::int64_t{h.width} * height > dib::MaxPixels) {
+        return nullptr;
+    }
+    const std::int64_t rowBytes = dib::RowBytes(h.width, 24);
+    if (h.pixelOffset > size ||
+        static_cast<std::int64_t>(size - h.pixelOffset) < rowBytes * height) {
+        return nullptr;
+    }
+    void* block = dib::Allocate(h.width, height, 24, 0);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    // The file's rows are a DIB's rows already: bottom-up, or top-down with a negative height.
+    const dib::DibView v = dib::View(block);
+    const unsigned char* rows = bytes + h.pixelOffset;
+    for (int i = 0; i < height; ++i) {
+        const int y = h.height < 0 ? i : height - 1 - i; // from the top
+        std::memcpy(v.Row(y), rows + rowBytes * i, static_cast<std::size_t>(rowBytes));
+    }
+    return block;
+}
+
 } // namespace pelisto::codec

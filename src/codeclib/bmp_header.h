@@ -27,4 +27,9 @@ std::optional<BmpHeader> ReadBmpHeader(const unsigned char* bytes, std::size_t s
 // nullptr when the file is not such a BMP or does not hold all its rows.
 void* Bmp16ToDib(const unsigned char* bytes, std::size_t size, const BmpHeader& header);
 
+// A 24-bit DIB of an uncompressed 24-bit BMP, its rows copied as they are (the general decoder
+// would hold its 8-byte pixels beside them); nullptr when the file is not such a BMP or does
+// not hold all its rows.
+void* Bmp24ToDib(const unsigned char* bytes, std::size_t size, const BmpHeader& header);
+
 } // namespace pelisto::codec

@@ -54,6 +54,11 @@ using wrjpgfiledib_t = std::int16_t (*)(const char* name, std::int16_t quality, 
 using DibtoDdb_t = PLDib (*)(PLDib dib);
 // Copies the text of a status (at most 255 characters) and returns its length.
 using plerrortext_t = int (*)(std::int16_t status, char* buffer, int size);
+// Copies what the latest failing call of this thread said of its cause (the picture's size, the
+// point where the data was damaged, the system's reason; empty for none); returns its length.
+using plerrordetail_t = int (*)(char* buffer, int size);
+// The library warnings counted (never printed) since the process started; both libraries.
+using plwarningcount_t = long (*)();
 // Annotation entries: this system draws no annotations, so they only check their arguments.
 using InitAnnotation_t = int (*)(void* control, void* window, void* owner, const char* iniFile,
                                  void* callbacks);

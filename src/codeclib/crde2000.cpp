@@ -3,11 +3,14 @@
 #include "codeclib/bmp_header.h"
 #include "codeclib/codec_api.h"
 #include "codeclib/dib.h"
+#include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
+#include "codeclib/file_identify.h"
 #include "codeclib/jpeg_codec.h"
 #include "codeclib/magick_dib.h"
-
-#include <tiffio.h>
+#include "codeclib/png_reader.h"
+#include "codeclib/tga_rows.h"
+#include "codeclib/tiff_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,14 +42,20 @@ bool Report(PLProgressProc progress, void* data, int percent) {
 bool ReadWholeFile(const char* name, std::vector<unsigned char>& bytes) {
     FilePtr file(std::fopen(name, "rb"));
     if (!file) {
+        SetErrorDetailFromErrno(errno);
         return false;
     }
     struct stat st {};
     if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetErrorDetail("not a regular file");
         return false;
     }
     bytes.resize(static_cast<std::size_t>(st.st_size));
-    return bytes.empty() || std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        SetErrorDetailFromErrno(std::ferror(file.get()) ? errno : 0);
+        return false;
+    }
+    return true;
 }
 
 // Writes and closes the file, noticing any error on the way (a full disk shows at the flush
@@ -54,170 +63,15 @@ bool ReadWholeFile(const char* name, std::vector<unsigned char>& bytes) {
 std::int16_t WriteWholeFile(const char* name, const void* data, std::size_t size) {
     std::FILE* file = std::fopen(name, "wb");
     if (file == nullptr) {
+        SetErrorDetailFromErrno(errno);
         return ErrCreate;
     }
     const bool written = std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
+    const int writeError = written ? 0 : errno;
     const bool closed = std::fclose(file) == 0;
-    return written && closed ? Ok : ErrWrite;
-}
-
-std::uint16_t Le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t Le32(const unsigned char* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-std::uint32_t Be32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
-}
-
-struct Identified {
-    std::string format;
-    std::string compression = "None";
-    long width = 0;
-    long height = 0;
-    int bits = 0;
-    int pages = 1;
-};
-
-bool LooksLikeTga(const unsigned char* h, std::size_t n) {
-    if (n < 18) {
-        return false;
-    }
-    const int mapType = h[1];
-    const int type = h[2];
-    const int depth = h[16];
-    const bool typeOk =
-        type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
-    const bool depthOk = depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
-    return (mapType == 0 || mapType == 1) && typeOk && depthOk && Le16(h + 12) > 0 &&
-           Le16(h + 14) > 0 && ((type == 1 || type == 9) == (mapType == 1));
-}
-
-std::int16_t TiffInfo(const char* name, int page, Identified& id, int& compression) {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-    TIFF* tif = TIFFOpen(name, "r");
-    if (tif == nullptr) {
-        return ErrDamaged;
-    }
-    id.pages = TIFFNumberOfDirectories(tif);
-    // Pages count from 1; 0 also means the first.
-    const int index = std::clamp(page - 1, 0, std::max(id.pages - 1, 0));
-    std::uint32_t w = 0, h = 0;
-    std::uint16_t bps = 1, spp = 1, comp = 1;
-    const bool ok = TIFFSetDirectory(tif, static_cast<tdir_t>(index)) &&
-                    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) &&
-                    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &comp);
-    std::uint16_t orientation = ORIENTATION_TOPLEFT;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
-    TIFFClose(tif);
-    if (!ok || w == 0 || h == 0) {
-        return ErrDamaged;
-    }
-    id.format = "TIF";
-    // The size of the picture as it is shown: upright.
-    const bool swap = exif::SwapsSides(orientation);
-    id.width = swap ? h : w;
-    id.height = swap ? w : h;
-    id.bits = bps * spp;
-    compression = comp;
-    id.compression = comp == 1                    ? "None"
-                     : comp == 5                  ? "LZW"
-                     : comp == 32773              ? "PackBits"
-                     : comp == 7                  ? "JPEG"
-                     : comp == 8 || comp == 32946 ? "Deflate"
-                                                  : "CCITT";
-    return Ok;
-}
-
-std::int16_t Identify(const char* name, Identified& id) {
-    FilePtr file(std::fopen(name, "rb"));
-    if (!file) {
-        return ErrOpen;
-    }
-    unsigned char h[2060] = {};
-    const std::size_t n = std::fread(h, 1, sizeof(h), file.get());
-    if (n < 30) {
-        return ErrTooShort;
-    }
-    if (h[0] == 'B' && h[1] == 'M') {
-        id.format = "BMP";
-        const std::uint32_t headerSize = Le32(h + 14);
-        if (headerSize == 12) {
-            id.width = Le16(h + 18);
-            id.height = Le16(h + 20);
-            id.bits = Le16(h + 24);
-        } else {
-            id.width = static_cast<std::int32_t>(Le32(h + 18));
-            id.height = std::labs(static_cast<std::int32_t>(Le32(h + 22)));
-            id.bits = Le16(h + 28);
-            const std::uint32_t c = Le32(h + 30);
-            id.compression = c == 1 ? "RLE8" : c == 2 ? "RLE4" : c == 3 ? "Bitfields" : "None";
-        }
-    } else if (std::memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0) {
-        id.format = "PNG";
-        id.width = Be32(h + 16);
-        id.height = Be32(h + 20);
-        const int channels[] = {1, 0, 3, 1, 2, 0, 4};
-        const int type = h[25] <= 6 ? channels[h[25]] : 0;
-        id.bits = h[24] * type;
-        id.compression = "Deflate";
-    } else if (std::memcmp(h, "GIF8", 4) == 0) {
-        id.format = "GIF";
-        id.width = Le16(h + 6);
-        id.height = Le16(h + 8);
-        id.bits = (h[10] & 0x80) ? (h[10] & 7) + 1 : ((h[10] >> 4) & 7) + 1;
-        id.compression = "LZW";
-    } else if ((h[0] == 'I' && h[1] == 'I' && h[2] == 42 && h[3] == 0) ||
-               (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && h[3] == 42)) {
-        int compression = 0;
-        file.reset();
-        return TiffInfo(name, 1, id, compression);
-    } else if (h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF) {
-        std::rewind(file.get());
-        JpegInfo info;
-        const std::int16_t status = JpegReadInfo(file.get(), info);
-        if (status <= 0) {
-            return status;
-        }
-        id.format = "JPEG";
-        // The size of the picture as it is shown: upright.
-        const bool swap = exif::SwapsSides(info.orientation);
-        id.width = swap ? info.height : info.width;
-        id.height = swap ? info.width : info.height;
-        id.bits = info.components * 8;
-        id.compression = info.progressive ? "JPEG progressive" : "JPEG";
-    } else if (n >= 2055 && std::memcmp(h + 2048, "PCD_IPI", 7) == 0) {
-        id.format = "PCD";
-        id.width = 768;
-        id.height = 512;
-        id.bits = 24;
-        id.compression = "Huffman";
-    } else if (h[0] == 0x0A && h[1] <= 5 && h[2] <= 1 &&
-               (h[3] == 1 || h[3] == 2 || h[3] == 4 || h[3] == 8) && h[65] >= 1 && h[65] <= 4) {
-        id.format = "PCX";
-        id.width = static_cast<long>(Le16(h + 8)) - Le16(h + 4) + 1;
-        id.height = static_cast<long>(Le16(h + 10)) - Le16(h + 6) + 1;
-        id.bits = h[3] * h[65];
-        id.compression = h[2] ? "RLE" : "None";
-    } else if (LooksLikeTga(h, n)) {
-        id.format = "TGA";
-        id.width = Le16(h + 12);
-        id.height = Le16(h + 14);
-        id.bits = h[16];
-        id.compression = h[2] >= 9 ? "RLE" : "None";
-    } else {
-        return ErrUnknownFormat;
-    }
-    if (id.width <= 0 || id.height <= 0 || id.bits <= 0) {
-        return ErrDamaged;
-    }
-    if (id.width > 32767 || id.height > 32767) {
-        return ErrTooLarge;
+    if (!written || !closed) {
+        SetErrorDetailFromErrno(written ? errno : writeError);
+        return ErrWrite;
     }
     return Ok;
 }
@@ -242,6 +96,12 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
     if (!Report(progress, data, 0)) {
         return ErrCancelled;
     }
+    // The size the header claims is checked before any decoder allocates for it.
+    Identified id;
+    if (Identify(name, id) == ErrTooLarge) {
+        return ErrTooLarge;
+    }
+    ClearErrorDetail();
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(name, bytes)) {
         return ErrOpen;
@@ -255,6 +115,10 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
     void* block = nullptr;
     if (bmpHeader && bmpHeader->bits == 16) {
         block = Bmp16ToDib(bytes.data(), bytes.size(), *bmpHeader);
+    } else if (bmpHeader && bmpHeader->bits == 24) {
+        block = Bmp24ToDib(bytes.data(), bytes.size(), *bmpHeader);
+    } else if (std::strcmp(magick, "TGA") == 0) {
+        block = Tga24ToDib(bytes.data(), bytes.size());
     }
     if (block == nullptr) {
         EnsureMagick();
@@ -267,8 +131,11 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
         MagickErrors errors;
         MagickImagePtr image(BlobToImage(info.get(), bytes.data(), bytes.size(), errors.get()));
         if (!image || errors.Failed()) {
+            SetErrorDetail(errors.Text());
             return errors.OutOfMemory() ? ErrMemory : ErrDamaged;
         }
+        // The file's bytes are not needed beside the decoded picture.
+        std::vector<unsigned char>().swap(bytes);
         // Only a 32-bit BMP can carry alpha (a newer header's alpha mask says nothing for fewer
         // bits, and the decoder leaves that alpha unset), and a fourth byte that is 0 everywhere
         // is the usual unused byte, not a picture that is all transparent.
@@ -287,6 +154,7 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
         }
     }
     if (block == nullptr) {
+        SetErrorDetail("no room for a 24-bit copy of the picture");
         return ErrMemory;
     }
     if (!Report(progress, data, 100)) {
@@ -342,6 +210,7 @@ std::int16_t MagickWrite(const char* name, const char* magick, int bits, bool in
         if (blob != nullptr) {
             MagickFree(blob);
         }
+        SetErrorDetail(errors.Text());
         return ErrWrite;
     }
     const std::int16_t status = WriteWholeFile(name, blob, length);
@@ -396,9 +265,24 @@ PL_EXPORT int plerrortext(std::int16_t status, char* buffer, int size) {
     return static_cast<int>(std::strlen(buffer));
 }
 
+// The detail of the latest failing call of this thread (empty for none); its length.
+PL_EXPORT int plerrordetail(char* buffer, int size) {
+    if (buffer == nullptr || size <= 0) {
+        return 0;
+    }
+    CopyText(buffer, static_cast<std::size_t>(size), ErrorDetail());
+    return static_cast<int>(std::strlen(buffer));
+}
+
+// The warnings the image library gave since the process started; they are counted, not printed.
+PL_EXPORT long plwarningcount() {
+    return MagickWarningCount();
+}
+
 PL_EXPORT std::int16_t fileinfo(const char* name, char* format, std::int16_t* width,
                                 std::int16_t* height, std::int16_t* bits, std::int16_t* colours,
                                 std::int16_t* pages, char* compression, std::int16_t) {
+    ClearErrorDetail();
     if (name == nullptr) {
         return ErrArgument;
     }
@@ -425,6 +309,7 @@ PL_EXPORT std::int16_t fileinfo(const char* name, char* format, std::int16_t* wi
 PL_EXPORT std::int16_t getinfo(const char* name, std::int16_t page, std::int16_t* width,
                                std::int16_t* height, std::int16_t* compression, std::int16_t,
                                std::int16_t* pageCount, std::int16_t* bits) {
+    ClearErrorDetail();
     if (name == nullptr) {
         return ErrArgument;
     }
@@ -433,9 +318,6 @@ PL_EXPORT std::int16_t getinfo(const char* name, std::int16_t page, std::int16_t
     const std::int16_t status = TiffInfo(name, page, id, comp);
     if (status <= 0) {
         return status;
-    }
-    if (id.width > 32767 || id.height > 32767) {
-        return ErrTooLarge;
     }
     if (width)
         *width = static_cast<std::int16_t>(id.width);
@@ -452,36 +334,87 @@ PL_EXPORT std::int16_t getinfo(const char* name, std::int16_t page, std::int16_t
 
 PL_EXPORT std::int16_t rdbmpfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickRead(name, "BMP", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t rdpngfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
+    if (name == nullptr || dib == nullptr) {
+        return ErrArgument;
+    }
+    *dib = nullptr;
+    // True-colour and gray pictures go straight into the DIB; the rest keep the general path.
+    Identified id;
+    if (Identify(name, id) > 0 && id.format == "PNG") {
+        FilePtr file(std::fopen(name, "rb"));
+        if (!file) {
+            SetErrorDetailFromErrno(errno);
+            return ErrOpen;
+        }
+        if (!Report(progress, data, 0)) {
+            return ErrCancelled;
+        }
+        bool handled = false;
+        const std::int16_t status = PngRead(file.get(), dib, handled);
+        if (handled) {
+            if (status > 0 && !Report(progress, data, 100)) {
+                std::free(*dib);
+                *dib = nullptr;
+                return ErrCancelled;
+            }
+            return status;
+        }
+    }
+    ClearErrorDetail();
     return MagickRead(name, "PNG", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t rdpcxfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickRead(name, "PCX", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t rdgiffiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickRead(name, "GIF", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t readtgafiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib,
                                       void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickRead(name, "TGA", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t readtiffiledib(const char* name, std::int16_t, std::int16_t,
                                       std::int16_t page, PLDib* dib, void* data,
                                       PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     Identified id;
     int compression = 0;
     if (name != nullptr && TiffInfo(name, 1, id, compression) > 0 && page > id.pages) {
         return ErrPage;
+    }
+    if (name != nullptr && dib != nullptr) {
+        *dib = nullptr;
+        if (!Report(progress, data, 0)) {
+            return ErrCancelled;
+        }
+        // True-colour and gray pages go straight into the DIB; the rest keep the general path.
+        bool handled = false;
+        const std::int16_t status = TiffRead(name, page, dib, handled);
+        if (handled) {
+            if (status > 0 && !Report(progress, data, 100)) {
+                std::free(*dib);
+                *dib = nullptr;
+                return ErrCancelled;
+            }
+            return status;
+        }
+        ClearErrorDetail();
     }
     return MagickRead(name, "TIFF", page, dib, data, progress);
 }
@@ -490,6 +423,7 @@ PL_EXPORT std::int16_t readtiffiledib(const char* name, std::int16_t, std::int16
 PL_EXPORT std::int16_t readpcdfiledib(const char* name, std::int16_t, std::int16_t,
                                       std::int16_t resolution, PLDib* dib, void* data,
                                       PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     if (resolution < 0 || resolution > 2) {
         return ErrArgument;
     }
@@ -500,12 +434,14 @@ PL_EXPORT std::int16_t readpcdfiledib(const char* name, std::int16_t, std::int16
 PL_EXPORT std::int16_t rdjpgfiledib(const char* name, std::int16_t, std::int16_t, std::int16_t,
                                     PLDib* dib, void*, void* data, PLProgressProc progress,
                                     std::int16_t) {
+    ClearErrorDetail();
     if (name == nullptr || dib == nullptr) {
         return ErrArgument;
     }
     *dib = nullptr;
     FilePtr file(std::fopen(name, "rb"));
     if (!file) {
+        SetErrorDetailFromErrno(errno);
         return ErrOpen;
     }
     return JpegRead(file.get(), dib, data, progress);
@@ -513,28 +449,33 @@ PL_EXPORT std::int16_t rdjpgfiledib(const char* name, std::int16_t, std::int16_t
 
 PL_EXPORT std::int16_t wrbmpfiledib(const char* name, std::int16_t bits, PLDib dib, void* data,
                                     PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickWrite(name, "BMP3", bits, false, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t wrpcxfiledib(const char* name, std::int16_t bits, PLDib dib, void* data,
                                     PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickWrite(name, "PCX", bits, false, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t wrgiffiledib(const char* name, std::int16_t bits, PLDib dib, void* data,
                                     PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickWrite(name, "GIF", std::min<int>(bits <= 0 ? 4 : bits, 8), false, dib, data,
                        progress);
 }
 
 PL_EXPORT std::int16_t wrpngfiledib(const char* name, std::int16_t bits, std::int16_t interlaced,
                                     PLDib dib, void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     return MagickWrite(name, "PNG", bits, interlaced != 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t wrjpgfiledib(const char* name, std::int16_t quality, std::int16_t smooth,
                                     std::int16_t bits, PLDib dib, void* data,
                                     PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
     if (name == nullptr || *name == '\0') {
         return ErrCreate;
     }
@@ -554,8 +495,11 @@ PL_EXPORT std::int16_t wrjpgfiledib(const char* name, std::int16_t quality, std:
     if (std::FILE* file = std::fopen(name, "wb")) {
         status = JpegWrite(file, view, quality, smooth, bits == 1, data, progress);
         if (std::fclose(file) != 0 && status > 0) {
+            SetErrorDetailFromErrno(errno);
             status = ErrWrite;
         }
+    } else {
+        SetErrorDetailFromErrno(errno);
     }
     std::free(converted);
     return status;

@@ -124,6 +124,11 @@ void* IndexedTo24(PLDib dib, int from) {
 
 } // namespace
 
+// The warnings the image library gave in this library's calls; counted, not printed.
+PL_EXPORT long plwarningcount() {
+    return MagickWarningCount();
+}
+
 // Turns the picture anticlockwise by degrees. Quarter turns are exact and keep the depth; other
 // angles go through the image library onto the background colour (0x00BBGGRR) at 24 bits. The
 // rectangle must be the whole picture.

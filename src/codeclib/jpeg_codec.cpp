@@ -1,12 +1,17 @@
 #include "codeclib/jpeg_codec.h"
 
+#include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
+#include "codeclib/file_identify.h"
+#include "slideshow/picture_limit.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <string>
 #include <vector>
 
 namespace pelisto::codec {
@@ -20,11 +25,16 @@ struct JumpError {
     bool outOfMemory;
     // The data ended before the picture did; libjpeg only warns and fills the rest with gray.
     bool truncated;
+    // libjpeg's own words for the fatal error, kept as the failure's detail.
+    char message[JMSG_LENGTH_MAX];
 };
 
 void ErrorExit(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<JumpError*>(cinfo->err);
-    err->outOfMemory = cinfo->err->msg_code == JERR_OUT_OF_MEMORY;
+    // Without backing store, a picture that needs more than its allowance stops here.
+    err->outOfMemory =
+        cinfo->err->msg_code == JERR_OUT_OF_MEMORY || cinfo->err->msg_code == JERR_NO_BACKING_STORE;
+    (*cinfo->err->format_message)(cinfo, err->message);
     std::longjmp(err->jump, 1);
 }
 
@@ -40,6 +50,16 @@ void InitError(JumpError& err) {
     err.pub.emit_message = Silent;
     err.outOfMemory = false;
     err.truncated = false;
+    err.message[0] = '\0';
+}
+
+// The decoder's working memory for a picture: its coefficients (a progressive file keeps all of
+// them, two bytes each, for up to four full-size components) and some tables. Anything more is
+// a damaged or hostile file, and stops with an error rather than taking it.
+long MemoryAllowance(const jpeg_decompress_struct& cinfo) {
+    const std::int64_t pixels = static_cast<std::int64_t>(cinfo.image_width) *
+                                static_cast<std::int64_t>(cinfo.image_height);
+    return static_cast<long>(pixels * 8 + (std::int64_t{64} << 20));
 }
 
 bool Report(PLProgressProc progress, void* data, int percent) {
@@ -65,6 +85,9 @@ struct ReadState {
     void* block;
     bool cancelled;
     int orientation;
+    std::int64_t width;
+    std::int64_t height;
+    std::int64_t truncatedAt; // the output row where the data ran out, when it did
 };
 
 // The EXIF orientation among the markers that libjpeg kept (APP1 only is kept).
@@ -94,6 +117,13 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     jpeg_stdio_src(&s.cinfo, file);
     jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&s.cinfo, TRUE);
+    s.width = s.cinfo.image_width;
+    s.height = s.cinfo.image_height;
+    if (PictureTooLarge(s.width, s.height)) {
+        jpeg_destroy_decompress(&s.cinfo);
+        return ErrTooLarge;
+    }
+    s.cinfo.mem->max_memory_to_use = MemoryAllowance(s.cinfo);
     s.orientation = SavedOrientation(&s.cinfo);
     const bool gray = s.cinfo.num_components == 1;
     // Print tools write CMYK (or YCCK, which libjpeg turns into CMYK); with an Adobe marker the
@@ -115,6 +145,7 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
         jpeg_destroy_decompress(&s.cinfo);
         return ErrMemory;
     }
+    s.truncatedAt = -1;
     dib::DibView v = dib::View(s.block);
     if (gray) {
         dib::FillGrayTable(v.colours, 256);
@@ -128,6 +159,9 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
         const int y = static_cast<int>(s.cinfo.output_scanline);
         JSAMPROW row = cmyk ? inks[0] : v.Row(y);
         jpeg_read_scanlines(&s.cinfo, &row, 1);
+        if (s.err.truncated && s.truncatedAt < 0) {
+            s.truncatedAt = y;
+        }
         if (cmyk) {
             CmykToBgr(inks[0], v.Row(y), width, inverted);
         }
@@ -168,6 +202,7 @@ std::int16_t EncodeFrom(WriteState& s, std::FILE* file, const dib::DibView& v, i
     InitError(s.err);
     if (setjmp(s.err.jump)) {
         jpeg_destroy_compress(&s.cinfo);
+        SetErrorDetail(s.err.message);
         return s.err.outOfMemory ? ErrMemory : ErrWrite;
     }
     jpeg_create_compress(&s.cinfo);
@@ -224,6 +259,7 @@ std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info) {
     InitError(s.err);
     if (setjmp(s.err.jump)) {
         jpeg_destroy_decompress(&s.cinfo);
+        SetErrorDetail(s.err.message);
         return ErrDamaged;
     }
     jpeg_create_decompress(&s.cinfo);
@@ -236,12 +272,26 @@ std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info) {
     info.components = s.cinfo.num_components;
     info.progressive = s.cinfo.progressive_mode != 0;
     jpeg_destroy_decompress(&s.cinfo);
-    return Ok;
+    return CheckPictureSize(info.width, info.height);
 }
 
 std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress) {
     ReadState s{};
     const std::int16_t status = DecodeInto(s, file, data, progress);
+    if (status == ErrTooLarge) {
+        CheckPictureSize(s.width, s.height);
+    } else if (status == ErrMemory && s.err.message[0] != '\0') {
+        SetErrorDetail(std::to_string(s.width) + " x " + std::to_string(s.height) +
+                       " pixels: the decoder would need more memory than such a picture may "
+                       "take (" +
+                       s.err.message + ")");
+    } else if (status == ErrDamaged) {
+        SetErrorDetail(s.err.message[0] != '\0' ? std::string(s.err.message)
+                       : s.truncatedAt > 0
+                           ? "the data ends at row " + std::to_string(s.truncatedAt) + " of " +
+                                 std::to_string(s.height)
+                           : std::string("the data ends before the picture does"));
+    }
     if (status > 0) {
         *dib = s.block;
         // Shown as the camera meant it: upright.
@@ -269,6 +319,7 @@ std::int16_t JpegWrite(std::FILE* file, const dib::DibView& view, int quality, i
         EncodeFrom(s, file, view, std::clamp(quality, 1, 100), std::clamp(smooth, 0, 100), gray,
                    rowBuffer.data(), data, progress);
     if (status > 0 && (std::fflush(file) != 0 || std::ferror(file))) {
+        SetErrorDetailFromErrno(errno);
         return ErrWrite;
     }
     return status;

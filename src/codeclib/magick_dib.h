@@ -7,12 +7,17 @@
 #include <magick/api.h>
 
 #include <memory>
+#include <string>
 
 namespace pelisto::codec {
 
 // Initialises the library once per process; it is never torn down, as other users of it may
-// live in the same process.
+// live in the same process. Pictures over the size limit are refused before their pixels are
+// allocated, and warnings are counted instead of printed.
 void EnsureMagick();
+
+// The warnings counted since then.
+long MagickWarningCount();
 
 struct ImageDeleter {
     void operator()(Image* image) const { DestroyImageList(image); }
@@ -34,6 +39,8 @@ public:
     ExceptionInfo* get() { return &info_; }
     bool Failed() const { return info_.severity >= ErrorException; }
     bool OutOfMemory() const { return info_.severity == ResourceLimitError; }
+    // The library's reason and description, as a detail for the error.
+    std::string Text() const;
 
 private:
     ExceptionInfo info_;

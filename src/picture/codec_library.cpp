@@ -3,6 +3,7 @@
 #include "codeclib/codec_api.h"
 #include "framework/application.h"
 #include "framework/dialogs.h"
+#include "framework/graphics/metafile_renderer.h"
 #include "framework/profile.h"
 #include "picture/call_guard.h"
 
@@ -91,7 +92,52 @@ void* CodecLibrary::RequiredEntry(const char* name) {
     return entry;
 }
 
+namespace {
+
+// The cause of the main library's latest failure on this thread, or nothing.
+QString LibraryErrorDetail() {
+    CodecLibrary& main = CodecLibrary::Get(CodecLibrary::Main);
+    if (!main.IsLoaded()) {
+        return {};
+    }
+    auto detail = reinterpret_cast<plerrordetail_t>(main.Entry("plerrordetail"));
+    if (detail == nullptr) {
+        return {};
+    }
+    char buffer[512] = {};
+    int length = 0;
+    CallGuarded([&] { length = detail(buffer, sizeof(buffer)); });
+    return QString::fromLocal8Bit(buffer, std::clamp(length, 0, 511));
+}
+
+long WarningsOf(CodecLibrary::Which which) {
+    CodecLibrary& library = CodecLibrary::Get(which);
+    if (!library.IsLoaded()) {
+        return 0;
+    }
+    auto count = reinterpret_cast<plwarningcount_t>(library.Entry("plwarningcount"));
+    long n = 0;
+    if (count != nullptr) {
+        CallGuarded([&] { n = count(); });
+    }
+    return n;
+}
+
+} // namespace
+
 void NoteLibraryStatus(std::int16_t status) {
+    if (status > 0) {
+        return;
+    }
+    NoteLibraryStatus(status, LibraryErrorDetail());
+}
+
+long LibraryWarningCount() {
+    return WarningsOf(CodecLibrary::Main) + WarningsOf(CodecLibrary::Processing) +
+           MetafileWarningCount();
+}
+
+void NoteLibraryStatus(std::int16_t status, const QString& cause) {
     if (status > 0) {
         return;
     }
@@ -109,6 +155,9 @@ void NoteLibraryStatus(std::int16_t status) {
     int length = 0;
     CallGuarded([&] { length = text(status, buffer, sizeof(buffer)); });
     PictureLibraryState::lastErrorText = QString::fromLocal8Bit(buffer, std::clamp(length, 0, 255));
+    if (!cause.isEmpty()) {
+        PictureLibraryState::lastErrorText += QStringLiteral(": ") + cause;
+    }
 }
 
 bool RecordTwainAppName() {

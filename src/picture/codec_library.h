@@ -59,8 +59,14 @@ struct PictureLibraryState {
 };
 
 // Records the status of a library call: a status of 0 or below becomes the last error with the
-// main library's text for it.
+// main library's text for it, followed by what the library said of the cause (the picture's
+// size, the point where the data was damaged, the system's reason) when detail is given; for a
+// status that no call returned, the cause given here (or none).
 void NoteLibraryStatus(std::int16_t status);
+void NoteLibraryStatus(std::int16_t status, const QString& cause);
+
+// The warnings that the image libraries counted instead of printing, in this process.
+long LibraryWarningCount();
 
 // Writes the program's name (file name without extension, lower case) as "App Name" into
 // section "PictureLib Twain" of "pltwain.ini" in the user configuration folder. Called once at

@@ -2,6 +2,7 @@
 
 #include "framework/graphics/picture.h"
 #include "framework/system.h"
+#include "slideshow/picture_limit.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -419,6 +420,14 @@ TBitmap& TJPEGImage::DecodeBitmap() {
             })) {
             RaiseFailure(err);
         }
+        // A header that claims more than any picture may have fails before anything is
+        // allocated; the decoder's own memory stays in proportion to the picture.
+        if (PictureTooLarge(d->image_width, d->image_height)) {
+            throw EInvalidGraphic(QString::fromStdString(
+                "Picture too large: " + PictureTooLargeText(d->image_width, d->image_height)));
+        }
+        d->mem->max_memory_to_use = static_cast<long>(
+            static_cast<std::int64_t>(d->image_width) * d->image_height * 8 + (64 << 20));
         const bool eightBit = settings.PaletteOutput || d->out_color_space == JCS_GRAYSCALE;
         bitmap.SetPixelFormat(eightBit ? pf8bit : pf24bit);
         Progress(psStarting, 0, false, QRect());

@@ -106,6 +106,7 @@ int TMultiPicture::ProgressProc(int percent, void* data) {
 
 void TMultiPicture::ReportLibraryError() {
     const QString text = PictureLibraryState::lastErrorText;
+    lastError_ = text;
     if (OnPlibError) {
         const QByteArray bytes = text.toLocal8Bit();
         OnPlibError(*this, PictureLibraryState::lastErrorCode, text, bytes.constData());

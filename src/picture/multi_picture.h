@@ -78,6 +78,11 @@ public:
     bool ReadFileInfo(const QString& fileName);
     // Hands the last library error to OnPlibError, or raises ErrorInvalid with its text.
     void ReportLibraryError();
+    // Why the latest load or save of this control failed (the file is missing, damaged at some
+    // point, too large, the target cannot be written, ...); empty after a success. Loads and
+    // saves swallow their failures, so a caller that must explain one asks here. A save of a
+    // picture whose load failed keeps the load's cause.
+    QString LastError() const { return lastError_; }
 
     TPicture& Picture() { return picture_; }
     // The held bitmap, or nullptr when the picture holds none.
@@ -180,6 +185,7 @@ private:
     std::int16_t imageBits_ = 0;
     std::int16_t tifPageCount_ = 0;
     bool loading_ = false;
+    QString lastError_;
     double zoom_ = 1.0;
     QPoint scroll_;
     bool stretch_ = false;

@@ -55,7 +55,7 @@ bool TMultiPicture::ReadFileInfo(const QString& fileName) {
         if (stream.Size() < 30) {
             // Too short to be a picture; the error names that rather than an older failure.
             PictureLibraryState::lastErrorCode = 0;
-            NoteLibraryStatus(codec::ErrTooShort);
+            NoteLibraryStatus(codec::ErrTooShort, QString());
             ReportLibraryError();
             return false;
         }
@@ -83,7 +83,12 @@ std::unique_ptr<TBitmap> TMultiPicture::ReadBitmap(const QString& fileName, cons
     {
         // Others may read the file meanwhile; it must at least hold a header.
         QFile file(fileName);
-        if (!file.open(QIODevice::ReadOnly) || file.size() < 30) {
+        if (!file.open(QIODevice::ReadOnly)) {
+            lastError_ = file.errorString();
+            return nullptr;
+        }
+        if (file.size() < 30) {
+            lastError_ = QStringLiteral("File too short");
             return nullptr;
         }
     }
@@ -143,10 +148,14 @@ std::unique_ptr<TBitmap> TMultiPicture::ReadBitmap(const QString& fileName, cons
 void TMultiPicture::SetImageName(const QString& name) {
     imageName_ = name;
     loading_ = true;
+    lastError_.clear();
     const QString ext = UpperExtension(name);
     if (ext != QLatin1String(".RES") && (name.isEmpty() || !QFileInfo(name).isFile())) {
         picture_.SetGraphic(nullptr);
         loading_ = false;
+        lastError_ = name.isEmpty()            ? QStringLiteral("No file name")
+                     : QFileInfo::exists(name) ? QStringLiteral("Not a file")
+                                               : QStringLiteral("File not found");
         return;
     }
     {
@@ -195,6 +204,12 @@ void TMultiPicture::SetImageName(const QString& name) {
                 bits = 1;
             }
             bitmap = ReadBitmap(name, format, bits, dither);
+        } catch (const Exception& e) {
+            bitmap.reset();
+            lastError_ = e.message();
+        } catch (const std::bad_alloc&) {
+            bitmap.reset();
+            lastError_ = QStringLiteral("Not enough memory");
         } catch (...) {
             bitmap.reset();
         }
@@ -203,6 +218,9 @@ void TMultiPicture::SetImageName(const QString& name) {
             ReadFileInfo(name);
         } else {
             picture_.SetGraphic(nullptr);
+            if (lastError_.isEmpty()) {
+                lastError_ = QStringLiteral("The picture could not be read");
+            }
         }
     }
     loading_ = false;

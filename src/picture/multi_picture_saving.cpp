@@ -11,6 +11,8 @@
 #include "picture/safe_write.h"
 
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 namespace pelisto {
@@ -83,6 +85,10 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
     }
     bool written = false;
     SaveTarget target;
+    // An empty picture after a failed load: that failure is the reason this save fails too.
+    const TBitmap* before = HeldBitmap();
+    const QString loadError = before == nullptr || before->IsEmpty() ? lastError_ : QString();
+    lastError_.clear();
     try {
         const int bits = WriteDepth(format);
         TBitmap* held = HeldBitmap();
@@ -94,7 +100,7 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
         target = PrepareTarget(defSaveFilename_);
         std::int16_t status = 0;
         if (!target.ok) {
-            NoteLibraryStatus(codec::ErrCreate);
+            NoteLibraryStatus(codec::ErrCreate, target.error);
         } else {
             const QByteArray file = QFile::encodeName(target.writeName);
             const auto b = static_cast<std::int16_t>(bits);
@@ -138,19 +144,27 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
         dib.reset();
         if (status > 0 && format == SaveFormat::Jpeg && !target.direct &&
             !jpegMetadata_.isEmpty() && !AddJpegMetadata(target.writeName, jpegMetadata_)) {
-            NoteLibraryStatus(codec::ErrWrite);
+            NoteLibraryStatus(codec::ErrWrite, QString());
             status = codec::ErrWrite;
         }
         if (status > 0 && CommitTarget(target)) {
             written = true;
         } else {
             if (status > 0) {
-                NoteLibraryStatus(codec::ErrWrite);
+                NoteLibraryStatus(codec::ErrWrite, QString::fromLocal8Bit(std::strerror(errno)));
             }
             ReportLibraryError();
         }
+    } catch (const Exception& e) {
+        // No error leaves a save; the answer says whether it worked, LastError why not.
+        lastError_ = e.message();
+    } catch (const std::bad_alloc&) {
+        lastError_ = QStringLiteral("Not enough memory");
     } catch (...) {
-        // No error leaves a save; the answer says whether it worked.
+        lastError_ = QStringLiteral("Unknown error");
+    }
+    if (!written && !loadError.isEmpty()) {
+        lastError_ = loadError;
     }
     if (!written) {
         DiscardTarget(target);

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +30,7 @@ SaveTarget PrepareTarget(const QString& name) {
             return t;
         }
         if (::access(native.constData(), W_OK) != 0) {
+            t.error = QString::fromLocal8Bit(std::strerror(errno));
             return t; // a read-only file stays as it is
         }
     }
@@ -35,6 +38,7 @@ SaveTarget PrepareTarget(const QString& name) {
                         QFileInfo(t.finalName).fileName() + QStringLiteral(".XXXXXX"));
     temp.setAutoRemove(false);
     if (!temp.open()) {
+        t.error = temp.errorString();
         return t;
     }
     t.writeName = temp.fileName();

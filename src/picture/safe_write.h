@@ -12,6 +12,7 @@ struct SaveTarget {
     QString writeName;
     bool direct = false;
     bool ok = false;
+    QString error; // why no file could be made, when ok is false
 };
 
 // Makes the file to write beside name; ok is false when none can be made (or the target is a

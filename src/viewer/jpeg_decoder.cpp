@@ -1,6 +1,6 @@
 #include "viewer/jpeg_decoder.h"
 
-#include "slideshow/picture_limits.h"
+#include "slideshow/picture_limit.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -28,7 +28,7 @@ struct ErrorManager {
 // Progressive pictures keep every coefficient of the whole picture, whatever the output scale:
 // 2 bytes a sample. Enough for three full components of the largest picture allowed; a header
 // declaring more components than that fails here rather than taking the machine's memory.
-constexpr long kDecoderMemoryLimit = static_cast<long>(kMaxPicturePixels) * 3 * 2 + (64L << 20);
+constexpr long kDecoderMemoryLimit = static_cast<long>(MaxPicturePixels) * 3 * 2 + (64L << 20);
 
 void ExitOnError(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
@@ -122,7 +122,7 @@ void CmykToPixels(const JSAMPLE* row, std::uint32_t* out, int width, bool invert
 // The header's size against the picture limit, before anything sized by it is allocated.
 void CheckSize(const jpeg_decompress_struct& cinfo) {
     if (!PictureSizeAllowed(cinfo.image_width, cinfo.image_height)) {
-        throw JpegDecodeError("picture " +
+        throw JpegDecodeError("picture too large: " +
                               PictureTooLargeText(cinfo.image_width, cinfo.image_height));
     }
 }

@@ -32,7 +32,7 @@ struct DecodedPicture {
 };
 
 // Natural size from the header alone. Throws JpegDecodeError, also for a size over the
-// picture limit (slideshow/picture_limits.h).
+// picture limit (slideshow/picture_limit.h).
 void ReadJpegSize(std::span<const std::uint8_t> jpeg, int& width, int& height);
 
 // Decodes at the smallest eighths/8 scale whose size still covers (wantWidth, wantHeight), so

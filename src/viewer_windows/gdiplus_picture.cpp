@@ -1,7 +1,7 @@
 #include "viewer_windows/gdiplus_picture.h"
 
 #include "slideshow/jpeg_frame.h"
-#include "slideshow/picture_limits.h"
+#include "slideshow/picture_limit.h"
 
 #include <algorithm>
 #include <atomic>
@@ -112,7 +112,8 @@ DecodedPicture::DecodedPicture(std::span<const std::uint8_t> jpeg) {
         throw PictureDecodeError("the picture is damaged (no readable frame header)");
     }
     if (!PictureSizeAllowed(frame->width, frame->height)) {
-        throw PictureDecodeError("picture " + PictureTooLargeText(frame->width, frame->height));
+        throw PictureDecodeError("picture too large: " +
+                                 PictureTooLargeText(frame->width, frame->height));
     }
     StreamHolder stream{SHCreateMemStream(jpeg.data(), static_cast<UINT>(jpeg.size()))};
     if (stream.stream == nullptr) {

@@ -1,7 +1,7 @@
 #include "viewer_windows/slideshow_window.h"
 
 #include "slideshow/jpeg_frame.h"
-#include "slideshow/picture_limits.h"
+#include "slideshow/picture_limit.h"
 
 #include <algorithm>
 #include <cstring>
@@ -217,7 +217,7 @@ void SlideshowWindow::ShowPicture(int index) {
                            " cannot be shown: the picture is damaged (no readable frame header)");
     }
     if (!PictureSizeAllowed(frame->width, frame->height)) {
-        throw PictureError(Name(index) + " cannot be shown: picture " +
+        throw PictureError(Name(index) + " cannot be shown: picture too large: " +
                            PictureTooLargeText(frame->width, frame->height));
     }
     view_ = PictureView(static_cast<int>(frame->width), static_cast<int>(frame->height), width_,

@@ -341,11 +341,11 @@ TEST_F(BuildCommandTest, ALibraryFaultEndsTheBuildWithItsMessage) {
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
     env.insert(QStringLiteral("TMPDIR"), scratch.path());
     const QString out = dir.filePath("out.exe");
-    const QString png = Picture("rgb24.png");
-    const Outcome r = Build({"-o", out, png, Picture("rgb24.bmp")}, env);
+    const QString pcx = Picture("rgb24.pcx");
+    const Outcome r = Build({"-o", out, pcx, Picture("rgb24.bmp")}, env);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_FALSE(r.out.contains("[2/2]")) << r.out.toStdString();
-    EXPECT_TRUE(r.err.contains(png + ": An exception error occured in the picturelib dll."))
+    EXPECT_TRUE(r.err.contains(pcx + ": An exception error occured in the picturelib dll."))
         << r.err.toStdString();
     EXPECT_EQ(r.err.count("pelisto-build:"), 1) << r.err.toStdString();
     EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(',').toStdString();

@@ -49,8 +49,9 @@ protected:
         return DecodeJpegFile(scratch);
     }
 
-    // Converts a picture that must fail: the error names it and no scratch file stays behind.
-    void ExpectFailureNaming(const QString& picture) {
+    // Converts a picture that must fail: the error names it and says why (with cause in it),
+    // and no scratch file stays behind.
+    void ExpectFailureNaming(const QString& picture, const QString& cause = {}) {
         WriteAll(scratch, "an older conversion");
         try {
             form->ConvertToJpeg(picture);
@@ -58,6 +59,9 @@ protected:
         } catch (const Exception& e) {
             EXPECT_TRUE(e.message().contains(picture))
                 << e.message().toStdString() << " does not name " << picture.toStdString();
+            EXPECT_NE(e.message(), "Unable to convert " + picture + " to JPEG")
+                << "no reason given";
+            EXPECT_TRUE(e.message().contains(cause)) << e.message().toStdString();
         }
         EXPECT_FALSE(QFile::exists(scratch)) << picture.toStdString();
     }
@@ -171,13 +175,24 @@ TEST_F(ConversionTest, QualityGovernsBothRoutesAndStaysOnTheWorkBuffer) {
 }
 
 TEST_F(ConversionTest, FailuresNameThePictureAndLeaveNoScratchFile) {
-    ExpectFailureNaming(work.filePath("vanished.png"));
+    ExpectFailureNaming(work.filePath("vanished.png"), "File not found");
     ExpectFailureNaming(work.filePath("vanished.wmf"));
     ExpectFailureNaming(work.filePath("vanished.ico"));
-    for (const char* damaged : {"text.jpg", "empty_bmp.bmp", "short_bmp.bmp", "rgb24_png_cut10.png",
-                                "still_gif_header.gif", "photo_pcd_cut10.pcd"}) {
-        ExpectFailureNaming(Picture(QString("damaged/") + damaged));
+    const std::pair<const char*, const char*> damaged[] = {
+        {"damaged/text.jpg", "Unknown file format"},
+        {"damaged/empty_bmp.bmp", "File too short"},
+        {"damaged/short_bmp.bmp", "File too short"},
+        {"damaged/rgb24_png_cut10.png", "The file is damaged"},
+        {"damaged/baseline_jpg_cut50.jpg", "The file is damaged"},
+        {"damaged/still_gif_header.gif", ""},
+        {"damaged/photo_pcd_cut10.pcd", "The file is damaged"},
+        {"bombs/sides.png", "Picture too large: 40000 x 100 pixels"},
+        {"bombs/progressive.jpg", "Picture too large: 32767 x 32767 pixels"},
+    };
+    for (const auto& [name, cause] : damaged) {
+        ExpectFailureNaming(Picture(name), cause);
     }
+    ExpectFailureNaming(Fixture("wmf/bomb.wmf"), "Picture too large: ");
     WriteAll(work.filePath("words.wmf"), "not a metafile at all");
     ExpectFailureNaming(work.filePath("words.wmf"));
     WriteAll(work.filePath("words.ico"), "not an icon at all");
@@ -199,6 +214,7 @@ TEST_F(ConversionTest, AnUnwritableToolFolderIsReportedForEitherRoute) {
             ADD_FAILURE() << "wrote into a file: " << picture.toStdString();
         } catch (const Exception& e) {
             EXPECT_TRUE(e.message().contains(picture)) << e.message().toStdString();
+            EXPECT_NE(e.message(), "Unable to convert " + picture + " to JPEG") << "no reason";
         }
     }
 }

@@ -1,5 +1,5 @@
 #include "slideshow/jpeg_frame.h"
-#include "slideshow/picture_limits.h"
+#include "slideshow/picture_limit.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,40 @@
 #include "framework/graphics/icon.h"
 
+#include "slideshow/picture_limit.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 namespace pelisto {
 
 namespace {
 
 const QString InvalidIcon = QStringLiteral("Icône non valide");
+
+// The size that the image of a directory entry claims in its own header (a PNG's, or a DIB's
+// whose height counts the mask too), which may differ from the entry's; empty when unknown.
+QSize ClaimedSize(const QByteArray& bytes, const uchar* entry) {
+    const quint32 size = qFromLittleEndian<quint32>(entry + 8);
+    const quint32 offset = qFromLittleEndian<quint32>(entry + 12);
+    if (offset >= static_cast<quint32>(bytes.size()) || bytes.size() - offset < 24 || size < 24) {
+        return {};
+    }
+    const auto* image = reinterpret_cast<const uchar*>(bytes.constData()) + offset;
+    if (std::memcmp(image, "\x89PNG", 4) == 0) {
+        return QSize(
+            static_cast<int>(std::min<quint32>(qFromBigEndian<quint32>(image + 16), INT_MAX)),
+            static_cast<int>(std::min<quint32>(qFromBigEndian<quint32>(image + 20), INT_MAX)));
+    }
+    const qint32 width = qFromLittleEndian<qint32>(image + 4);
+    const qint32 height = qFromLittleEndian<qint32>(image + 8);
+    return QSize(std::abs(width), std::abs(height / 2));
+}
 
 } // namespace
 
@@ -52,7 +77,15 @@ void TIcon::ReadFrom(QIODevice& stream) {
     }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
+    // An icon's image may be a PNG that claims any size: a claimed size over the limit fails
+    // at once, before anything is decoded.
+    const QSize claimed = ClaimedSize(bytes, data + 6 + 16 * chosen);
+    if (PictureTooLarge(claimed.width(), claimed.height())) {
+        throw EInvalidGraphic(QString::fromStdString(
+            "Picture too large: " + PictureTooLargeText(claimed.width(), claimed.height())));
+    }
     QImageReader reader(&buffer, "ico");
+    reader.setAllocationLimit(static_cast<int>(MaxPicturePixels * 4 / (1024 * 1024)) + 1);
     QImage image;
     if (reader.jumpToImage(chosen)) {
         image = reader.read();

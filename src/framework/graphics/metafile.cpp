@@ -1,6 +1,7 @@
 #include "framework/graphics/metafile.h"
 
 #include "framework/graphics/metafile_renderer.h"
+#include "slideshow/picture_limit.h"
 
 #include <QIODevice>
 #include <QPainter>
@@ -44,6 +45,14 @@ int MulDiv(int a, int b, int c) {
     return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
 
+// A picture over the limit is refused before anything is rendered.
+void CheckSize(qint64 width, qint64 height) {
+    if (PictureTooLarge(width, height)) {
+        throw EInvalidGraphic(
+            QString::fromStdString("Picture too large: " + PictureTooLargeText(width, height)));
+    }
+}
+
 } // namespace
 
 void TMetafile::ReadFrom(QIODevice& stream) {
@@ -81,6 +90,7 @@ void TMetafile::ReadFrom(QIODevice& stream) {
         if (width <= 0 || height <= 0) {
             throw EInvalidGraphic(InvalidMetafile);
         }
+        CheckSize(width, height);
         rendered = RenderWindowsMetafile(
             bytes, static_cast<double>(width) * unitsPerInch / bounds.width(),
             static_cast<double>(height) * unitsPerInch / bounds.height(), error);
@@ -132,6 +142,7 @@ QImage TMetafile::Render(int width, int height) const {
     if (cache_.size() == QSize(width, height)) {
         return cache_;
     }
+    CheckSize(width, height);
     QString error;
     QImage rendered;
     if (unitsPerInch_ > 0) {

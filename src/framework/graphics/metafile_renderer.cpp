@@ -1,5 +1,7 @@
 #include "framework/graphics/metafile_renderer.h"
 
+#include "slideshow/picture_limit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,9 +9,14 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 #include <magick/api.h>
@@ -94,6 +101,64 @@ void WriteTypeMap(const QString& folder) {
     file.write(xml);
 }
 
+std::atomic<long> warnings{0};
+
+void CountWarning(const ExceptionType, const char*, const char*) {
+    warnings.fetch_add(1, std::memory_order_relaxed);
+}
+
+// The metafile player writes a line to the standard error for every bad record it skips, which
+// a damaged file turns into tens of thousands. While a metafile is read, those lines go to a
+// scratch file of their own and are counted as warnings instead. One metafile at a time, as the
+// standard error is the process's.
+class CountedStderr {
+public:
+    CountedStderr() : lock_(Mutex()) {
+        std::fflush(stderr);
+        scratch_ = ::memfd_create("metafile-warnings", MFD_CLOEXEC);
+        saved_ = scratch_ >= 0 ? ::dup(STDERR_FILENO) : -1;
+        if (saved_ < 0 || ::dup2(scratch_, STDERR_FILENO) < 0) {
+            Close();
+        }
+    }
+    ~CountedStderr() {
+        if (saved_ < 0) {
+            return;
+        }
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        long lines = 0;
+        char buffer[4096];
+        ::lseek(scratch_, 0, SEEK_SET);
+        for (ssize_t n; (n = ::read(scratch_, buffer, sizeof(buffer))) > 0;) {
+            lines += std::count(buffer, buffer + n, '\n');
+        }
+        warnings.fetch_add(lines, std::memory_order_relaxed);
+        Close();
+    }
+    CountedStderr(const CountedStderr&) = delete;
+    CountedStderr& operator=(const CountedStderr&) = delete;
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    void Close() {
+        if (scratch_ >= 0) {
+            ::close(scratch_);
+        }
+        if (saved_ >= 0) {
+            ::close(saved_);
+        }
+        scratch_ = saved_ = -1;
+    }
+
+    std::lock_guard<std::mutex> lock_;
+    int scratch_ = -1;
+    int saved_ = -1;
+};
+
 void StartMagick() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -108,6 +173,11 @@ void StartMagick() {
             qputenv("MAGICK_CONFIGURE_PATH", path);
         }
         InitializeMagick(nullptr);
+        SetWarningHandler(CountWarning);
+        // No pixels are allocated for a picture over the limit, whatever the file claims.
+        SetMagickResourceLimit(WidthResource, MaxPictureSide);
+        SetMagickResourceLimit(HeightResource, MaxPictureSide);
+        SetMagickResourceLimit(PixelsResource, MaxPicturePixels);
     });
 }
 
@@ -169,7 +239,11 @@ QByteArray AnchorToBounds(const QByteArray& wmf) {
                                         0x0201, 0x0209, 0x012E, 0x0106, 0x0104, 0x0107,
                                         0x0105, 0x0410, 0x0412, 0x020F, 0x0211, 0x012D};
     static const QSet<quint16> creation = {0x02FA, 0x02FC, 0x02FB, 0x00F7, 0x01F9, 0x0142, 0x06FF};
+    // Object slots as the metafile fills them: the lowest free one first. The free ones are kept
+    // in order, so the pass stays linear in the number of records however many objects a
+    // (hostile) file makes.
     std::vector<bool> used;
+    std::set<std::size_t> freeSlots;
     qsizetype at = Placeable + Header;
     while (at + 6 <= wmf.size()) {
         const quint32 words = DoubleWord(wmf, at);
@@ -178,16 +252,17 @@ QByteArray AnchorToBounds(const QByteArray& wmf) {
             return wmf; // damaged: leave it to the renderer to refuse
         }
         if (creation.contains(function)) {
-            const auto freeSlot = std::find(used.begin(), used.end(), false);
-            if (freeSlot != used.end()) {
-                *freeSlot = true;
+            if (!freeSlots.empty()) {
+                used[*freeSlots.begin()] = true;
+                freeSlots.erase(freeSlots.begin());
             } else {
                 used.push_back(true);
             }
         } else if (function == 0x01F0 && words >= 4) {
             const quint16 index = Word(wmf, at + 6);
-            if (index < used.size()) {
+            if (index < used.size() && used[index]) {
                 used[index] = false;
+                freeSlots.insert(index);
             }
         } else if (!setup.contains(function)) {
             break;
@@ -242,10 +317,19 @@ QImage RenderWindowsMetafile(const QByteArray& data, double dpiX, double dpiY, Q
 
     const bool placeable = data.size() >= 4 && DoubleWord(data, 0) == 0x9AC6CDD7;
     const QByteArray bytes = placeable ? AnchorToBounds(data) : data;
-    std::unique_ptr<Image, ImageDeleter> image(BlobToImage(
-        info.get(), bytes.constData(), static_cast<size_t>(bytes.size()), &exception.info));
+    std::unique_ptr<Image, ImageDeleter> image;
+    {
+        const CountedStderr counted;
+        image.reset(BlobToImage(info.get(), bytes.constData(), static_cast<size_t>(bytes.size()),
+                                &exception.info));
+    }
     if (!image || exception.info.severity >= ErrorException) {
         error = exception.Text();
+        return {};
+    }
+    if (PictureTooLarge(image->columns, image->rows)) {
+        error = QString::fromStdString("Picture too large: " +
+                                       PictureTooLargeText(image->columns, image->rows));
         return {};
     }
     const auto width = static_cast<int>(image->columns);
@@ -263,7 +347,14 @@ QImage RenderWindowsMetafile(const QByteArray& data, double dpiX, double dpiY, Q
             return {};
         }
     }
-    return result.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Converted in place, once the library's own copy is gone.
+    image.reset();
+    result.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return result;
+}
+
+long MetafileWarningCount() {
+    return warnings.load(std::memory_order_relaxed);
 }
 
 } // namespace pelisto

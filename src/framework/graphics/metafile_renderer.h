@@ -11,4 +11,8 @@ namespace pelisto {
 // the renderer refuses the data.
 QImage RenderWindowsMetafile(const QByteArray& data, double dpiX, double dpiY, QString& error);
 
+// The warnings the image library gave in this process while the tool's graphics used it; they
+// are counted, never printed (a damaged metafile can warn once per record).
+long MetafileWarningCount();
+
 } // namespace pelisto
