@@ -12,7 +12,7 @@ build=${2:-$root/build-asan}
 work=$(mktemp -d "${TMPDIR:-/tmp}/pelisto-stress.XXXXXX")
 
 cmake -S "$root" -B "$build" -G Ninja -DPELISTO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$build" --target pelisto-build -j"${JOBS:-2}"
+cmake --build "$build" --target pelisto-build pelisto_viewer -j"${JOBS:-2}"
 
 # Photo-like pictures: gradients, noise and shapes, as a camera's JPEG at quality 90.
 /usr/bin/python3 - "$work/photos" <<'PY'
@@ -43,16 +43,18 @@ PY
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=0:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$work/runtime"
 failures=0
 reference=""
 for i in $(seq 1 "$runs"); do
-    if "$build/bin/pelisto-build" -o "$work/show.exe" "$work"/photos/*.jpg >"$work/run.log" 2>&1; then
-        sum=$(sha256sum "$work/show.exe" | cut -d' ' -f1)
+    if "$build/bin/pelisto-build" -o "$work/show.run" "$work"/photos/*.jpg >"$work/run.log" 2>&1; then
+        sum=$(sha256sum "$work/show.run" | cut -d' ' -f1)
         if [ -z "$reference" ]; then
             reference=$sum
         elif [ "$sum" != "$reference" ]; then
             failures=$((failures + 1))
-            cp "$work/show.exe" "$work/differs-$i.exe"
+            cp "$work/show.run" "$work/differs-$i.run"
             echo "run $i: output differs from the first run's"
         fi
     else
