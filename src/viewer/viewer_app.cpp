@@ -66,10 +66,13 @@ void Viewer::ShowPicture(int index) {
     if (decoder_.Busy() && decodingIndex_ != index && !IsNeighbour(decodingIndex_)) {
         decoder_.Cancel();
     }
+    if (ready && !ready->error.empty()) {
+        // Failed ahead, perhaps only for want of the memory the neighbours hold: free them and
+        // decode it again, which reports the failure if it is the picture's own.
+        ready.reset();
+        neighbours_.clear();
+    }
     if (ready) {
-        if (!ready->error.empty()) {
-            throw PictureError(Name(index) + " cannot be shown: " + ready->error);
-        }
         picture_ = std::move(ready->picture);
         view_ = PictureView(picture_.naturalWidth, picture_.naturalHeight, window_.Width(),
                             window_.Height());

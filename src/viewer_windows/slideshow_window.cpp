@@ -250,10 +250,13 @@ void SlideshowWindow::ShowPicture(int index) {
         }
     }
     std::erase_if(neighbours_, [this](const Neighbour& n) { return !IsNeighbour(n.index); });
+    if (ready && !ready->picture) {
+        // Failed ahead, perhaps only for want of the memory the neighbours hold: free them and
+        // decode it again, which reports the failure if it is the picture's own.
+        ready.reset();
+        neighbours_.clear();
+    }
     if (ready) {
-        if (!ready->picture) {
-            throw PictureError(Name(index) + " cannot be shown: " + ready->error);
-        }
         picture_ = std::move(ready->picture);
         view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
         Render();
