@@ -6,6 +6,7 @@
 #include "framework/nearest.h"
 #include "slideshow/screen_fit.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -43,6 +44,11 @@ TForm2::TForm2(SlideshowSource* source, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+    prepareTimer_ = new QTimer(this);
+    prepareTimer_->setSingleShot(true);
+    prepareTimer_->setInterval(0);
+    connect(prepareTimer_, &QTimer::timeout, this, [this] { PrepareNext(); });
+    Image1->installEventFilter(this);
     FormCreate();
 }
 
@@ -83,7 +89,11 @@ void TForm2::ShowPicture(int index) {
     if (index < 0 || index >= pictures.size()) {
         return;
     }
-    const QString jpg = source_->ConvertToJpeg(pictures[index]);
+    const bool prepared = index == preparedIndex_ && QFileInfo(preparedFile_).isFile();
+    preparedIndex_ = -1;
+    prepareTimer_->stop();
+    prepareAfterPaint_ = false;
+    const QString jpg = prepared ? preparedFile_ : source_->ConvertToJpeg(pictures[index]);
     if (!QFileInfo(jpg).isFile()) {
         Image1->hide();
         return;
@@ -94,6 +104,57 @@ void TForm2::ShowPicture(int index) {
     Image1->Picture().LoadFromFile(jpg);
     const QSize fitted = FitToScreen(Image1->Picture().Width(), Image1->Picture().Height());
     PlaceImage(fitted.width(), fitted.height());
+    prepareAfterPaint_ = PictureCount > 1;
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::Paint && prepareAfterPaint_) {
+        prepareAfterPaint_ = false;
+        prepareTimer_->start(); // runs once this paint is done
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The conversion goes through the main window's converter, which runs on this thread only, so
+// it is done in an idle moment once the shown picture is drawn (never before the first paint,
+// which would hold the first picture back). A failure is not reported here: the step to that
+// picture converts it again and reports it then. WMF and ICO pictures are left to the step,
+// since the converter loads them through this window's own picture box.
+void TForm2::PrepareNext() {
+    preparedIndex_ = -1;
+    const QStringList pictures = source_->Pictures();
+    if (!isVisible() || PictureCount < 2 || CurrentIndex < 0 || CurrentIndex >= pictures.size()) {
+        return;
+    }
+    const int next = CurrentIndex + 1 >= PictureCount ? 0 : CurrentIndex + 1;
+    if (next >= pictures.size()) {
+        return;
+    }
+    const QString suffix = QFileInfo(pictures[next]).suffix().toLower();
+    if (suffix == QLatin1String("wmf") || suffix == QLatin1String("ico")) {
+        return;
+    }
+    // The shown picture's scratch file goes back in place if the conversion removes it and
+    // fails, so the zoom keys keep working on the shown picture.
+    QByteArray shown;
+    if (QFile file(CurrentFile); !CurrentFile.isEmpty() && file.open(QIODevice::ReadOnly)) {
+        shown = file.readAll();
+    }
+    try {
+        const QString jpg = source_->ConvertToJpeg(pictures[next]);
+        if (QFileInfo(jpg).isFile()) {
+            preparedIndex_ = next;
+            preparedFile_ = jpg;
+            return;
+        }
+    } catch (...) {
+        // Reported by the step that shows the picture.
+    }
+    if (!shown.isEmpty() && !QFileInfo(CurrentFile).isFile()) {
+        if (QFile file(CurrentFile); file.open(QIODevice::WriteOnly)) {
+            file.write(shown);
+        }
+    }
 }
 
 QSize TForm2::FitToScreen(int w, int h) const {
@@ -196,6 +257,9 @@ void TForm2::done(int result) {
 
 void TForm2::FormClose() {
     Timer1->stop();
+    prepareTimer_->stop();
+    prepareAfterPaint_ = false;
+    preparedIndex_ = -1;
 }
 
 } // namespace pelisto

@@ -67,10 +67,19 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void PlaceImage(int w, int h);
+    void PrepareNext();
     SlideshowSource* source_;
+    // The next picture is converted while the shown one is looked at, in the first idle
+    // moment after it is drawn; its scratch file then serves the next step if nothing
+    // converted meanwhile.
+    QTimer* prepareTimer_ = nullptr;
+    bool prepareAfterPaint_ = false;
+    int preparedIndex_ = -1;
+    QString preparedFile_;
 };
 
 } // namespace pelisto

@@ -1,5 +1,7 @@
 #include "viewer/background_decoder.h"
 
+#include "viewer/picture_scaler.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
@@ -20,10 +22,12 @@ BackgroundDecoder::~BackgroundDecoder() {
     ::close(pipe_[1]);
 }
 
-void BackgroundDecoder::Start(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight) {
+void BackgroundDecoder::Start(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight,
+                              int fitWidth, int fitHeight) {
     Cancel();
     cancel_ = false;
-    worker_ = std::thread(&BackgroundDecoder::Work, this, std::move(jpeg), wantWidth, wantHeight);
+    worker_ = std::thread(&BackgroundDecoder::Work, this, std::move(jpeg), wantWidth, wantHeight,
+                          fitWidth, fitHeight);
 }
 
 void BackgroundDecoder::Cancel() {
@@ -49,10 +53,12 @@ std::optional<BackgroundDecoder::Result> BackgroundDecoder::TakeResult() {
     return result;
 }
 
-void BackgroundDecoder::Work(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight) {
+void BackgroundDecoder::Work(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight,
+                             int fitWidth, int fitHeight) {
     Result result;
     try {
         result.picture = DecodeJpeg(jpeg, wantWidth, wantHeight, &cancel_);
+        AddHalvings(result.picture, fitWidth, fitHeight);
     } catch (const JpegDecodeCancelled&) {
         return;
     } catch (const JpegDecodeError& e) {

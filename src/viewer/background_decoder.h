@@ -28,8 +28,10 @@ public:
     BackgroundDecoder(const BackgroundDecoder&) = delete;
     BackgroundDecoder& operator=(const BackgroundDecoder&) = delete;
 
-    // Starts decoding `jpeg` to cover (wantWidth, wantHeight), cancelling any decode running.
-    void Start(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight);
+    // Starts decoding `jpeg` to cover (wantWidth, wantHeight), with halvings down to the fitted
+    // size (fitWidth, fitHeight), cancelling any decode running.
+    void Start(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight, int fitWidth,
+               int fitHeight);
     // Stops a running decode (within one row of blocks) and waits for the worker to end.
     void Cancel();
     bool Busy() const { return worker_.joinable(); }
@@ -40,7 +42,8 @@ public:
     std::optional<Result> TakeResult();
 
 private:
-    void Work(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight);
+    void Work(std::vector<std::uint8_t> jpeg, int wantWidth, int wantHeight, int fitWidth,
+              int fitHeight);
     void DrainPipe();
 
     int pipe_[2] = {-1, -1};

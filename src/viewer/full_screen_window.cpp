@@ -1,5 +1,7 @@
 #include "viewer/full_screen_window.h"
 
+#include "viewer/picture_scaler.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -180,53 +182,7 @@ void FullScreenWindow::DrawBlack() {
 
 void FullScreenWindow::Draw(const DecodedPicture& picture, const PictureRect& rect) {
     DrawBlack();
-    const int x0 = std::max(rect.left, 0);
-    const int y0 = std::max(rect.top, 0);
-    const int x1 = static_cast<int>(
-        std::min<long long>(width_, static_cast<long long>(rect.left) + rect.width));
-    const int y1 = static_cast<int>(
-        std::min<long long>(height_, static_cast<long long>(rect.top) + rect.height));
-    if (picture.pixels.empty() || rect.width < 1 || rect.height < 1 || x0 >= x1 || y0 >= y1) {
-        return;
-    }
-    PixmanImage source(pixman_image_create_bits(PIXMAN_x8r8g8b8, picture.width, picture.height,
-                                                const_cast<std::uint32_t*>(picture.pixels.data()),
-                                                picture.width * 4));
-
-    // Screen pixel centres map onto the decoded picture's pixel centres.
-    const double sx = static_cast<double>(picture.width) / rect.width;
-    const double sy = static_cast<double>(picture.height) / rect.height;
-    pixman_f_transform ft{};
-    ft.m[0][0] = sx;
-    ft.m[0][2] = -rect.left * sx;
-    ft.m[1][1] = sy;
-    ft.m[1][2] = -rect.top * sy;
-    ft.m[2][2] = 1.0;
-    pixman_transform transform;
-    if (!pixman_transform_from_pixman_f_transform(&transform, &ft)) {
-        return; // beyond pixman's fixed-point range: leave the screen black
-    }
-    if (source.image == nullptr) {
-        return;
-    }
-    pixman_image_set_transform(source.image, &transform);
-    pixman_image_set_repeat(source.image, PIXMAN_REPEAT_PAD);
-
-    // Shrinking averages the source pixels under each screen pixel; enlarging interpolates.
-    const double shrinkX = std::min(sx, 16.0), shrinkY = std::min(sy, 16.0);
-    if (shrinkX > 1.25 || shrinkY > 1.25) {
-        int count = 0;
-        pixman_fixed_t* params = pixman_filter_create_separable_convolution(
-            &count, pixman_double_to_fixed(std::max(shrinkX, 1.0)),
-            pixman_double_to_fixed(std::max(shrinkY, 1.0)), PIXMAN_KERNEL_LINEAR,
-            PIXMAN_KERNEL_LINEAR, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, 2, 2);
-        pixman_image_set_filter(source.image, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params, count);
-        std::free(params);
-    } else {
-        pixman_image_set_filter(source.image, PIXMAN_FILTER_BILINEAR, nullptr, 0);
-    }
-    pixman_image_composite32(PIXMAN_OP_SRC, source.image, nullptr, target_->image.image, x0, y0, 0,
-                             0, x0, y0, x1 - x0, y1 - y0);
+    DrawScaled(target_->image.image, width_, height_, picture, rect);
 }
 
 void FullScreenWindow::Present() {

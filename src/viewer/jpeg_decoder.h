@@ -20,6 +20,13 @@ public:
     using JpegDecodeError::JpegDecodeError;
 };
 
+// A smaller copy of a decoded picture, same pixel layout.
+struct PictureLevel {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
 // A decoded picture in 32-bit pixels 0xXXRRGGBB (native order), rows packed.
 struct DecodedPicture {
     int naturalWidth = 0; // the picture's own size, which the screen fit works from
@@ -28,7 +35,8 @@ struct DecodedPicture {
     int height = 0;
     int eighths = 8; // decoded at eighths/8 of the natural size
     std::vector<std::uint32_t> pixels;
-    std::vector<std::string> warnings; // recoverable damage the decoder reported
+    std::vector<std::string> warnings;  // recoverable damage the decoder reported
+    std::vector<PictureLevel> halvings; // each half the one before, for smooth fast shrinking
 };
 
 // Natural size from the header alone. Throws JpegDecodeError, also for a size over the

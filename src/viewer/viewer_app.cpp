@@ -22,23 +22,94 @@ void Viewer::Render() {
     window_.Present();
 }
 
-void Viewer::ShowPicture(int index) {
-    decoder_.Cancel();
-    picture_ = DecodedPicture{}; // the last picture goes before the next one decodes
-    window_.SetBusy(true);
+int Viewer::Wrap(int index) const {
+    return index >= pictureCount_ ? 0 : index < 0 ? pictureCount_ - 1 : index;
+}
+
+bool Viewer::IsNeighbour(int index) const {
+    return index != currentIndex_ &&
+           (index == Wrap(currentIndex_ + 1) || index == Wrap(currentIndex_ - 1));
+}
+
+std::string Viewer::StartDecode(int index) {
     auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
     int width = 0, height = 0;
     try {
         ReadJpegSize(jpeg, width, height);
     } catch (const JpegDecodeError& e) {
-        throw PictureError(Name(index) + " cannot be shown: " + e.what());
+        return e.what();
     }
-    view_ = PictureView(width, height, window_.Width(), window_.Height());
-    Render(); // black until the picture is ready
+    decodingView_ = PictureView(width, height, window_.Width(), window_.Height());
+    decodingIndex_ = index;
     // Detail for twice the fitted size, so zooming in stays sharp for a while without ever
     // decoding again.
-    const PictureRect& r = view_.Rect();
-    decoder_.Start(std::move(jpeg), 2 * r.width, 2 * r.height);
+    const PictureRect& r = decodingView_.Rect();
+    decoder_.Start(std::move(jpeg), 2 * r.width, 2 * r.height, r.width, r.height);
+    return {};
+}
+
+void Viewer::ShowPicture(int index) {
+    const int shown = currentIndex_;
+    currentIndex_ = index;
+    if (!picture_.pixels.empty() && shown != index) {
+        neighbours_.push_back({shown, std::move(picture_), {}});
+    }
+    picture_ = DecodedPicture{};
+    std::optional<Neighbour> ready;
+    for (auto& n : neighbours_) {
+        if (n.index == index) {
+            ready = std::move(n);
+            n.index = -1;
+        }
+    }
+    std::erase_if(neighbours_, [this](const Neighbour& n) { return !IsNeighbour(n.index); });
+    if (decoder_.Busy() && decodingIndex_ != index && !IsNeighbour(decodingIndex_)) {
+        decoder_.Cancel();
+    }
+    if (ready && !ready->error.empty()) {
+        // Failed ahead, perhaps only for want of the memory the neighbours hold: free them and
+        // decode it again, which reports the failure if it is the picture's own.
+        ready.reset();
+        neighbours_.clear();
+    }
+    if (ready) {
+        picture_ = std::move(ready->picture);
+        view_ = PictureView(picture_.naturalWidth, picture_.naturalHeight, window_.Width(),
+                            window_.Height());
+        Render();
+        window_.SetBusy(false);
+        Prefetch();
+        return;
+    }
+    window_.SetBusy(true);
+    if (!decoder_.Busy() || decodingIndex_ != index) {
+        decoder_.Cancel();
+        if (const auto error = StartDecode(index); !error.empty()) {
+            throw PictureError(Name(index) + " cannot be shown: " + error);
+        }
+    }
+    view_ = decodingView_;
+    Render(); // black until the picture is ready
+}
+
+// Decodes the next picture, else the previous one, while the shown one stays on screen.
+void Viewer::Prefetch() {
+    if (decoder_.Busy() || picture_.pixels.empty()) {
+        return;
+    }
+    for (const int index : {Wrap(currentIndex_ + 1), Wrap(currentIndex_ - 1)}) {
+        const bool held = std::any_of(neighbours_.begin(), neighbours_.end(),
+                                      [index](const Neighbour& n) { return n.index == index; });
+        if (index == currentIndex_ || held) {
+            continue;
+        }
+        if (auto error = StartDecode(index); !error.empty()) {
+            // Reported if the user steps there, as when it is shown without prefetching.
+            neighbours_.push_back({index, DecodedPicture{}, std::move(error)});
+            continue;
+        }
+        return;
+    }
 }
 
 void Viewer::OnDecoded() {
@@ -46,20 +117,30 @@ void Viewer::OnDecoded() {
     if (!result) {
         return;
     }
+    const int index = decodingIndex_;
+    decodingIndex_ = -1;
+    for (const auto& warning : result->picture.warnings) {
+        std::fprintf(stderr, "%s is damaged: %s\n", Name(index).c_str(), warning.c_str());
+    }
+    if (index != currentIndex_) {
+        if (IsNeighbour(index)) {
+            neighbours_.push_back({index, std::move(result->picture), std::move(result->error)});
+        }
+        Prefetch();
+        return;
+    }
     if (!result->error.empty()) {
         throw PictureError(Name(currentIndex_) + " cannot be shown: " + result->error);
     }
     picture_ = std::move(result->picture);
-    for (const auto& warning : picture_.warnings) {
-        std::fprintf(stderr, "%s is damaged: %s\n", Name(currentIndex_).c_str(), warning.c_str());
-    }
     Render();
     window_.SetBusy(false);
+    Prefetch();
 }
 
 void Viewer::ZoomPicture(int step) {
     view_.Zoom(step);
-    if (!decoder_.Busy()) {
+    if (!picture_.pixels.empty()) {
         Render(); // else the decoded picture is drawn at the new size when it arrives
     }
 }
@@ -68,13 +149,7 @@ void Viewer::Step(int delta) {
     if (pictureCount_ <= 1) {
         return;
     }
-    currentIndex_ += delta;
-    if (currentIndex_ >= pictureCount_) {
-        currentIndex_ = 0;
-    } else if (currentIndex_ < 0) {
-        currentIndex_ = pictureCount_ - 1;
-    }
-    ShowPicture(currentIndex_);
+    ShowPicture(Wrap(currentIndex_ + delta));
 }
 
 bool Viewer::HandleEvent(const XEvent& event) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace pelisto {
@@ -26,7 +27,9 @@ public:
 // With the automatic flag a tick every `delay` seconds advances as Space does; stepping by hand
 // does not restart the tick's period. Pictures decode on a worker thread, so keys (Escape above
 // all) are answered while a large one decodes; zooming scales the decoded picture and never
-// decodes it again.
+// decodes it again. While a picture is on screen the next one decodes ahead, and the pictures
+// either side of the shown one are kept, so stepping either way shows at once; no more than
+// three pictures are held.
 class Viewer {
 public:
     Viewer(const ByteSource& file, SlideshowLayout layout, FullScreenWindow& window);
@@ -36,7 +39,18 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // A decoded neighbour of the shown picture, or the reason it cannot be shown.
+    struct Neighbour {
+        int index = 0;
+        DecodedPicture picture;
+        std::string error;
+    };
+
     void ShowPicture(int index);
+    void Prefetch();
+    std::string StartDecode(int index); // why not, for a header that cannot be read
+    bool IsNeighbour(int index) const;
+    int Wrap(int index) const;
     void ZoomPicture(int step);
     void Step(int delta);
     void Render();
@@ -49,8 +63,11 @@ private:
     FullScreenWindow& window_;
     int pictureCount_ = 0;
     int currentIndex_ = 0;
-    DecodedPicture picture_; // empty while the shown picture decodes
+    DecodedPicture picture_;            // empty while the shown picture decodes
+    std::vector<Neighbour> neighbours_; // at most the one before and the one after
     BackgroundDecoder decoder_;
+    int decodingIndex_ = -1;   // the picture the decoder works on, if it is busy
+    PictureView decodingView_; // its fit
     PictureView view_;
     std::optional<Clock::duration> interval_;
     Clock::time_point nextTick_;

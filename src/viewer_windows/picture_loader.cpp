@@ -43,15 +43,21 @@ void PictureLoader::Request(HWND window, int index, std::vector<std::uint8_t> jp
     job->window = window;
     job->index = index;
     job->jpeg = std::move(jpeg);
-    latest_ = index;
-    if (running_) {
+    if (running_ && runningIndex_ == index) {
+        waiting_.reset();
+    } else if (running_) {
         waiting_ = std::move(job);
     } else {
         Launch(std::move(job));
     }
 }
 
+int PictureLoader::Pending() const {
+    return waiting_ ? waiting_->index : running_ ? runningIndex_ : -1;
+}
+
 void PictureLoader::Launch(std::unique_ptr<Job> job) {
+    const int index = job->index;
     HANDLE thread = CreateThread(nullptr, 0, Decode, job.get(), 0, nullptr);
     if (thread == nullptr) {
         throw std::runtime_error("cannot start decoding the picture");
@@ -59,17 +65,15 @@ void PictureLoader::Launch(std::unique_ptr<Job> job) {
     job.release(); // the thread owns it until it posts it back
     CloseHandle(thread);
     running_ = true;
+    runningIndex_ = index;
 }
 
-std::optional<PictureLoader::Result> PictureLoader::Finished(LPARAM parameter) {
+PictureLoader::Result PictureLoader::Finished(LPARAM parameter) {
     std::unique_ptr<Job> job(reinterpret_cast<Job*>(parameter));
     running_ = false;
+    runningIndex_ = -1;
     if (waiting_) {
         Launch(std::move(waiting_));
-        return std::nullopt; // the user has moved on
-    }
-    if (job->index != latest_) {
-        return std::nullopt;
     }
     return Result{job->index, std::move(job->picture), std::move(job->error)};
 }

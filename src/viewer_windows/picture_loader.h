@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +13,10 @@ namespace pelisto {
 
 // Decodes pictures on a worker thread, so the window keeps answering keys (Escape above all)
 // while a large one decodes. GDI+ cannot stop a decode part-way, so one runs at a time: a
-// request made meanwhile waits, replacing any request already waiting, and the result of a
-// decode nobody waits for any more is dropped. A decode still running when the program ends is
-// ended with the process (GdiplusSession leaves GDI+ up for it).
+// request made meanwhile waits, replacing any request already waiting (a request for the
+// picture already decoding just lets it run). Every finished decode is handed back; the window
+// keeps what it still wants. A decode still running when the program ends is ended with the
+// process (GdiplusSession leaves GDI+ up for it).
 class PictureLoader {
 public:
     // Posted to the window with the finished job in LPARAM; hand it to Finished.
@@ -37,15 +37,19 @@ public:
 
     // Throws std::runtime_error when no thread can be started.
     void Request(HWND window, int index, std::vector<std::uint8_t> jpeg);
-    // The result of the latest request, or nullopt for an outdated one (the waiting request,
-    // if any, starts now). Throws std::runtime_error when no thread can be started.
-    std::optional<Result> Finished(LPARAM job);
+    // The finished decode; the waiting request, if any, starts now. Throws std::runtime_error
+    // when no thread can be started.
+    Result Finished(LPARAM job);
+
+    bool Busy() const { return running_; }
+    // The picture decoding now, else the one waiting; -1 when idle.
+    int Pending() const;
 
 private:
     void Launch(std::unique_ptr<Job> job);
 
     bool running_ = false;
-    int latest_ = -1; // the index the window waits for
+    int runningIndex_ = -1;
     std::unique_ptr<Job> waiting_;
 };
 

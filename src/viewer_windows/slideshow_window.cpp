@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace pelisto {
 
@@ -207,40 +208,109 @@ void SlideshowWindow::SetBusy(bool busy) {
     SetCursor(busy ? LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)) : nullptr); // IDC_WAIT
 }
 
-void SlideshowWindow::ShowPicture(int index) {
-    picture_.reset(); // the last picture goes before the next one decodes
+int SlideshowWindow::Wrap(int index) const {
+    return index >= pictureCount_ ? 0 : index < 0 ? pictureCount_ - 1 : index;
+}
+
+bool SlideshowWindow::IsNeighbour(int index) const {
+    return index != currentIndex_ &&
+           (index == Wrap(currentIndex_ + 1) || index == Wrap(currentIndex_ - 1));
+}
+
+std::string SlideshowWindow::RequestDecode(int index, PictureView* view) {
     auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
     // The size from the header: zoom keys pressed while the picture decodes already count.
     const auto frame = ReadJpegFrameSize(jpeg);
     if (!frame) {
-        throw PictureError(Name(index) +
-                           " cannot be shown: the picture is damaged (no readable frame header)");
+        return "the picture is damaged (no readable frame header)";
     }
     if (!PictureSizeAllowed(frame->width, frame->height)) {
-        throw PictureError(Name(index) + " cannot be shown: picture too large: " +
-                           PictureTooLargeText(frame->width, frame->height));
+        return "picture too large: " + PictureTooLargeText(frame->width, frame->height);
     }
-    view_ = PictureView(static_cast<int>(frame->width), static_cast<int>(frame->height), width_,
-                        height_);
+    if (view != nullptr) {
+        *view = PictureView(static_cast<int>(frame->width), static_cast<int>(frame->height), width_,
+                            height_);
+    }
+    loader_.Request(window_, index, std::move(jpeg));
+    return {};
+}
+
+void SlideshowWindow::ShowPicture(int index) {
+    const int shown = currentIndex_;
+    currentIndex_ = index;
+    if (picture_ && shown != index) {
+        neighbours_.push_back({shown, std::move(picture_), {}});
+    }
+    picture_.reset();
+    std::optional<Neighbour> ready;
+    for (auto& n : neighbours_) {
+        if (n.index == index) {
+            ready = std::move(n);
+            n.index = -1;
+        }
+    }
+    std::erase_if(neighbours_, [this](const Neighbour& n) { return !IsNeighbour(n.index); });
+    if (ready && !ready->picture) {
+        // Failed ahead, perhaps only for want of the memory the neighbours hold: free them and
+        // decode it again, which reports the failure if it is the picture's own.
+        ready.reset();
+        neighbours_.clear();
+    }
+    if (ready) {
+        picture_ = std::move(ready->picture);
+        view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
+        Render();
+        SetBusy(false);
+        Prefetch();
+        return;
+    }
+    if (const auto error = RequestDecode(index, &view_); !error.empty()) {
+        throw PictureError(Name(index) + " cannot be shown: " + error);
+    }
     SetBusy(true);
     Render(); // black until the picture is ready
-    loader_.Request(window_, index, std::move(jpeg));
+}
+
+// Decodes the next picture, else the previous one, while the shown one stays on screen.
+void SlideshowWindow::Prefetch() {
+    if (loader_.Busy() || !picture_) {
+        return;
+    }
+    for (const int index : {Wrap(currentIndex_ + 1), Wrap(currentIndex_ - 1)}) {
+        const bool held = std::any_of(neighbours_.begin(), neighbours_.end(),
+                                      [index](const Neighbour& n) { return n.index == index; });
+        if (index == currentIndex_ || held) {
+            continue;
+        }
+        if (auto error = RequestDecode(index, nullptr); !error.empty()) {
+            // Reported if the user steps there, as when it is shown without prefetching.
+            neighbours_.push_back({index, nullptr, std::move(error)});
+            continue;
+        }
+        return;
+    }
 }
 
 void SlideshowWindow::OnDecoded(LPARAM job) {
     auto result = loader_.Finished(job);
-    if (!result) {
+    if (result.index != currentIndex_ || picture_) {
+        if (IsNeighbour(result.index)) {
+            neighbours_.push_back(
+                {result.index, std::move(result.picture), std::move(result.error)});
+        }
+        Prefetch();
         return;
     }
-    if (!result->picture) {
-        throw PictureError(Name(result->index) + " cannot be shown: " + result->error);
+    if (!result.picture) {
+        throw PictureError(Name(result.index) + " cannot be shown: " + result.error);
     }
-    picture_ = std::move(result->picture);
+    picture_ = std::move(result.picture);
     if (view_.Picture() != PictureSize{picture_->Width(), picture_->Height()}) {
         view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
     }
     Render();
     SetBusy(false);
+    Prefetch();
 }
 
 void SlideshowWindow::ZoomPicture(int step) {
@@ -252,13 +322,7 @@ void SlideshowWindow::Step(int delta) {
     if (pictureCount_ <= 1) {
         return;
     }
-    currentIndex_ += delta;
-    if (currentIndex_ >= pictureCount_) {
-        currentIndex_ = 0;
-    } else if (currentIndex_ < 0) {
-        currentIndex_ = pictureCount_ - 1;
-    }
-    ShowPicture(currentIndex_);
+    ShowPicture(Wrap(currentIndex_ + delta));
 }
 
 void SlideshowWindow::Run() {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -32,7 +33,9 @@ public:
 // flag a timer tick every `delay` seconds that advances as Space does; stepping by hand does not
 // restart the tick's period. The pointer is hidden while playing. Pictures decode on a worker
 // thread, so keys are answered while a large one decodes; zooming scales the decoded picture
-// and never decodes it again.
+// and never decodes it again. While a picture is on screen the next one decodes ahead, and the
+// pictures either side of the shown one are kept, so stepping either way shows at once; no more
+// than three pictures are held.
 class SlideshowWindow {
 public:
     SlideshowWindow(HINSTANCE instance, const ByteSource& file, SlideshowLayout layout);
@@ -47,7 +50,19 @@ private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void OnKey(WPARAM key);
+    // A decoded neighbour of the shown picture, or the reason it cannot be shown.
+    struct Neighbour {
+        int index = 0;
+        std::unique_ptr<DecodedPicture> picture;
+        std::string error;
+    };
+
     void ShowPicture(int index);
+    void Prefetch();
+    // Reads the picture's header and asks for its decode; returns why not, if it cannot be.
+    std::string RequestDecode(int index, PictureView* view);
+    bool IsNeighbour(int index) const;
+    int Wrap(int index) const;
     void OnDecoded(LPARAM job);
     void SetBusy(bool busy);           // the hourglass while a picture decodes
     std::string Name(int index) const; // "picture 2 of 5"
@@ -61,6 +76,7 @@ private:
     int pictureCount_ = 0;
     int currentIndex_ = 0;
     std::unique_ptr<DecodedPicture> picture_; // null while the shown picture decodes
+    std::vector<Neighbour> neighbours_;       // at most the one before and the one after
     PictureLoader loader_;
     PictureView view_;
     HWND window_ = nullptr;

@@ -5,6 +5,7 @@
 #include "support/fake_dialogs.h"
 #include "test_show/test_window.h"
 
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,7 +18,7 @@ using pelisto::testing::ScopedFakeDialogs;
 namespace {
 
 // Pictures are listed by size ("800x1000"); converting one writes a JPEG of that size, or
-// raises when the name says so.
+// raises when the name says so, the old scratch file removed first as the converter does.
 class FakeSource : public SlideshowSource {
 public:
     explicit FakeSource(const QString& folder) : folder_(folder) {}
@@ -31,13 +32,14 @@ public:
     bool Automatic() const override { return automatic; }
     QString ConvertToJpeg(const QString& name) override {
         conversions << name;
+        const QString path = folder_ + "/temp.jpg";
+        QFile::remove(path);
         if (name == "broken") {
             throw Exception("Unable to convert broken to JPEG");
         }
         const QStringList wh = name.split('x');
         QImage image(wh[0].toInt(), wh[1].toInt(), QImage::Format_RGB32);
         image.fill(Qt::red);
-        const QString path = folder_ + "/temp.jpg";
         image.save(path, "JPG");
         return path;
     }
@@ -155,6 +157,37 @@ TEST_F(TestWindowTest, AConversionErrorIsShownAndTheNextKeyStillWorks) {
     EXPECT_EQ(Shown().width(), 30);
     EXPECT_EQ(PointerDisplayCount(), pointer);
     EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+}
+
+// Once a picture is shown, the next one is converted in an idle moment; the step to it uses
+// that conversion, and a conversion that fails ahead is reported only by the step to it.
+TEST_F(TestWindowTest, TheNextPictureIsConvertedAheadAndItsErrorWaitsForTheStep) {
+    const auto idle = [this](int conversions) {
+        for (int i = 0; i < 200 && source.conversions.size() < conversions; ++i) {
+            QTest::qWait(10);
+        }
+    };
+    Start({"10x10", "20x20", "broken", "40x40"});
+    idle(2);
+    EXPECT_EQ(source.conversions, (QStringList{"10x10", "20x20"}));
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_EQ(Shown().width(), 20);
+    EXPECT_EQ(source.conversions.size(), 2);
+    idle(3); // "broken" fails ahead, silently
+    EXPECT_EQ(source.conversions.size(), 3);
+    EXPECT_TRUE(dialogs->boxes.empty());
+    Key(Qt::Key_Plus); // the shown picture's scratch file is still there to zoom
+    EXPECT_EQ(Shown().width(), 120);
+    Key(Qt::Key_Backspace, Qt::NoModifier); // not the one prepared: converted now
+    EXPECT_EQ(Shown().width(), 10);
+    Key(Qt::Key_Space, Qt::NoModifier);
+    Key(Qt::Key_Space, Qt::NoModifier);
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].text, "Unable to convert broken to JPEG.");
+    form.close();
+    QTest::qWait(50); // nothing is prepared for a closed window
+    EXPECT_EQ(source.conversions,
+              (QStringList{"10x10", "20x20", "broken", "10x10", "20x20", "broken"}));
 }
 
 TEST(TestWindowKeys, KeypadAndMainKeyboardHaveDifferentCodes) {

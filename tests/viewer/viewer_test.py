@@ -188,6 +188,25 @@ def play(viewer, work):
     key("Escape")
     finish(proc, "Escape")
 
+    # Three pictures, so the one decoded ahead and the one kept behind differ: keys in a burst,
+    # meeting decodes half done, must still land where they count to.
+    c = make_jpeg(os.path.join(work, "c.jpg"), 1024, 768, lambda x, y: BLUE)
+    shows_c = [(0, 0, BLUE), (1023, 767, BLUE), (512, 384, BLUE)]
+    proc = start(build_slideshow(viewer, os.path.join(work, "three.exe"), [a, b, c]))
+    expect_screen(work, "three pictures: the first", SHOWS_A)
+    subprocess.run(["xdotool", "key", "space", "space", "BackSpace", "space", "space"], check=True)
+    expect_screen(work, "Space Space Backspace Space Space in a burst: round to the first",
+                  SHOWS_A)
+    subprocess.run(["xdotool", "key", "BackSpace", "BackSpace"], check=True)
+    expect_screen(work, "Backspace twice: the second", shows_b(200, 100))
+    time.sleep(0.5)  # the third decodes ahead meanwhile
+    key("space")
+    expect_screen(work, "Space: the third, decoded ahead", shows_c)
+    key("BackSpace")
+    expect_screen(work, "Backspace: the second, kept", shows_b(200, 100))
+    key("Escape")
+    finish(proc, "Escape after the burst")
+
 
 def auto(viewer, work):
     a, b = pictures(work)
@@ -241,6 +260,8 @@ def damaged(viewer, work):
                               [a, b"\xff\xd8" + bytes(range(256)) * 8])
     proc = start(garbage)
     expect_screen(work, "a slideshow with a broken second picture shows the first", SHOWS_A)
+    time.sleep(0.5)  # the broken one is decoded ahead meanwhile
+    check(proc.poll() is None, "the broken picture decoded ahead does not end the show early")
     key("space")
     try:
         rc = proc.wait(timeout=15)

@@ -215,6 +215,10 @@ def play(stub, work, pics):
                   reference(small, (500, 333)))
     key("KP_Multiply")
     expect_screen(work, "keypad * fits again", reference(small))
+    # Keys in a burst meet decodes ahead half done and must still land where they count to.
+    subprocess.run(["xdotool", "key", "space", "space", "BackSpace", "space"], check=True,
+                   timeout=10)
+    expect_screen(work, "Space Space Backspace Space in a burst: two on", reference(tall))
     key("Escape")
     rc, err, _ = finish(proc)
     check(rc == 0, "Escape ends with exit code 0 (got %s, %s)" % (rc, err))
