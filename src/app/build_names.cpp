@@ -99,6 +99,8 @@ ByteNamedOutput::ByteNamedOutput(const QByteArray& absolute, NameLinks& links)
     // Messages about the target name the user's file, those about its folder the user's folder.
     ShowNameAs(target_, absolute);
     ShowNameAs(folderLink, folder);
+    // Only the name is kept: the build makes the slideshow there as a new file.
+    ::unlink(reservedBytes_.constData());
 }
 
 ByteNamedOutput::~ByteNamedOutput() {

@@ -37,9 +37,10 @@ private:
     QStringList links_;
 };
 
-// The slideshow's place when Qt cannot hold its name: the build writes to a hidden file that
-// this reserves in the output's folder (reached through a link), and MoveIntoPlace renames it
-// to the name's bytes. The hidden file is removed if it never moves (also on an interrupt).
+// The slideshow's place when Qt cannot hold its name: the build writes a new file under a hidden
+// name that this reserves in the output's folder (reached through a link), and MoveIntoPlace
+// renames it to the name's bytes. The hidden file is removed if it never moves (also on an
+// interrupt).
 class ByteNamedOutput {
 public:
     // Empty Target() when the folder cannot be reached or the file not made.

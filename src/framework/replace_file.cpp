@@ -7,7 +7,6 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,17 +43,6 @@ QByteArray FollowLinks(QByteArray path) {
         } else {
             path = path.left(path.lastIndexOf('/') + 1) + link;
         }
-    }
-    // A tidy name for messages: the real folder, then the file's own name.
-    const qsizetype slash = path.lastIndexOf('/');
-    char real[PATH_MAX];
-    const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
-    if (::realpath(folder.constData(), real) != nullptr) {
-        QByteArray tidy(real);
-        if (!tidy.endsWith('/')) {
-            tidy += '/';
-        }
-        return tidy + path.mid(slash + 1);
     }
     return path;
 }
@@ -121,6 +109,13 @@ ReplaceFile::ReplaceFile(const QString& target, Kind kind) : name_(target) {
         }
         ::close(fd);
         writePath_ = QFile::decodeName(candidate);
+        if (QFile::encodeName(writePath_) != candidate) {
+            // A link into a folder whose name a QString cannot hold: the writers could not
+            // open the file by name.
+            ::unlink(candidate.constData());
+            error_ = SystemError(EILSEQ);
+            return;
+        }
         ok_ = true;
         return;
     }
