@@ -54,18 +54,29 @@ ReplaceFile::ReplaceFile(const QString& target, Kind kind) : name_(target) {
         error_ = SystemError(ENOENT);
         return;
     }
-    const QByteArray path = FollowLinks(QFile::encodeName(QFileInfo(target).absoluteFilePath()));
+    Prepare(QFile::encodeName(QFileInfo(target).absoluteFilePath()), kind, {});
+}
+
+ReplaceFile::ReplaceFile(const QByteArray& absoluteTarget, Kind kind, const FolderReach& reach)
+    : name_(QFile::decodeName(absoluteTarget)) {
+    Prepare(absoluteTarget, kind, reach);
+}
+
+void ReplaceFile::Prepare(const QByteArray& absoluteTarget, Kind kind, const FolderReach& reach) {
+    const QByteArray path = FollowLinks(absoluteTarget);
     if (path.isEmpty()) {
         error_ = SystemError(errno);
         return;
     }
+    targetNative_ = path;
     targetPath_ = QFile::decodeName(path);
     struct stat st {};
     if (::stat(path.constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
             direct_ = true;
             writePath_ = targetPath_;
-            ok_ = true;
+            ok_ = QFile::encodeName(writePath_) == path;
+            error_ = ok_ ? QString() : SystemError(EILSEQ);
             return;
         }
         // As an in-place write would: a file this user may not write stays as it is.
@@ -89,8 +100,13 @@ ReplaceFile::ReplaceFile(const QString& target, Kind kind) : name_(target) {
     // A replacement stays private until it is complete; a new file is made with the usual mode,
     // which the system cuts by the umask.
     const mode_t createMode = existed_ ? 0600 : (kind == Kind::Program ? 0777 : 0666);
-    const QByteArray prefix =
-        path.left(path.lastIndexOf('/') + 1) + '.' + path.mid(path.lastIndexOf('/') + 1) + '.';
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
+    QByteArray base = path.mid(slash + 1);
+    if (QFile::encodeName(QFile::decodeName(base)) != base) {
+        base = "pelisto"; // a hidden name the writers can open through a link to the folder
+    }
+    const QByteArray prefix = path.left(slash + 1) + '.' + base + '.';
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray candidate =
             prefix + QByteArray::number(QRandomGenerator::global()->generate(), 36);
@@ -108,13 +124,18 @@ ReplaceFile::ReplaceFile(const QString& target, Kind kind) : name_(target) {
             mode_ = made.st_mode & 07777;
         }
         ::close(fd);
+        writeNative_ = candidate;
         writePath_ = QFile::decodeName(candidate);
         if (QFile::encodeName(writePath_) != candidate) {
-            // A link into a folder whose name a QString cannot hold: the writers could not
-            // open the file by name.
-            ::unlink(candidate.constData());
-            error_ = SystemError(EILSEQ);
-            return;
+            // A folder whose name a QString cannot hold: the writers open the file through
+            // the name the caller gives the folder.
+            const QString reached = reach ? reach(folder) : QString();
+            if (reached.isEmpty()) {
+                ::unlink(candidate.constData());
+                error_ = SystemError(EILSEQ);
+                return;
+            }
+            writePath_ = reached + QLatin1Char('/') + QFile::decodeName(candidate.mid(slash + 1));
         }
         ok_ = true;
         return;
@@ -142,7 +163,7 @@ bool ReplaceFile::Commit() {
         done_ = true;
         return true;
     }
-    const QByteArray from = QFile::encodeName(writePath_);
+    const QByteArray& from = writeNative_;
     const int fd = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -163,7 +184,7 @@ bool ReplaceFile::Commit() {
         errno = modeError;
         return false;
     }
-    if (::rename(from.constData(), QFile::encodeName(targetPath_).constData()) != 0) {
+    if (::rename(from.constData(), targetNative_.constData()) != 0) {
         return false;
     }
     done_ = true;
@@ -173,7 +194,7 @@ bool ReplaceFile::Commit() {
 void ReplaceFile::Discard() {
     if (ok_ && !direct_ && !done_) {
         const int saved = errno;
-        ::unlink(QFile::encodeName(writePath_).constData());
+        ::unlink(writeNative_.constData());
         errno = saved;
     }
     done_ = true;

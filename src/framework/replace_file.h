@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <functional>
 #include <sys/types.h>
 
 namespace pelisto {
@@ -19,8 +21,14 @@ public:
         Program, // 0777 less the umask; a replaced file also gets execute where it has read
     };
 
+    // A name for a folder (given by its bytes) that a QString can hold, or empty.
+    using FolderReach = std::function<QString(const QByteArray& folder)>;
+
     // Checks the target and makes the file to write; ok() says whether it could.
     explicit ReplaceFile(const QString& target, Kind kind = Kind::Data);
+    // The same for an absolute name in bytes that a QString may not hold; when the file to write
+    // lies in such a folder, writePath() reaches it through the name that `reach` gives.
+    ReplaceFile(const QByteArray& absoluteTarget, Kind kind, const FolderReach& reach);
     // Removes the written file unless it was committed.
     ~ReplaceFile();
     ReplaceFile(const ReplaceFile&) = delete;
@@ -47,7 +55,11 @@ public:
     void Discard();
 
 private:
+    void Prepare(const QByteArray& absoluteTarget, Kind kind, const FolderReach& reach);
+
     QString name_;
+    QByteArray targetNative_;
+    QByteArray writeNative_;
     QString targetPath_;
     QString writePath_;
     QString error_;
