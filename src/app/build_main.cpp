@@ -104,6 +104,10 @@ int Build(const BuildOptions& o) {
     } else {
         byteNamed = std::make_unique<ByteNamedOutput>(output, links);
         target = byteNamed->Target();
+        if (target.isEmpty() && byteNamed->SeveralLinks()) {
+            return Fail(QStringLiteral("Le fichier "), output,
+                        QStringLiteral(" a d'autres liens physiques : il n'est pas remplacé"));
+        }
         if (target.isEmpty()) {
             return Fail(QStringLiteral("Impossible de créer le fichier "), output);
         }

@@ -2,6 +2,7 @@
 
 #include "app/build_reporting.h"
 #include "app/signal_cleanup.h"
+#include "framework/replace_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,42 +80,46 @@ QString NameLinks::LinkTo(const QByteArray& folderBytes) {
     return link;
 }
 
-ByteNamedOutput::ByteNamedOutput(const QByteArray& absolute, NameLinks& links)
-    : absolute_(absolute) {
-    const QByteArray folder = FolderOf(absolute);
-    const QString folderLink = links.LinkTo(folder);
-    if (folderLink.isEmpty()) {
-        return;
-    }
-    QTemporaryFile reserve(folderLink + QStringLiteral("/.pelisto-build-XXXXXX"));
-    reserve.setAutoRemove(false);
+ByteNamedOutput::ByteNamedOutput(const QByteArray& absolute, NameLinks& links) {
+    // Made and registered as one step: an interrupted build removes it.
     TerminationHeld held;
-    if (!reserve.open()) {
+    replace_.emplace(absolute, ReplaceFile::Kind::Program, [&](const QByteArray& folder) {
+        const QString link = links.LinkTo(folder);
+        // Messages about the folder name the user's folder.
+        ShowNameAs(link, folder);
+        return link;
+    });
+    if (!replace_->ok()) {
         return;
     }
-    target_ = reserve.fileName();
-    RemoveOnSignal(target_);
-    reservedBytes_ = (folder == "/" ? QByteArray() : folder) + '/' +
-                     QFile::encodeName(target_.mid(folderLink.size() + 1));
-    // Messages about the target name the user's file, those about its folder the user's folder.
+    target_ = replace_->writePath();
+    if (!replace_->direct()) {
+        RemoveOnSignal(target_);
+    }
+    // Messages about the target name the user's file.
     ShowNameAs(target_, absolute);
-    ShowNameAs(folderLink, folder);
 }
 
 ByteNamedOutput::~ByteNamedOutput() {
-    if (!moved_ && !target_.isEmpty()) {
-        ::unlink(reservedBytes_.constData());
+    TerminationHeld held;
+    if (!target_.isEmpty() && !replace_->direct()) {
         ForgetOnSignal(target_);
     }
+    replace_.reset();
+}
+
+bool ByteNamedOutput::SeveralLinks() const {
+    return replace_->severalLinks();
 }
 
 bool ByteNamedOutput::MoveIntoPlace() {
     TerminationHeld held;
-    if (std::rename(reservedBytes_.constData(), absolute_.constData()) != 0) {
+    if (!replace_->Commit()) {
         return false;
     }
-    moved_ = true;
-    ForgetOnSignal(target_);
+    if (!replace_->direct()) {
+        ForgetOnSignal(target_);
+    }
     return true;
 }
 

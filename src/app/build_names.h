@@ -1,8 +1,11 @@
 #pragma once
 
+#include "framework/replace_file.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // File names as bytes. A name is whatever bytes the system allows, and Qt cannot hold every
 // such name (bytes that are not UTF-8 come back changed), so a name Qt cannot hold is reached
@@ -37,25 +40,26 @@ private:
     QStringList links_;
 };
 
-// The slideshow's place when Qt cannot hold its name: the build writes to a hidden file that
-// this reserves in the output's folder (reached through a link), and MoveIntoPlace renames it
-// to the name's bytes. The hidden file is removed if it never moves (also on an interrupt).
+// The slideshow's place when Qt cannot hold its name: the build writes to a hidden file beside
+// the output (reached through a link to its folder), and MoveIntoPlace moves it over the output
+// as any save does (framework/replace_file.h). The hidden file is removed if it never moves
+// (also on an interrupt).
 class ByteNamedOutput {
 public:
-    // Empty Target() when the folder cannot be reached or the file not made.
+    // Empty Target() when the output may not be replaced or the file not made.
     ByteNamedOutput(const QByteArray& absolute, NameLinks& links);
     ~ByteNamedOutput();
     ByteNamedOutput(const ByteNamedOutput&) = delete;
     ByteNamedOutput& operator=(const ByteNamedOutput&) = delete;
 
     const QString& Target() const { return target_; }
+    // The output was refused because it has other hard links.
+    bool SeveralLinks() const;
     bool MoveIntoPlace();
 
 private:
-    QByteArray absolute_;
-    QByteArray reservedBytes_; // the hidden file by its own bytes
-    QString target_;           // the hidden file through the folder link
-    bool moved_ = false;
+    std::optional<ReplaceFile> replace_;
+    QString target_; // the hidden file through the folder link
 };
 
 } // namespace pelisto::build

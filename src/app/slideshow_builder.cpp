@@ -4,63 +4,56 @@
 #include "framework/exceptions.h"
 #include "framework/file_stream.h"
 #include "framework/nearest.h"
+#include "framework/replace_file.h"
 #include "slideshow/slideshow_error.h"
 #include "slideshow/slideshow_format.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
-#include <cstdio>
+#include <optional>
 
 namespace pelisto {
 
 namespace {
 
-// A file beside the target that disappears unless it is committed over the target.
+// A file beside the target that disappears unless it is committed over the target; an
+// interrupted build removes it too.
 class PendingOutput {
 public:
     explicit PendingOutput(const QString& target) : target_(target) {
-        const QFileInfo info(target);
-        QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                               QStringLiteral(".XXXXXX"));
-        reserve.setAutoRemove(false);
         // Made and registered as one step: an interrupted build removes it.
         TerminationHeld held;
-        if (!reserve.open()) {
-            throw EFCreateError(target);
+        replace_.emplace(target, ReplaceFile::Kind::Program);
+        if (!replace_->ok()) {
+            replace_->Raise();
         }
-        path_ = reserve.fileName();
-        RemoveOnSignal(path_);
+        if (!replace_->direct()) {
+            RemoveOnSignal(replace_->writePath());
+        }
     }
     ~PendingOutput() {
-        if (!committed_) {
-            QFile::remove(path_);
-            ForgetOnSignal(path_);
+        TerminationHeld held;
+        if (replace_ && replace_->ok() && !replace_->direct()) {
+            ForgetOnSignal(replace_->writePath());
         }
+        replace_.reset();
     }
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
-    const QString& Path() const { return path_; }
+    const QString& Path() const { return replace_->writePath(); }
 
     void Commit() {
-        QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                         QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                                         QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                         QFileDevice::ExeOther);
         TerminationHeld held;
-        if (std::rename(QFile::encodeName(path_).constData(),
-                        QFile::encodeName(target_).constData()) != 0) {
+        if (!replace_->Commit()) {
             throw EFCreateError(target_);
         }
-        committed_ = true;
-        ForgetOnSignal(path_);
+        if (!replace_->direct()) {
+            ForgetOnSignal(replace_->writePath());
+        }
     }
 
 private:
     QString target_;
-    QString path_;
-    bool committed_ = false;
+    std::optional<ReplaceFile> replace_;
 };
 
 std::uint16_t DelayField(double seconds) {

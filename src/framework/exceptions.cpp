@@ -10,6 +10,9 @@ const char* Exception::what() const noexcept {
 EFCreateError::EFCreateError(const QString& fileName)
     : EStreamError(QString::fromUtf8(framework_texts::FCreateError).arg(fileName)) {}
 
+EFLinkedError::EFLinkedError(const QString& fileName)
+    : EStreamError(QString::fromUtf8(framework_texts::FLinkedError).arg(fileName)) {}
+
 EFOpenError::EFOpenError(const QString& fileName)
     : EStreamError(QString::fromUtf8(framework_texts::FOpenError).arg(fileName)) {}
 

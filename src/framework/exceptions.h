@@ -32,6 +32,11 @@ class EFCreateError : public EStreamError {
 public:
     explicit EFCreateError(const QString& fileName);
 };
+// A file with other hard links, which a save does not replace.
+class EFLinkedError : public EStreamError {
+public:
+    explicit EFLinkedError(const QString& fileName);
+};
 class EFOpenError : public EStreamError {
 public:
     explicit EFOpenError(const QString& fileName);
@@ -56,6 +61,8 @@ class EInvalidGraphicOperation : public Exception {
 // Texts of the framework's own errors, which stay French whatever the word table says.
 namespace framework_texts {
 inline constexpr const char* FCreateError = "Impossible de créer le fichier %1";
+inline constexpr const char* FLinkedError =
+    "Le fichier %1 a d'autres liens physiques : il n'est pas remplacé";
 inline constexpr const char* FOpenError = "Impossible d'ouvrir le fichier %1";
 inline constexpr const char* WriteError = "Erreur d'écriture dans le flux";
 inline constexpr const char* ReadError = "Erreur de lecture du flux";

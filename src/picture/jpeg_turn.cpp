@@ -1,7 +1,7 @@
 #include "picture/jpeg_turn.h"
 
 #include "codeclib/exif_orientation.h"
-#include "picture/safe_write.h"
+#include "framework/replace_file.h"
 
 #include <QFile>
 #include <array>
@@ -127,22 +127,21 @@ LosslessTurn TurnJpegFileLosslessly(const QString& path, int quarterTurns) {
     if (!turned) {
         return LosslessTurn::NotPossible;
     }
-    const SaveTarget target = PrepareTarget(path);
-    if (!target.ok) {
+    ReplaceFile target(path);
+    if (!target.ok()) {
         return LosslessTurn::WriteFailed;
     }
     bool written = false;
     {
-        QFile file(target.writeName);
+        QFile file(target.writePath());
         written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                   file.write(*turned) == turned->size() && file.flush();
         file.close();
         written = written && file.error() == QFileDevice::NoError;
     }
-    if (written && CommitTarget(target)) {
+    if (written && target.Commit()) {
         return LosslessTurn::Written;
     }
-    DiscardTarget(target);
     return LosslessTurn::WriteFailed;
 }
 

@@ -5,10 +5,10 @@
 
 #include "codeclib/codec_api.h"
 #include "framework/graphics/bitmap.h"
+#include "framework/replace_file.h"
 #include "picture/dib_conversion.h"
 #include "picture/jpeg_markers.h"
 #include "picture/library_calls.h"
-#include "picture/safe_write.h"
 
 #include <QFile>
 #include <cerrno>
@@ -84,7 +84,7 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
         Progress(0);
     }
     bool written = false;
-    SaveTarget target;
+    std::optional<ReplaceFile> target;
     // An empty picture after a failed load: that failure is the reason this save fails too.
     const TBitmap* before = HeldBitmap();
     const QString loadError = before == nullptr || before->IsEmpty() ? lastError_ : QString();
@@ -97,12 +97,12 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
         }
         std::optional<DibLoan> dib(std::in_place, *held);
         PictureLibraryState::progressText = QStringLiteral("Writing ") + defSaveFilename_;
-        target = PrepareTarget(defSaveFilename_);
+        target.emplace(defSaveFilename_);
         std::int16_t status = 0;
-        if (!target.ok) {
-            NoteLibraryStatus(codec::ErrCreate, target.error);
+        if (!target->ok()) {
+            NoteLibraryStatus(codec::ErrCreate, target->error());
         } else {
-            const QByteArray file = QFile::encodeName(target.writeName);
+            const QByteArray file = QFile::encodeName(target->writePath());
             const auto b = static_cast<std::int16_t>(bits);
             void* block = dib->get();
             void* data = this;
@@ -142,12 +142,12 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
             }
         }
         dib.reset();
-        if (status > 0 && format == SaveFormat::Jpeg && !target.direct &&
-            !jpegMetadata_.isEmpty() && !AddJpegMetadata(target.writeName, jpegMetadata_)) {
+        if (status > 0 && format == SaveFormat::Jpeg && !target->direct() &&
+            !jpegMetadata_.isEmpty() && !AddJpegMetadata(target->writePath(), jpegMetadata_)) {
             NoteLibraryStatus(codec::ErrWrite, QString());
             status = codec::ErrWrite;
         }
-        if (status > 0 && CommitTarget(target)) {
+        if (status > 0 && target->Commit()) {
             written = true;
         } else {
             if (status > 0) {
@@ -166,8 +166,8 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
     if (!written && !loadError.isEmpty()) {
         lastError_ = loadError;
     }
-    if (!written) {
-        DiscardTarget(target);
+    if (!written && target) {
+        target->Discard();
     }
     if (OnFinishedLoadSave) {
         OnFinishedLoadSave(*this);
