@@ -5,7 +5,7 @@
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/picture.h"
 #include "picture/jpeg_image.h"
-#include "picture/multi_picture.h"
+#include "picture/picture_work.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,7 +19,7 @@ void SaveBitmapAsJpeg(const TBitmap& bitmap, const QString& fileName, int qualit
     jpeg.SaveFile(fileName);
 }
 
-JpegConverter::JpegConverter(TMultiPicture& workBuffer) : workBuffer_(workBuffer) {}
+JpegConverter::JpegConverter(PictureWork& workBuffer) : workBuffer_(workBuffer) {}
 
 JpegConverter::~JpegConverter() = default;
 

@@ -6,7 +6,7 @@
 namespace pelisto {
 
 class TBitmap;
-class TMultiPicture;
+class PictureWork;
 class TPicture;
 
 // Encodes a bitmap as a JPEG file at the given quality (1..100).
@@ -17,7 +17,7 @@ void SaveBitmapAsJpeg(const TBitmap& bitmap, const QString& fileName, int qualit
 // goes through the work-buffer picture control.
 class JpegConverter {
 public:
-    explicit JpegConverter(TMultiPicture& workBuffer);
+    explicit JpegConverter(PictureWork& workBuffer);
     ~JpegConverter();
 
     void SetToolFolder(const QString& folder);
@@ -32,7 +32,7 @@ public:
     QString ConvertToJpeg(const QString& fileName, int quality);
 
 private:
-    TMultiPicture& workBuffer_;
+    PictureWork& workBuffer_;
     TPicture* loader_ = nullptr;
     std::unique_ptr<TPicture> ownLoader_;
     QString toolFolder_;

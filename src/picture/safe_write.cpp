@@ -9,6 +9,27 @@
 #include <unistd.h>
 
 namespace pelisto {
+namespace {
+
+// The process's file creation mask, read without changing it: umask() would change it for every
+// thread meanwhile, and pictures are written on several at once.
+mode_t CreationMask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) {
+                    return static_cast<mode_t>(mask & 0777);
+                }
+            }
+        }
+    }
+    return 022;
+}
+
+} // namespace
 
 SaveTarget PrepareTarget(const QString& name) {
     SaveTarget t;
@@ -59,9 +80,7 @@ bool CommitTarget(const SaveTarget& t) {
     if (::stat(to.constData(), &st) == 0) {
         mode = st.st_mode & 07777;
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~CreationMask();
     }
     ::chmod(from.constData(), mode);
     return ::rename(from.constData(), to.constData()) == 0;
