@@ -100,4 +100,24 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
     return target;
 }
 
+JpegWorker::JpegWorker(int quality, int readRes) : converter_(work_), quality_(quality) {
+    work_.Announce();
+    work_.SetImageReadRes(readRes);
+    work_.SetJPegSaveQuality(75);
+    work_.SetJPegSaveSmooth(5);
+}
+
+QString JpegWorker::Convert(const QString& picture, const QString& folder) {
+    converter_.SetToolFolder(folder);
+    const QString jpeg = converter_.ConvertToJpeg(picture, quality_);
+    // The decoded picture goes now rather than while the next one is read.
+    work_.Picture().SetGraphic(nullptr);
+    return jpeg;
+}
+
+PictureWorkerFactory JpegWorkerFactory(int quality) {
+    const int readRes = PictureWork::ReadResOfDisplay();
+    return [quality, readRes] { return std::make_unique<JpegWorker>(quality, readRes); };
+}
+
 } // namespace pelisto

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "app/parallel_conversion.h"
+#include "picture/picture_work.h"
+
 #include <QString>
 #include <memory>
 
 namespace pelisto {
 
 class TBitmap;
-class PictureWork;
 class TPicture;
 
 // Encodes a bitmap as a JPEG file at the given quality (1..100).
@@ -37,5 +39,22 @@ private:
     std::unique_ptr<TPicture> ownLoader_;
     QString toolFolder_;
 };
+
+// A conversion worker for one thread of a parallel build: its own work buffer (set up as the
+// window's) and its own scratch JPEG.
+class JpegWorker final : public PictureWorker {
+public:
+    JpegWorker(int quality, int readRes);
+    QString Convert(const QString& picture, const QString& folder) override;
+
+private:
+    PictureWork work_;
+    JpegConverter converter_;
+    int quality_;
+};
+
+// Makes JpegWorkers converting at the quality. Call on the user-interface thread: it asks the
+// display how deep the work buffers read.
+PictureWorkerFactory JpegWorkerFactory(int quality);
 
 } // namespace pelisto

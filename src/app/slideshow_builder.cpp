@@ -80,9 +80,16 @@ SlideshowTarget TargetForOutputName(const QString& outputPath) {
                : SlideshowTarget::Linux;
 }
 
-void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
-                        const QStringList& pictures, const SlideshowSettings& settings,
-                        const PictureConverter& convert, const BuildProgress& progress) {
+namespace {
+
+// Picture index's JPEG, asked for in list order.
+using JpegSource = std::function<QString(int index)>;
+// Starts the conversions once the output is open, and gives their JPEGs.
+using JpegSourceStart = std::function<JpegSource()>;
+
+void Build(const QString& outputPath, const QString& stubPath, const QStringList& pictures,
+           const SlideshowSettings& settings, const JpegSourceStart& start,
+           const BuildProgress& progress) {
     FileStream stub(stubPath, FileStream::Mode::OpenRead);
     const std::int64_t stubSize = stub.Size();
 
@@ -91,12 +98,13 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
     try {
         out.CopyFrom(stub, 0);
         SlideshowWriter writer(static_cast<std::uint64_t>(stubSize));
+        const JpegSource jpegOf = start();
         const int count = static_cast<int>(pictures.size());
         for (int i = 0; i < count; ++i) {
             if (progress) {
                 progress(i, count, pictures[i]);
             }
-            const QString jpeg = convert(pictures[i]);
+            const QString jpeg = jpegOf(i);
             FileStream picture(jpeg, FileStream::Mode::OpenRead);
             const std::int64_t length = picture.Size();
             out.CopyFrom(picture, 0);
@@ -109,6 +117,32 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
         throw Exception(QString::fromStdString(e.what()));
     }
     pending.Commit();
+}
+
+} // namespace
+
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings,
+                        const PictureConverter& convert, const BuildProgress& progress) {
+    Build(
+        outputPath, stubPath, pictures, settings,
+        [&]() -> JpegSource { return [&](int index) { return convert(pictures[index]); }; },
+        progress);
+}
+
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress) {
+    std::unique_ptr<ParallelConversion> conversion;
+    Build(
+        outputPath, stubPath, pictures, settings,
+        [&]() -> JpegSource {
+            conversion =
+                std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
+            return [&](int index) { return conversion->Take(index); };
+        },
+        progress);
 }
 
 } // namespace pelisto

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/parallel_conversion.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -37,5 +39,13 @@ using BuildProgress = std::function<void(int index, int count, const QString& pi
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings,
                         const PictureConverter& convert, const BuildProgress& progress = {});
+
+// As above, with the pictures converted on `workers` threads at once, each converting with a
+// worker that factory makes on its thread; their JPEGs wait in scratchFolder for their turn.
+// The file is the same, byte for byte, as when the pictures are converted one by one.
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress = {});
 
 } // namespace pelisto
