@@ -8,6 +8,7 @@
 #include "app/slideshow_builder.h"
 #include "framework/application.h"
 #include "framework/exceptions.h"
+#include "framework/memory_reuse.h"
 #include "picture/jpeg_image.h"
 
 #include <QFileInfo>
@@ -158,6 +159,7 @@ int Build(const BuildOptions& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    pelisto::KeepFreedPictureMemory();
     // Only this thread takes the terminating signals; Qt's threads start with them blocked.
     pelisto::BlockTerminationSignals();
     // A reader of the progress lines that goes away (| head) must not end the build half way.
