@@ -89,7 +89,12 @@ using JpegSourceStart = std::function<JpegSource()>;
 
 void Build(const QString& outputPath, const QString& stubPath, const QStringList& pictures,
            const SlideshowSettings& settings, const JpegSourceStart& start,
-           const BuildProgress& progress) {
+           const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    const auto checkCancel = [cancel] {
+        if (cancel != nullptr && cancel->load()) {
+            throw EAbort();
+        }
+    };
     FileStream stub(stubPath, FileStream::Mode::OpenRead);
     const std::int64_t stubSize = stub.Size();
 
@@ -101,6 +106,7 @@ void Build(const QString& outputPath, const QString& stubPath, const QStringList
         const JpegSource jpegOf = start();
         const int count = static_cast<int>(pictures.size());
         for (int i = 0; i < count; ++i) {
+            checkCancel();
             if (progress) {
                 progress(i, count, pictures[i]);
             }
@@ -116,6 +122,7 @@ void Build(const QString& outputPath, const QString& stubPath, const QStringList
     } catch (const SlideshowError& e) {
         throw Exception(QString::fromStdString(e.what()));
     }
+    checkCancel();
     pending.Commit();
 }
 
@@ -127,13 +134,13 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
     Build(
         outputPath, stubPath, pictures, settings,
         [&]() -> JpegSource { return [&](int index) { return convert(pictures[index]); }; },
-        progress);
+        progress, nullptr);
 }
 
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings, int workers,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,
-                        const BuildProgress& progress) {
+                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
     std::unique_ptr<ParallelConversion> conversion;
     Build(
         outputPath, stubPath, pictures, settings,
@@ -142,7 +149,7 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                 std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
             return [&](int index) { return conversion->Take(index); };
         },
-        progress);
+        progress, cancel);
 }
 
 } // namespace pelisto
