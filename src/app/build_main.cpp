@@ -8,8 +8,8 @@
 #include "app/slideshow_builder.h"
 #include "framework/application.h"
 #include "framework/exceptions.h"
+#include "framework/memory_reuse.h"
 #include "picture/jpeg_image.h"
-#include "picture/multi_picture.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -50,6 +50,26 @@ private:
 struct WarningSummaryAtEnd {
     ~WarningSummaryAtEnd() { PrintWarningSummary(); }
 };
+
+// A worker that names its picture in a fault's message.
+class NamingWorker final : public pelisto::PictureWorker {
+public:
+    explicit NamingWorker(std::unique_ptr<pelisto::PictureWorker> inner)
+        : inner_(std::move(inner)) {}
+    QString Convert(const QString& picture, const QString& folder) override {
+        SetCurrentPicture(picture);
+        const QString jpeg = inner_->Convert(picture, folder);
+        SetCurrentPicture({});
+        return jpeg;
+    }
+
+private:
+    std::unique_ptr<pelisto::PictureWorker> inner_;
+};
+
+pelisto::PictureWorkerFactory NamingWorkers(pelisto::PictureWorkerFactory make) {
+    return [make] { return std::make_unique<NamingWorker>(make()); };
+}
 
 int Fail(const QString& message) {
     PrintError(message);
@@ -113,30 +133,21 @@ int Build(const BuildOptions& o) {
         }
     }
 
-    pelisto::TMultiPicture workBuffer;
-    workBuffer.Loaded();
-    workBuffer.SetJPegSaveQuality(75);
-    workBuffer.SetJPegSaveSmooth(5);
-    workBuffer.SetStretch(true);
-    pelisto::JpegConverter converter(workBuffer);
-    converter.SetToolFolder(scratch.Dir().path() + QLatin1Char('/'));
-
     pelisto::SlideshowSettings settings;
     settings.automatic = o.automatic;
     settings.delaySeconds = static_cast<double>(o.delay);
+    const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : pelisto::DefaultWorkerCount();
     try {
+        // What the libraries print themselves is caught for the whole conversion: descriptors 1
+        // and 2 belong to the process, not to one picture's thread.
+        const LibraryMessagesCaught caught(
+            scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
         pelisto::BuildSlideshowFile(
-            target, stub, working, settings,
-            [&](const QString& picture) {
-                SetCurrentPicture(picture);
-                const LibraryMessagesCaught caught(
-                    scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
-                return converter.ConvertToJpeg(picture, static_cast<int>(o.quality));
-            },
+            target, stub, working, settings, jobs, scratch.Dir().filePath(QStringLiteral("jpegs")),
+            NamingWorkers(pelisto::JpegWorkerFactory(static_cast<int>(o.quality))),
             [](int index, int count, const QString& picture) {
                 PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
             });
-        SetCurrentPicture({});
         if (byteNamed && !byteNamed->MoveIntoPlace()) {
             return Fail(QStringLiteral("Impossible de créer le fichier %1").arg(target));
         }
@@ -152,13 +163,14 @@ int Build(const BuildOptions& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    pelisto::KeepFreedPictureMemory();
     // Only this thread takes the terminating signals; Qt's threads start with them blocked.
     pelisto::BlockTerminationSignals();
     // A reader of the progress lines that goes away (| head) must not end the build half way.
     std::signal(SIGPIPE, SIG_IGN);
     // The arguments are taken as bytes, before Qt reads any of them as options or as text.
     const std::vector<QByteArray> args(argv + 1, argv + argc);
-    // The work buffer is a widget, but nothing is ever shown.
+    // Nothing is ever shown.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};

@@ -9,10 +9,12 @@ namespace pelisto::build {
 namespace {
 
 void Usage(std::FILE* to) {
-    std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [--auto] [--delay SECONDS]\n"
+    std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
                "                    [--target windows|linux] [--] PICTURE...\n"
                "  -o OUT           the slideshow program to write\n"
                "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
+               "  -j JOBS          pictures converted at once, 1 to 64 (default: one per\n"
+               "                   core); the output is the same whatever the number\n"
                "  --auto           advance to the next picture by itself\n"
                "  --delay SECONDS  seconds between pictures, 1 to 65535 (default 10)\n"
                "  --target T       where it plays: windows (stub TheExe.exe) or linux\n"
@@ -71,6 +73,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
                 return Refuse(QStringLiteral("-q needs a quality from 1 to 100"));
             }
             o.quality = *n;
+        } else if (a == "-j") {
+            auto v = value();
+            auto n = v ? WholeNumber(*v, 1, 64) : std::nullopt;
+            if (!n) {
+                return Refuse(QStringLiteral("-j needs a number of pictures from 1 to 64"));
+            }
+            o.jobs = *n;
         } else if (a == "--delay") {
             auto v = value();
             auto n = v ? WholeNumber(*v, 1, 65535) : std::nullopt;

@@ -14,6 +14,7 @@ struct BuildOptions {
     QByteArray output;
     long quality = 75;
     long delay = 10;
+    long jobs = 0; // pictures converted at once; 0: one per core
     bool automatic = false;
     std::optional<SlideshowTarget> target;
     std::vector<QByteArray> pictures;

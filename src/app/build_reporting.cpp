@@ -22,7 +22,7 @@ namespace {
 
 std::atomic<long> warnings{0};
 std::vector<std::pair<QByteArray, QByteArray>> shownNames; // working bytes -> user's bytes
-QString currentPicture;
+thread_local QString currentPicture; // a fault is reported on the thread that faulted
 
 QByteArray AsGiven(const QString& text) {
     QByteArray bytes = QFile::encodeName(text);

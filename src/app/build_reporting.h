@@ -29,7 +29,7 @@ private:
 // Names as the user gave them, in their bytes: messages show these in place of the names the
 // build works with (an alias stands for a name that Qt cannot hold).
 void ShowNameAs(const QString& workingName, const QByteArray& userBytes);
-// The picture being converted, named in a fault's message.
+// The picture being converted on this thread, named in a fault's message.
 void SetCurrentPicture(const QString& workingName);
 
 // "pelisto-build: " + message, with the names shown as given, on stderr.

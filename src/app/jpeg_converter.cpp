@@ -5,7 +5,7 @@
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/picture.h"
 #include "picture/jpeg_image.h"
-#include "picture/multi_picture.h"
+#include "picture/picture_work.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,7 +19,7 @@ void SaveBitmapAsJpeg(const TBitmap& bitmap, const QString& fileName, int qualit
     jpeg.SaveFile(fileName);
 }
 
-JpegConverter::JpegConverter(TMultiPicture& workBuffer) : workBuffer_(workBuffer) {}
+JpegConverter::JpegConverter(PictureWork& workBuffer) : workBuffer_(workBuffer) {}
 
 JpegConverter::~JpegConverter() = default;
 
@@ -98,6 +98,26 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
         throw Exception(QStringLiteral("Unable to convert %1 to JPEG: %2").arg(fileName, cause));
     }
     return target;
+}
+
+JpegWorker::JpegWorker(int quality, int readRes) : converter_(work_), quality_(quality) {
+    work_.Announce();
+    work_.SetImageReadRes(readRes);
+    work_.SetJPegSaveQuality(75);
+    work_.SetJPegSaveSmooth(5);
+}
+
+QString JpegWorker::Convert(const QString& picture, const QString& folder) {
+    converter_.SetToolFolder(folder);
+    const QString jpeg = converter_.ConvertToJpeg(picture, quality_);
+    // The decoded picture goes now rather than while the next one is read.
+    work_.Picture().SetGraphic(nullptr);
+    return jpeg;
+}
+
+PictureWorkerFactory JpegWorkerFactory(int quality) {
+    const int readRes = PictureWork::ReadResOfDisplay();
+    return [quality, readRes] { return std::make_unique<JpegWorker>(quality, readRes); };
 }
 
 } // namespace pelisto

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "app/parallel_conversion.h"
+#include "picture/picture_work.h"
+
 #include <QString>
 #include <memory>
 
 namespace pelisto {
 
 class TBitmap;
-class TMultiPicture;
 class TPicture;
 
 // Encodes a bitmap as a JPEG file at the given quality (1..100).
@@ -17,7 +19,7 @@ void SaveBitmapAsJpeg(const TBitmap& bitmap, const QString& fileName, int qualit
 // goes through the work-buffer picture control.
 class JpegConverter {
 public:
-    explicit JpegConverter(TMultiPicture& workBuffer);
+    explicit JpegConverter(PictureWork& workBuffer);
     ~JpegConverter();
 
     void SetToolFolder(const QString& folder);
@@ -32,10 +34,27 @@ public:
     QString ConvertToJpeg(const QString& fileName, int quality);
 
 private:
-    TMultiPicture& workBuffer_;
+    PictureWork& workBuffer_;
     TPicture* loader_ = nullptr;
     std::unique_ptr<TPicture> ownLoader_;
     QString toolFolder_;
 };
+
+// A conversion worker for one thread of a parallel build: its own work buffer (set up as the
+// window's) and its own scratch JPEG.
+class JpegWorker final : public PictureWorker {
+public:
+    JpegWorker(int quality, int readRes);
+    QString Convert(const QString& picture, const QString& folder) override;
+
+private:
+    PictureWork work_;
+    JpegConverter converter_;
+    int quality_;
+};
+
+// Makes JpegWorkers converting at the quality. Call on the user-interface thread: it asks the
+// display how deep the work buffers read.
+PictureWorkerFactory JpegWorkerFactory(int quality);
 
 } // namespace pelisto

@@ -1,10 +1,12 @@
 #include "app/main_window.h"
 #include "framework/application.h"
+#include "framework/memory_reuse.h"
 #include "picture/codec_library.h"
 #include "picture/jpeg_image.h"
 #include "test_show/test_window.h"
 
 int main(int argc, char** argv) {
+    pelisto::KeepFreedPictureMemory();
     pelisto::Application app(argc, argv);
     pelisto::SetApplicationTitle(QStringLiteral("Pelisto maker"));
     pelisto::RegisterJPEGGraphic();

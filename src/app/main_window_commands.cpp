@@ -3,12 +3,14 @@
 #include "app/main_window.h"
 #include "app/picture_paths.h"
 #include "app/preview_fit.h"
+#include "app/save_progress.h"
 #include "app/slideshow_builder.h"
 #include "controls/num_spin_edit.h"
 #include "framework/application.h"
 #include "framework/common_dialogs.h"
 #include "framework/cursor_state.h"
 #include "framework/dialogs.h"
+#include "framework/exceptions.h"
 #include "framework/image_box.h"
 #include "language/multi_lang.h"
 #include "picture/jpeg_markers.h"
@@ -16,8 +18,13 @@
 #include "picture/multi_picture.h"
 #include "ui_main_window.h"
 
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <thread>
 
 namespace pelisto {
 namespace {
@@ -110,12 +117,49 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
-    HourglassCursor busy;
     SlideshowSettings settings;
     settings.automatic = ui_->CheckBox1->isChecked();
     settings.delaySeconds = ui_->NumSpinEdit1->Value();
-    BuildSlideshowFile(path, StubPath(target), Pictures(), settings,
-                       [this](const QString& picture) { return ConvertToJpeg(picture); });
+    const QStringList pictures = Pictures();
+    const QString stub = StubPath(target);
+    ui_->SaveStatus->clear();
+    ui_->SaveStatus->setToolTip({});
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        throw EFCreateError(scratch.path());
+    }
+    // The pictures are converted on worker threads and the file written on a thread of its own,
+    // so the window stays responsive and the dialog can cancel; this one waits for it here.
+    SaveProgress progress(this, *MultiLang1, static_cast<int>(pictures.size()));
+    const PictureWorkerFactory workers = JpegWorkerFactory(PictureQuality_);
+    std::exception_ptr error;
+    QEventLoop waiting;
+    std::thread build([&] {
+        try {
+            BuildSlideshowFile(
+                path, stub, pictures, settings, DefaultWorkerCount(), scratch.path(), workers,
+                [&](int index, int, const QString& picture) { progress.Tell(index, picture); },
+                &progress.CancelFlag());
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    waiting.exec();
+    build.join();
+    progress.Dialog().hide();
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const EAbort&) {
+            if (!progress.Cancelled()) {
+                throw;
+            }
+            return; // cancelled: the old file stays as it was, and nothing more is said
+        }
+    }
+    ui_->SaveStatus->setText(SavedStatusText(*MultiLang1, path));
+    ui_->SaveStatus->setToolTip(QDir::toNativeSeparators(path));
 }
 
 void TForm1::ListBox1Click() {

@@ -73,9 +73,21 @@ SlideshowTarget TargetForOutputName(const QString& outputPath) {
                : SlideshowTarget::Linux;
 }
 
-void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
-                        const QStringList& pictures, const SlideshowSettings& settings,
-                        const PictureConverter& convert, const BuildProgress& progress) {
+namespace {
+
+// Picture index's JPEG, asked for in list order.
+using JpegSource = std::function<QString(int index)>;
+// Starts the conversions once the output is open, and gives their JPEGs.
+using JpegSourceStart = std::function<JpegSource()>;
+
+void Build(const QString& outputPath, const QString& stubPath, const QStringList& pictures,
+           const SlideshowSettings& settings, const JpegSourceStart& start,
+           const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    const auto checkCancel = [cancel] {
+        if (cancel != nullptr && cancel->load()) {
+            throw EAbort();
+        }
+    };
     FileStream stub(stubPath, FileStream::Mode::OpenRead);
     const std::int64_t stubSize = stub.Size();
 
@@ -84,12 +96,14 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
     try {
         out.CopyFrom(stub, 0);
         SlideshowWriter writer(static_cast<std::uint64_t>(stubSize));
+        const JpegSource jpegOf = start();
         const int count = static_cast<int>(pictures.size());
         for (int i = 0; i < count; ++i) {
+            checkCancel();
             if (progress) {
                 progress(i, count, pictures[i]);
             }
-            const QString jpeg = convert(pictures[i]);
+            const QString jpeg = jpegOf(i);
             FileStream picture(jpeg, FileStream::Mode::OpenRead);
             const std::int64_t length = picture.Size();
             out.CopyFrom(picture, 0);
@@ -101,7 +115,34 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
     } catch (const SlideshowError& e) {
         throw Exception(QString::fromStdString(e.what()));
     }
+    checkCancel();
     pending.Commit();
+}
+
+} // namespace
+
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings,
+                        const PictureConverter& convert, const BuildProgress& progress) {
+    Build(
+        outputPath, stubPath, pictures, settings,
+        [&]() -> JpegSource { return [&](int index) { return convert(pictures[index]); }; },
+        progress, nullptr);
+}
+
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    std::unique_ptr<ParallelConversion> conversion;
+    Build(
+        outputPath, stubPath, pictures, settings,
+        [&]() -> JpegSource {
+            conversion =
+                std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
+            return [&](int index) { return conversion->Take(index); };
+        },
+        progress, cancel);
 }
 
 } // namespace pelisto

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "app/parallel_conversion.h"
+
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 
 namespace pelisto {
@@ -37,5 +40,16 @@ using BuildProgress = std::function<void(int index, int count, const QString& pi
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings,
                         const PictureConverter& convert, const BuildProgress& progress = {});
+
+// As above, with the pictures converted on `workers` threads at once, each converting with a
+// worker that factory makes on its thread; their JPEGs wait in scratchFolder for their turn.
+// The file is the same, byte for byte, as when the pictures are converted one by one. A cancel
+// flag that is set stops the build with EAbort before the next picture or before the file
+// replaces the target, leaving no partial file.
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress = {},
+                        const std::atomic<bool>* cancel = nullptr);
 
 } // namespace pelisto

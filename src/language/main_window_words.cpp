@@ -138,6 +138,24 @@ QStringList MainWindowWords() {
         QStringLiteral("@107"),
         QStringLiteral(" introuvable. TheExe.run DOIT se trouver dans le même répertoire que "),
         QStringLiteral(" missing. TheExe.run MUST be in the same folder as  "),
+
+        // Added after those: the save's progress dialog (its title, its line for picture %1 of
+        // %2 named %3, its button) and the status line that tells the file saved and its size.
+        QStringLiteral("@108"),
+        QStringLiteral("Enregistrement du diaporama"),
+        QStringLiteral("Saving the slideshow"),
+
+        QStringLiteral("@109"),
+        QStringLiteral("Image %1 sur %2 : %3"),
+        QStringLiteral("Picture %1 of %2: %3"),
+
+        QStringLiteral("@110"),
+        QStringLiteral("Annuler"),
+        QStringLiteral("Cancel"),
+
+        QStringLiteral("@111"),
+        QStringLiteral("Enregistré : %1 (%2 Ko)"),
+        QStringLiteral("Saved: %1 (%2 KB)"),
     };
 }
 

@@ -3,9 +3,13 @@
 #include "framework/application.h"
 #include "framework/dialogs.h"
 
+#include <QCoreApplication>
+#include <QThread>
+#include <atomic>
 #include <csetjmp>
 #include <csignal>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace pelisto {
@@ -13,28 +17,45 @@ namespace {
 
 constexpr int GuardedSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
-// Library calls happen on the user-interface thread only; the active guard's jump point.
-sigjmp_buf* activeJump = nullptr;
-int faults = 0;
+// Library calls run on several threads at once (a slideshow converts pictures in parallel):
+// each thread has its own jump point; the handlers are the process's, installed once.
+thread_local sigjmp_buf* activeJump = nullptr;
+std::atomic<int> faults{0};
+struct sigaction previousActions[std::size(GuardedSignals)];
 
 void ShowFaultBox() {
-    MessageBox(QString::fromLatin1(LibraryFaultText), ApplicationTitle(), MsgBoxIcon::Error, mbOK);
+    auto show = [] {
+        MessageBox(QString::fromLatin1(LibraryFaultText), ApplicationTitle(), MsgBoxIcon::Error,
+                   mbOK);
+    };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && QThread::currentThread() != app->thread()) {
+        // A box belongs to the user-interface thread; the worker goes on meanwhile.
+        QMetaObject::invokeMethod(app, show, Qt::QueuedConnection);
+        return;
+    }
+    show();
 }
 
-LibraryFaultReporter reporter = ShowFaultBox;
+std::atomic<LibraryFaultReporter> reporter{ShowFaultBox};
 
 void OnFault(int signal) {
     if (activeJump != nullptr) {
         siglongjmp(*activeJump, signal);
     }
-    // Not inside a guarded call: let the fault take its usual course.
-    std::signal(signal, SIG_DFL);
+    // Not inside a guarded call on this thread: the fault takes the course it had before.
+    for (std::size_t i = 0; i < std::size(GuardedSignals); ++i) {
+        if (GuardedSignals[i] == signal) {
+            sigaction(signal, &previousActions[i], nullptr);
+        }
+    }
     std::raise(signal);
 }
 
-// An alternate stack, so that a fault caused by exhausting the stack can still be handled.
+// An alternate stack for each thread, so that a fault caused by exhausting the stack can still
+// be handled.
 void EnsureAlternateStack() {
-    static std::vector<char> stack;
+    thread_local std::vector<char> stack;
     if (!stack.empty()) {
         return;
     }
@@ -46,36 +67,27 @@ void EnsureAlternateStack() {
     sigaltstack(&alt, nullptr);
 }
 
-struct SavedHandlers {
-    struct sigaction old[std::size(GuardedSignals)];
-};
-
-void Install(SavedHandlers& saved) {
-    struct sigaction action {};
-    action.sa_handler = OnFault;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_ONSTACK | SA_NODEFER;
-    for (std::size_t i = 0; i < std::size(GuardedSignals); ++i) {
-        sigaction(GuardedSignals[i], &action, &saved.old[i]);
-    }
-}
-
-void Restore(const SavedHandlers& saved) {
-    for (std::size_t i = 0; i < std::size(GuardedSignals); ++i) {
-        sigaction(GuardedSignals[i], &saved.old[i], nullptr);
-    }
+void InstallOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = OnFault;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_ONSTACK | SA_NODEFER;
+        for (std::size_t i = 0; i < std::size(GuardedSignals); ++i) {
+            sigaction(GuardedSignals[i], &action, &previousActions[i]);
+        }
+    });
 }
 
 // Kept free of objects with destructors: a fault jumps straight back into it.
 bool Enter(void (*fn)(void*), void* context) {
     sigjmp_buf jump;
     sigjmp_buf* previous = activeJump;
-    SavedHandlers saved;
     EnsureAlternateStack();
-    Install(saved);
+    InstallOnce();
     if (sigsetjmp(jump, 1) != 0) {
         activeJump = previous;
-        Restore(saved);
         return false;
     }
     activeJump = &jump;
@@ -83,11 +95,9 @@ bool Enter(void (*fn)(void*), void* context) {
         fn(context);
     } catch (...) {
         activeJump = previous;
-        Restore(saved);
         throw;
     }
     activeJump = previous;
-    Restore(saved);
     return true;
 }
 
@@ -98,14 +108,12 @@ bool RunGuarded(void (*fn)(void*), void* context) {
         return true;
     }
     ++faults;
-    reporter();
+    reporter.load()();
     return false;
 }
 
 LibraryFaultReporter SetLibraryFaultReporter(LibraryFaultReporter next) {
-    LibraryFaultReporter previous = reporter;
-    reporter = next != nullptr ? next : ShowFaultBox;
-    return previous;
+    return reporter.exchange(next != nullptr ? next : ShowFaultBox);
 }
 
 int GuardedFaultCount() {

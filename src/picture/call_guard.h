@@ -11,9 +11,10 @@ inline constexpr const char* LibraryFaultText =
 
 // Runs fn with handlers for the fault signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL) in place. A
 // fault inside it jumps back here: the fault is reported and false returned, so the call counts
-// as failed and the tool goes on (unless the reporter ends the program). The previous handlers are
-// back in place afterwards. fn must only call into the library and store plain results: a fault
-// skips its destructors.
+// as failed and the tool goes on (unless the reporter ends the program). Safe on any thread: each
+// thread's guarded calls catch that thread's faults; a fault outside any guarded call takes the
+// course it would have taken without the guard. fn must only call into the library and store
+// plain results: a fault skips its destructors.
 bool RunGuarded(void (*fn)(void*), void* context);
 
 template <typename F> bool CallGuarded(F&& body) {
@@ -21,8 +22,9 @@ template <typename F> bool CallGuarded(F&& body) {
     return RunGuarded(trampoline, &body);
 }
 
-// Tells of a fault that the guard caught. The window shows LibraryFaultText in a message box
-// (the default); a program with nobody to answer a box sets its own reporter at start.
+// Tells of a fault that the guard caught, on the thread that faulted. The window shows
+// LibraryFaultText in a message box (the default; a worker thread's box is shown by the
+// user-interface thread); a program with nobody to answer a box sets its own reporter at start.
 using LibraryFaultReporter = void (*)();
 // Sets the reporter (nullptr brings back the message box) and returns the previous one.
 LibraryFaultReporter SetLibraryFaultReporter(LibraryFaultReporter reporter);

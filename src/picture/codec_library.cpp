@@ -13,9 +13,9 @@
 
 namespace pelisto {
 
-std::int16_t PictureLibraryState::lastErrorCode = 0;
-QString PictureLibraryState::lastErrorText;
-QString PictureLibraryState::progressText;
+thread_local std::int16_t PictureLibraryState::lastErrorCode = 0;
+thread_local QString PictureLibraryState::lastErrorText;
+thread_local QString PictureLibraryState::progressText;
 
 CodecLibrary& CodecLibrary::Get(Which which) {
     static CodecLibrary main(Main);
@@ -29,6 +29,7 @@ CodecLibrary::CodecLibrary(Which which)
       fileName_(defaultName_) {}
 
 void CodecLibrary::SetFileName(const QString& fileName) {
+    std::lock_guard lock(mutex_);
     Unload();
     fileName_ = fileName.isEmpty() ? defaultName_ : fileName;
 }
@@ -39,6 +40,7 @@ QString CodecLibrary::LoadErrorText() const {
 }
 
 bool CodecLibrary::Load() {
+    std::lock_guard lock(mutex_);
     if (handle_ != nullptr) {
         return true;
     }
@@ -66,6 +68,7 @@ bool CodecLibrary::Load() {
 }
 
 void CodecLibrary::Unload() {
+    std::lock_guard lock(mutex_);
     if (handle_ != nullptr) {
         dlclose(handle_);
         handle_ = nullptr;
@@ -73,7 +76,9 @@ void CodecLibrary::Unload() {
 }
 
 void* CodecLibrary::Entry(const char* name) {
+    std::unique_lock lock(mutex_);
     if (!Load()) {
+        lock.unlock();
         if (which_ == Main) {
             throw ErrorInvalid(LoadErrorText());
         }

@@ -3,7 +3,9 @@
 #include "framework/exceptions.h"
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace pelisto {
 
@@ -44,18 +46,20 @@ private:
     explicit CodecLibrary(Which which);
     bool Load();
 
+    // Loading, dropping and looking up entries may happen on several threads.
+    std::recursive_mutex mutex_;
     Which which_;
     QString defaultName_;
     QString fileName_;
-    void* handle_ = nullptr;
+    std::atomic<void*> handle_{nullptr};
 };
 
-// Process-wide state of the picture library: the last failing status and its text, the
-// progress text.
+// State of the picture library, per thread (pictures are converted on several at once): the
+// last failing status and its text, the progress text.
 struct PictureLibraryState {
-    static std::int16_t lastErrorCode;
-    static QString lastErrorText;
-    static QString progressText;
+    static thread_local std::int16_t lastErrorCode;
+    static thread_local QString lastErrorText;
+    static thread_local QString progressText;
 };
 
 // Records the status of a library call: a status of 0 or below becomes the last error with the

@@ -115,7 +115,9 @@ void TMultiPicture::paintEvent(QPaintEvent*) {
         auto& main = CodecLibrary::Get(CodecLibrary::Main);
         if (main.IsLoaded()) {
             if (auto fn = reinterpret_cast<DrawAnnotation_t>(main.Entry("DrawAnnotation"))) {
-                CallGuarded([&] { fn(this, scroll_.x(), scroll_.y(), zoom_, 0, 0); });
+                CallGuarded([&] {
+                    fn(static_cast<PictureWork*>(this), scroll_.x(), scroll_.y(), zoom_, 0, 0);
+                });
             }
         }
     }

@@ -194,6 +194,41 @@ TEST_F(BuildCommandTest, WritesTheSameBytesAsTheWindowsSaveCommand) {
     EXPECT_EQ(layout.pictures.size(), 6u);
 }
 
+// However many pictures are converted at once, the slideshow is the same, byte for byte: every
+// format, pictures of different sizes finishing out of turn, a list longer than the pictures in
+// flight.
+TEST_F(BuildCommandTest, ConvertingAtOnceWritesTheSameBytesAsOneByOne) {
+    QStringList pictures;
+    for (const char* name :
+         {"camera.jpg", "multi.ico", "rgb24.bmp", "pal8.png", "interlaced.png", "rgb24.pcx",
+          "rle24.tga", "pages3.tif", "orient6.tif", "animated.gif", "photo.pcd", "gray.jpg",
+          "mono1.bmp", "cmyk_adobe.jpg", "orient6.jpg", "pal4.bmp"}) {
+        pictures << Picture(QString::fromLatin1(name));
+    }
+    pictures.insert(3, Fixture("wmf/shapes.wmf"));
+    pictures << Picture("camera.jpg") << Fixture("wmf/shapes.wmf");
+    QByteArray first;
+    for (const char* jobs : {"1", "4", "3", "2"}) {
+        const QString out = dir.filePath(QStringLiteral("j%1.run").arg(jobs));
+        const Outcome r = Build(QStringList{"-j", jobs, "-o", out} << pictures);
+        ASSERT_EQ(r.exitCode, 0) << jobs << ": " << r.err.toStdString();
+        // The progress lines keep the list's order.
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), pictures.size() + 1) << r.out.toStdString();
+        EXPECT_TRUE(lines[5].endsWith(pictures[5])) << lines[5].toStdString();
+        const QByteArray bytes = ReadAll(out);
+        if (first.isEmpty()) {
+            first = bytes;
+            EXPECT_EQ(ReadSlideshowFile(out.toStdString()).pictures.size(),
+                      static_cast<std::size_t>(pictures.size()));
+        } else {
+            EXPECT_TRUE(bytes == first) << "-j " << jobs << " wrote another slideshow than -j 1";
+        }
+    }
+    EXPECT_TRUE(Leftovers({"j1.run", "j2.run", "j3.run", "j4.run"}).isEmpty())
+        << Leftovers({"j1.run", "j2.run", "j3.run", "j4.run"}).join(',').toStdString();
+}
+
 // The stub follows --target, else the output name; the window's file type picks the same stub
 // and writes the same bytes.
 TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
@@ -282,6 +317,8 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "--delay", "0", png}, "--delay needs a whole number");
     ExpectRefused({"-o", out, "--delay", "65536", png}, "--delay needs a whole number");
     ExpectRefused({"-o", out, "--delay", "2.5", png}, "--delay needs a whole number");
+    ExpectRefused({"-o", out, "-j", "0", png}, "-j needs a number of pictures from 1 to 64");
+    ExpectRefused({"-o", out, "-j", "65", png}, "-j needs a number");
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
     ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows or linux");
     ExpectRefused({"-o", out, png, "--target"}, "--target needs windows or linux");

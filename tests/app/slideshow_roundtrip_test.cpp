@@ -9,8 +9,12 @@
 #include "support/fake_dialogs.h"
 #include "ui_main_window.h"
 
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace pelisto;
@@ -162,6 +166,50 @@ TEST_F(RoundTripTest, SaveCommandWritesAnExecutableSlideshowAtTheChosenPath) {
     EXPECT_EQ(layout.delaySeconds, 10);
     EXPECT_EQ(QFileInfo(path).size(), static_cast<qint64>(layout.trailerOffset) + 16 + 4 * 2);
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"holiday.exe"});
+    EXPECT_EQ(ui().SaveStatus->text(),
+              QString("Saved: holiday.exe (%1 KB)").arg((QFileInfo(path).size() + 1023) / 1024));
+}
+
+// Cancel in the progress dialog: the old file stays as it was, no partial file is left, and the
+// dialog named the pictures as it went.
+TEST_F(RoundTripTest, CancellingTheSaveKeepsThePreviousFile) {
+    QTemporaryDir sources;
+    QStringList many;
+    QImage large(3000, 2000, QImage::Format_RGB32);
+    for (int y = 0; y < large.height(); ++y) {
+        for (int x = 0; x < large.width(); ++x) {
+            large.setPixel(x, y, qRgb(x & 255, y & 255, (x ^ y) & 255));
+        }
+    }
+    for (int i = 0; i < 12; ++i) {
+        many << sources.filePath(QString("picture%1.bmp").arg(i, 2, 10, QChar('0')));
+        ASSERT_TRUE(large.save(many.back()));
+    }
+    Choose(many);
+    const QString path = out.filePath("show.exe");
+    WriteAll(path, "the slideshow saved yesterday");
+    dialogs->saveAnswers.push_back(path);
+    QString shown;
+    QTimer::singleShot(0, form.get(), [&] {
+        auto* dialog = form->findChild<QProgressDialog*>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Saving the slideshow");
+        while (dialog->labelText().isEmpty()) {
+            QCoreApplication::processEvents();
+        }
+        shown = dialog->labelText();
+        auto* cancel = dialog->findChild<QPushButton*>();
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_EQ(cancel->text(), "Cancel");
+        cancel->click();
+    });
+    form->Button2Click();
+    EXPECT_TRUE(shown.startsWith("Picture ")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(" of 12: ")) << shown.toStdString();
+    EXPECT_EQ(ReadAll(path), QByteArray("the slideshow saved yesterday"));
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"show.exe"});
+    EXPECT_TRUE(dialogs->boxes.empty());
+    EXPECT_TRUE(ui().SaveStatus->text().isEmpty());
 }
 
 TEST_F(RoundTripTest, ABrokenPictureStopsTheSaveAndKeepsThePreviousFile) {

@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 93);
+    ASSERT_EQ(words.size(), 105);
     QStringList keys;
-    for (int r = 0; r < 31; ++r) {
+    for (int r = 0; r < 35; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -116,7 +116,8 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "OpenDialog1",  "\"",          "@100",
                                  "@101",         "@102",        "@103",
                                  "@105",         "@104",        "@106",
-                                 "@107"}));
+                                 "@107",         "@108",        "@109",
+                                 "@110",         "@111"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -134,6 +135,11 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(
         t.LookupWord("@107"),
         QStringLiteral(" introuvable. TheExe.run DOIT se trouver dans le même répertoire que "));
+    EXPECT_EQ(t.LookupWord("@108"), "Enregistrement du diaporama");
+    EXPECT_EQ(t.LookupWord("@109").arg(2).arg(9).arg("a.png"), "Image 2 sur 9 : a.png");
+    EXPECT_EQ(t.LookupWord("@110"), "Annuler");
+    EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"),
+              QStringLiteral("Enregistré : show.exe (120 Ko)"));
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");
@@ -143,6 +149,10 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@104"), "second");
     EXPECT_EQ(t.LookupWord("@106"), "Linux program (*.run)|*.run");
     EXPECT_EQ(t.LookupWord("@107"), " missing. TheExe.run MUST be in the same folder as  ");
+    EXPECT_EQ(t.LookupWord("@108"), "Saving the slideshow");
+    EXPECT_EQ(t.LookupWord("@109").arg(2).arg(9).arg("a.png"), "Picture 2 of 9: a.png");
+    EXPECT_EQ(t.LookupWord("@110"), "Cancel");
+    EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"), "Saved: show.exe (120 KB)");
 }
 
 TEST(MainWindowWords, StartUpAppliesFrenchThenEnglish) {

@@ -41,14 +41,13 @@ TEST(Saving, EveryWriterReadsBackInAnIndependentDecoder) {
     ASSERT_FALSE(original.isNull());
     struct Case {
         const char* file;
-        bool (TMultiPicture::*save)(const QString&);
+        bool (PictureWork::*save)(const QString&);
         int tolerance;
     };
-    for (const Case& c : {Case{"out.bmp", &TMultiPicture::SaveAsBmp, 0},
-                          Case{"out.png", &TMultiPicture::SaveAsPng, 0},
-                          Case{"out.gif", &TMultiPicture::SaveAsGif, 0},
-                          Case{"out.pcx", &TMultiPicture::SaveAsPcx, 0},
-                          Case{"out.jpg", &TMultiPicture::SaveAsJpeg, 10}}) {
+    for (const Case& c :
+         {Case{"out.bmp", &PictureWork::SaveAsBmp, 0}, Case{"out.png", &PictureWork::SaveAsPng, 0},
+          Case{"out.gif", &PictureWork::SaveAsGif, 0}, Case{"out.pcx", &PictureWork::SaveAsPcx, 0},
+          Case{"out.jpg", &PictureWork::SaveAsJpeg, 10}}) {
         const QString target = dir.filePath(c.file);
         picture.SetJPegSaveQuality(95);
         EXPECT_TRUE((picture.*c.save)(target)) << c.file;

@@ -1,6 +1,6 @@
 // Loading a picture file: file information, the format's reader and the DIB it gives.
 
-#include "picture/multi_picture.h"
+#include "picture/picture_work.h"
 
 #include "codeclib/codec_api.h"
 #include "framework/file_stream.h"
@@ -18,7 +18,7 @@ using picture_calls::CallStatus;
 using picture_calls::NativeName;
 using picture_calls::UpperExtension;
 
-bool TMultiPicture::ReadFileInfo(const QString& fileName) {
+bool PictureWork::ReadFileInfo(const QString& fileName) {
     const QString e = UpperExtension(fileName).left(4);
     if (e == QLatin1String(".WMF") || e == QLatin1String(".ICO") || e == QLatin1String(".SCM") ||
         e == QLatin1String(".CMS")) {
@@ -78,8 +78,8 @@ bool TMultiPicture::ReadFileInfo(const QString& fileName) {
     return true;
 }
 
-std::unique_ptr<TBitmap> TMultiPicture::ReadBitmap(const QString& fileName, const QString& format,
-                                                   int bits, bool dither) {
+std::unique_ptr<TBitmap> PictureWork::ReadBitmap(const QString& fileName, const QString& format,
+                                                 int bits, bool dither) {
     {
         // Others may read the file meanwhile; it must at least hold a header.
         QFile file(fileName);
@@ -96,7 +96,7 @@ std::unique_ptr<TBitmap> TMultiPicture::ReadBitmap(const QString& fileName, cons
     const QByteArray name = NativeName(fileName);
     const auto b = static_cast<std::int16_t>(bits);
     const auto d = static_cast<std::int16_t>(dither);
-    void* data = this;
+    void* data = static_cast<PictureWork*>(this);
     PLDib out = nullptr;
     std::int16_t status = 0;
     const auto plain = [&](const char* entry) {
@@ -145,7 +145,7 @@ std::unique_ptr<TBitmap> TMultiPicture::ReadBitmap(const QString& fileName, cons
     return bitmap;
 }
 
-void TMultiPicture::SetImageName(const QString& name) {
+void PictureWork::SetImageName(const QString& name) {
     imageName_ = name;
     loading_ = true;
     lastError_.clear();
@@ -224,9 +224,7 @@ void TMultiPicture::SetImageName(const QString& name) {
         }
     }
     loading_ = false;
-    if (OnFinishedLoadSave) {
-        OnFinishedLoadSave(*this);
-    }
+    FinishedLoadSave();
 }
 
 } // namespace pelisto

@@ -1,7 +1,7 @@
 // The picture control's five savers. A file is written beside its target and moved over it
 // only when complete.
 
-#include "picture/multi_picture.h"
+#include "picture/picture_work.h"
 
 #include "codeclib/codec_api.h"
 #include "framework/graphics/bitmap.h"
@@ -36,7 +36,7 @@ bool AddJpegMetadata(const QString& fileName, const QByteArray& segments) {
 
 using picture_calls::CallStatus;
 
-int TMultiPicture::WriteDepth(SaveFormat format) const {
+int PictureWork::WriteDepth(SaveFormat format) const {
     const int display = DisplayDepthClass();
     if (format == SaveFormat::Jpeg) {
         return writeRes_ == sMonoChrome || writeRes_ == sJpegGray ? 1 : 24;
@@ -60,23 +60,23 @@ int TMultiPicture::WriteDepth(SaveFormat format) const {
     }
 }
 
-bool TMultiPicture::SaveAsJpeg(const QString& name) {
+bool PictureWork::SaveAsJpeg(const QString& name) {
     return Save(SaveFormat::Jpeg, name);
 }
-bool TMultiPicture::SaveAsBmp(const QString& name) {
+bool PictureWork::SaveAsBmp(const QString& name) {
     return Save(SaveFormat::Bmp, name);
 }
-bool TMultiPicture::SaveAsPcx(const QString& name) {
+bool PictureWork::SaveAsPcx(const QString& name) {
     return Save(SaveFormat::Pcx, name);
 }
-bool TMultiPicture::SaveAsGif(const QString& name) {
+bool PictureWork::SaveAsGif(const QString& name) {
     return Save(SaveFormat::Gif, name);
 }
-bool TMultiPicture::SaveAsPng(const QString& name) {
+bool PictureWork::SaveAsPng(const QString& name) {
     return Save(SaveFormat::Png, name);
 }
 
-bool TMultiPicture::Save(SaveFormat format, const QString& name) {
+bool PictureWork::Save(SaveFormat format, const QString& name) {
     if (!name.isEmpty()) {
         defSaveFilename_ = name;
     }
@@ -105,7 +105,7 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
             const QByteArray file = QFile::encodeName(target->writePath());
             const auto b = static_cast<std::int16_t>(bits);
             void* block = dib->get();
-            void* data = this;
+            void* data = static_cast<PictureWork*>(this);
             const auto simple = [&](const char* entry) {
                 return CallStatus<wrfiledib_t>(entry, [&](wrfiledib_t fn) {
                     return fn(file.constData(), b, block, data, ProgressProc, 0);
@@ -169,9 +169,7 @@ bool TMultiPicture::Save(SaveFormat format, const QString& name) {
     if (!written && target) {
         target->Discard();
     }
-    if (OnFinishedLoadSave) {
-        OnFinishedLoadSave(*this);
-    }
+    FinishedLoadSave();
     return written;
 }
 

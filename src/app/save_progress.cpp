@@ -1,0 +1,51 @@
+#include "app/save_progress.h"
+
+#include "language/base_multi_lang.h"
+
+#include <QFileInfo>
+#include <QProgressDialog>
+
+namespace pelisto {
+
+SaveProgress::SaveProgress(QWidget* window, TBaseMultiLang& words, int count)
+    : words_(words), count_(count), dialog_(new QProgressDialog(window)) {
+    dialog_->setWindowTitle(words.LookupWord(QStringLiteral("@108")));
+    dialog_->setCancelButtonText(words.LookupWord(QStringLiteral("@110")));
+    dialog_->setRange(0, count);
+    dialog_->setValue(0);
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
+    // A save of a few small pictures is over before a dialog would be worth its flash.
+    dialog_->setMinimumDuration(400);
+    dialog_->setMinimumWidth(420);
+    connect(dialog_, &QProgressDialog::canceled, this, [this] { cancelled_ = true; });
+}
+
+SaveProgress::~SaveProgress() {
+    delete dialog_;
+}
+
+void SaveProgress::Tell(int index, const QString& picture) {
+    QMetaObject::invokeMethod(
+        this, [this, index, picture] { Show(index, picture); }, Qt::QueuedConnection);
+}
+
+void SaveProgress::Show(int index, const QString& picture) {
+    if (cancelled_) {
+        return;
+    }
+    dialog_->setLabelText(words_.LookupWord(QStringLiteral("@109"))
+                              .arg(index + 1)
+                              .arg(count_)
+                              .arg(QFileInfo(picture).fileName()));
+    dialog_->setValue(index);
+}
+
+QString SavedStatusText(TBaseMultiLang& words, const QString& path) {
+    const qint64 kilobytes = (QFileInfo(path).size() + 1023) / 1024;
+    return words.LookupWord(QStringLiteral("@111"))
+        .arg(QFileInfo(path).fileName(), QString::number(kilobytes));
+}
+
+} // namespace pelisto
