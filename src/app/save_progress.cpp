@@ -16,10 +16,12 @@ SaveProgress::SaveProgress(QWidget* window, TBaseMultiLang& words, int count)
     dialog_->setWindowModality(Qt::WindowModal);
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
-    // A save of a few small pictures is over before a dialog would be worth its flash.
-    dialog_->setMinimumDuration(400);
     dialog_->setMinimumWidth(420);
     connect(dialog_, &QProgressDialog::canceled, this, [this] { cancelled_ = true; });
+    // Shown at once, even for a save that is over in a moment: while the save runs the window's
+    // events are served, and only the modal dialog keeps a click from clearing the list or
+    // starting a second save underneath it.
+    dialog_->show();
 }
 
 SaveProgress::~SaveProgress() {

@@ -125,5 +125,25 @@ int main(int argc, char** argv) {
     ok = Save(screen->grabWindow(0), out + QStringLiteral("/test-small-zoomed.png")) && ok;
     form2.close();
     Settle(100);
+
+    // A save of large pictures, taken while its progress dialog is up and once it is done.
+    QFile::copy(pelisto::ExecutableFolder() + QStringLiteral("TheExe.exe"),
+                work.filePath(QStringLiteral("TheExe.exe")));
+    QStringList large;
+    for (int i = 0; i < 8; ++i) {
+        large << work.filePath(QStringLiteral("large%1.png").arg(i));
+        Scene(4000, 3000).save(large.back(), "PNG");
+    }
+    {
+        pelisto::testing::ScopedFakeDialogs dialogs;
+        dialogs->openAnswers.push_back(large);
+        form1.Button1Click();
+    }
+    QTimer::singleShot(900, [&] {
+        ok = Save(screen->grabWindow(0), out + QStringLiteral("/save-progress.png")) && ok;
+    });
+    form1.BuildSlideshow(work.filePath(QStringLiteral("Pelisto.exe")));
+    Settle(150);
+    ok = Save(form1.grab(), out + QStringLiteral("/main-saved.png")) && ok;
     return ok ? 0 : 1;
 }
