@@ -52,18 +52,6 @@ pixman_format_code_t FormatFor(const XImage& image) {
     return static_cast<pixman_format_code_t>(0);
 }
 
-struct PixmanImage {
-    pixman_image_t* image = nullptr;
-    explicit PixmanImage(pixman_image_t* i) : image(i) {}
-    ~PixmanImage() {
-        if (image != nullptr) {
-            pixman_image_unref(image);
-        }
-    }
-    PixmanImage(const PixmanImage&) = delete;
-    PixmanImage& operator=(const PixmanImage&) = delete;
-};
-
 } // namespace
 
 struct FullScreenWindow::Target {

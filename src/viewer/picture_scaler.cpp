@@ -6,18 +6,6 @@ namespace pelisto {
 
 namespace {
 
-struct PixmanImage {
-    pixman_image_t* image = nullptr;
-    explicit PixmanImage(pixman_image_t* i) : image(i) {}
-    ~PixmanImage() {
-        if (image != nullptr) {
-            pixman_image_unref(image);
-        }
-    }
-    PixmanImage(const PixmanImage&) = delete;
-    PixmanImage& operator=(const PixmanImage&) = delete;
-};
-
 struct Level {
     int width;
     int height;

@@ -7,6 +7,19 @@
 
 namespace pelisto {
 
+// Owns one reference to a pixman image.
+struct PixmanImage {
+    pixman_image_t* image = nullptr;
+    explicit PixmanImage(pixman_image_t* i) : image(i) {}
+    ~PixmanImage() {
+        if (image != nullptr) {
+            pixman_image_unref(image);
+        }
+    }
+    PixmanImage(const PixmanImage&) = delete;
+    PixmanImage& operator=(const PixmanImage&) = delete;
+};
+
 // Adds the decoded picture's successive halvings (each pixel the mean of the 2 x 2 below it)
 // down to the first one still covering (fitWidth, fitHeight), so drawing never shrinks by 2 or
 // more in one bilinear step. Runs on the decoding thread, once per picture. Throws
