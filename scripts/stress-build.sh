@@ -41,8 +41,9 @@ for i in range(1, 21):
     im.save(os.path.join(out, "p%03d.jpg" % i), quality=90)
 PY
 
-export ASAN_OPTIONS="halt_on_error=1:detect_leaks=0:detect_stack_use_after_return=1"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+# Reports go to files: pelisto-build catches what libraries print while it converts.
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=0:detect_stack_use_after_return=1:log_path=$work/asan"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$work/ubsan"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$work/runtime"
 failures=0
@@ -62,6 +63,7 @@ for i in $(seq 1 "$runs"); do
         cp "$work/run.log" "$work/failure-$i.log"
         echo "run $i failed:"
         tail -5 "$work/run.log"
+        cat "$work"/asan.* "$work"/ubsan.* 2>/dev/null | head -30 || true
     fi
     echo "run $i of $runs done, $failures failed"
 done

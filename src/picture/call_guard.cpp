@@ -53,18 +53,44 @@ void OnFault(int signal) {
 }
 
 // An alternate stack for each thread, so that a fault caused by exhausting the stack can still
-// be handled.
-void EnsureAlternateStack() {
-    thread_local std::vector<char> stack;
-    if (!stack.empty()) {
-        return;
+// be handled; ours is taken down again before its memory goes at thread exit.
+class AlternateStack {
+public:
+    AlternateStack() {
+        stack_t current{};
+        if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0 &&
+            current.ss_size >= kEnough) {
+            return; // the thread has one already (a sanitizer's runtime sets its own): keep it
+        }
+        memory_.resize(kSize);
+        stack_t alt{};
+        alt.ss_sp = memory_.data();
+        alt.ss_size = memory_.size();
+        alt.ss_flags = 0;
+        if (sigaltstack(&alt, nullptr) != 0) {
+            memory_.clear();
+        }
     }
-    stack.resize(64 * 1024);
-    stack_t alt{};
-    alt.ss_sp = stack.data();
-    alt.ss_size = stack.size();
-    alt.ss_flags = 0;
-    sigaltstack(&alt, nullptr);
+    ~AlternateStack() {
+        stack_t current{};
+        if (!memory_.empty() && sigaltstack(nullptr, &current) == 0 &&
+            current.ss_sp == memory_.data()) {
+            stack_t off{};
+            off.ss_flags = SS_DISABLE;
+            sigaltstack(&off, nullptr);
+        }
+    }
+    AlternateStack(const AlternateStack&) = delete;
+    AlternateStack& operator=(const AlternateStack&) = delete;
+
+private:
+    static constexpr std::size_t kSize = 64 * 1024;
+    static constexpr std::size_t kEnough = 16 * 1024;
+    std::vector<char> memory_;
+};
+
+void EnsureAlternateStack() {
+    thread_local AlternateStack stack;
 }
 
 void InstallOnce() {
