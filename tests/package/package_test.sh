@@ -13,8 +13,13 @@ done
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 if [ -d "$work" ]; then chmod -R u+w "$work"; rm -rf "$work"; fi
-mkdir -p "$work/deb" "$work/root" "$work/out"
-cleanup() { chmod -R u+w "$work" 2>/dev/null || true; }
+mkdir -p "$work/deb"
+# The unpacked package lives in /tmp, which any user can reach (the build folder may not be, and
+# as root the build runs as nobody).
+scratch=$(mktemp -d)
+chmod 755 "$scratch"
+mkdir -p "$scratch/root" "$scratch/out"
+cleanup() { chmod -R u+w "$scratch" 2>/dev/null || true; rm -rf "$scratch"; }
 trap cleanup EXIT
 
 # --- build the package --------------------------------------------------------------------------
@@ -35,8 +40,9 @@ else
 fi
 
 # --- the layout ---------------------------------------------------------------------------------
-dpkg-deb -x "$deb" "$work/root"
-root=$work/root tool=$work/root/usr/lib/pelisto-maker
+dpkg-deb -x "$deb" "$scratch/root"
+root=$scratch/root tool=$scratch/root/usr/lib/pelisto-maker
+cp "$fixtures/pictures/baseline.jpg" "$fixtures/pictures/four2.png" "$scratch/out/"
 for f in pelisto-maker pelisto-build TheExe.run TheExe.exe libcrde2000.so libisp2000.so \
          user-guide.html; do
   [ -f "$tool/$f" ] || fail "$f is not in /usr/lib/pelisto-maker"
@@ -62,21 +68,20 @@ fi
 # --- pelisto-build from a read-only tool folder -------------------------------------------------
 # Root ignores write permission bits, so as root the build runs as nobody.
 chmod -R a-w "$root"
-chmod 755 "$work" "$work/out"
 before=$(cd "$tool" && ls -la --time-style=full-iso)
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
-  chown nobody "$work/out"
+  chown -R nobody "$scratch/out"
   as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 fi
-"${as_user[@]}" env HOME="$work/out" TMPDIR="$work/out" \
-  "$root/usr/bin/pelisto-build" -o "$work/out/show.run" -q 60 --auto --delay 3 \
-  "$fixtures/pictures/baseline.jpg" "$fixtures/pictures/four2.png" ||
+"${as_user[@]}" env HOME="$scratch/out" TMPDIR="$scratch/out" \
+  "$root/usr/bin/pelisto-build" -o "$scratch/out/show.run" -q 60 --auto --delay 3 \
+  "$scratch/out/baseline.jpg" "$scratch/out/four2.png" ||
   fail "the installed pelisto-build could not make a slideshow"
 stub_size=$(stat -c %s "$tool/TheExe.run")
-cmp -s -n "$stub_size" "$tool/TheExe.run" "$work/out/show.run" ||
+cmp -s -n "$stub_size" "$tool/TheExe.run" "$scratch/out/show.run" ||
   fail "the slideshow does not start with the installed Linux stub"
-[ "$(stat -c %s "$work/out/show.run")" -gt "$stub_size" ] || fail "the slideshow holds no pictures"
+[ "$(stat -c %s "$scratch/out/show.run")" -gt "$stub_size" ] || fail "the slideshow holds no pictures"
 [ "$before" = "$(cd "$tool" && ls -la --time-style=full-iso)" ] || fail "the tool folder was written"
 
 # --- the installed window, in English, on a virtual X server ------------------------------------
@@ -89,7 +94,7 @@ cat >"$work/window.sh" <<'SCRIPT'
 # Started under xvfb-run: the tool, its window found by title, a picture of the screen
 # (window.png, to look at its English captions).
 tool=$1 work=$2
-env -u QT_QPA_PLATFORM LANG=C.UTF-8 HOME="$work/out" "$tool" &
+env -u QT_QPA_PLATFORM LANG=C.UTF-8 HOME="$work" "$tool" &
 pid=$!
 found=""
 for _ in $(seq 60); do
