@@ -20,6 +20,7 @@
 #include "picture/multi_picture.h"
 #include "ui_main_window.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -29,6 +30,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QTemporaryDir>
 #include <QToolTip>
 #include <QUrl>
 
@@ -38,6 +40,27 @@ static void InitAppResources() {
 }
 
 namespace pelisto {
+namespace {
+
+// In the user's runtime folder when there is one (private to the user, often in memory), else in
+// the temporary folder; null when neither is usable.
+std::unique_ptr<QTemporaryDir> MakeScratchFolder() {
+    const QString pattern = QStringLiteral("/pelisto-maker-XXXXXX");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) {
+        if (auto folder = std::make_unique<QTemporaryDir>(runtime + pattern); folder->isValid()) {
+            return folder;
+        }
+    }
+    // An unusable temporary folder gives an empty path: never fall back to the root.
+    const QString temp = QDir::tempPath();
+    if (temp.isEmpty()) {
+        return nullptr;
+    }
+    return std::make_unique<QTemporaryDir>(temp + pattern);
+}
+
+} // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TForm1>()) {
     InitAppResources();
@@ -194,7 +217,14 @@ void TForm1::SetTestWindow(TForm2* form2) {
 void TForm1::SetToolFolder(const QString& folder) {
     ToolFolder_ = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     StubPath_ = ToolFolder_ + QStringLiteral("TheExe.exe");
-    converter_->SetToolFolder(ToolFolder_);
+}
+
+QString TForm1::ScratchFolder() const {
+    return scratch_ && scratch_->isValid() ? scratch_->path() + QLatin1Char('/') : QString();
+}
+
+QString TForm1::ScratchPath() const {
+    return converter_->ScratchPath();
 }
 
 void TForm1::FormCreate() {
@@ -202,6 +232,9 @@ void TForm1::FormCreate() {
     SetApplicationTitle(QStringLiteral("Pelisto maker by Orvel"));
     setWindowTitle(ApplicationTitle());
     converter_ = std::make_unique<JpegConverter>(*ui_->Tampon);
+    // A folder that cannot be made is reported by the first conversion, not at start.
+    scratch_ = MakeScratchFolder();
+    converter_->SetScratchFolder(ScratchFolder());
     SetToolFolder(ExecutableFolder());
     DropFileTarget1->Attach(ui_->ListBox1);
     // A hint stays up seven seconds, whichever control shows it.
@@ -225,9 +258,7 @@ void TForm1::FormDestroy() {
     if (DropFileTarget1 != nullptr) {
         DropFileTarget1->Detach();
     }
-    if (!ToolFolder_.isEmpty()) {
-        QFile::remove(ToolFolder_ + QStringLiteral("temp.jpg"));
-    }
+    scratch_.reset();
 }
 
 int TForm1::SelectedIndex() const {

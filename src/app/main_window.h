@@ -9,6 +9,7 @@
 
 class QAction;
 class QMenu;
+class QTemporaryDir;
 
 namespace Ui {
 class TForm1;
@@ -56,8 +57,12 @@ public:
     const QString& StubPath() const { return StubPath_; } // the Windows stub, TheExe.exe
     QString StubPath(SlideshowTarget target) const { return ToolFolder_ + StubFileName(target); }
     std::uint8_t PictureQuality() const { return PictureQuality_; }
-    // Tests point the tool folder elsewhere (the stub and the scratch JPEG live there).
+    // Tests point the tool folder elsewhere (the stubs and the user guide live there).
     void SetToolFolder(const QString& folder);
+    // This window's private folder for the scratch JPEG (empty when it could not be made), and
+    // the scratch JPEG's path.
+    QString ScratchFolder() const;
+    QString ScratchPath() const;
 
     TOpenDialog* OpenDialog1 = nullptr;
     TSaveDialog* SaveDialog1 = nullptr;
@@ -108,6 +113,8 @@ private:
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<JpegConverter> converter_;
+    // Private to this instance, so two running tools never share a scratch file; removed with it.
+    std::unique_ptr<QTemporaryDir> scratch_;
     TForm2* form2_ = nullptr;
     QString StubPath_;
     std::uint8_t PictureQuality_ = 1;

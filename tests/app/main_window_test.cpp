@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
@@ -284,14 +285,18 @@ TEST_F(MainWindowTest, LogoOpensTheAddressInItsHint) {
     EXPECT_TRUE(opened.endsWith("user-guide.html"));
 }
 
-TEST_F(MainWindowTest, ClosingRemovesTheScratchJpeg) {
-    const QString scratch = form->ToolFolder() + "temp.jpg";
+TEST_F(MainWindowTest, ClosingRemovesTheScratchFolder) {
+    const QString scratch = form->ScratchPath();
+    const QString folder = form->ScratchFolder();
+    ASSERT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_FALSE(folder.startsWith(form->ToolFolder()));
     QFile f(scratch);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("x");
     f.close();
     form.reset();
     EXPECT_FALSE(QFile::exists(scratch));
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 } // namespace
