@@ -3,6 +3,7 @@
 #include "app/jpeg_converter.h"
 #include "app/picture_paths.h"
 #include "app/preview_fit.h"
+#include "app/remembered_settings.h"
 #include "app/slideshow_builder.h"
 #include "controls/num_spin_edit.h"
 #include "controls/url_label.h"
@@ -248,6 +249,34 @@ void TForm1::FormCreate() {
     ui_->UrlLabel1->SetURL(guide);
     ui_->ScrollBar1->setValue(75);
     ScrollBar1Change();
+    RestoreSettings();
+}
+
+void TForm1::RestoreSettings() {
+    const RememberedSettings kept = LoadRememberedSettings();
+    OpenDialog1->SetInitialDir(kept.picturesFolder);
+    SaveDialog1->SetInitialDir(kept.slideshowFolder);
+    SaveDialog1->SetFilterIndex(kept.slideshowType);
+    ui_->ScrollBar1->setValue(kept.quality);
+    ScrollBar1Change();
+    ui_->CheckBox1->setChecked(kept.automatic);
+    // The unit's caption stays the language's own, as at any start.
+    ui_->NumSpinEdit1->SetValue(kept.delaySeconds);
+    restored_ = true;
+}
+
+void TForm1::RememberSettings() {
+    if (!restored_) {
+        return;
+    }
+    RememberedSettings kept;
+    kept.picturesFolder = OpenDialog1->InitialDir();
+    kept.slideshowFolder = SaveDialog1->InitialDir();
+    kept.slideshowType = SaveDialog1->FilterIndex();
+    kept.quality = ui_->ScrollBar1->value();
+    kept.automatic = ui_->CheckBox1->isChecked();
+    kept.delaySeconds = ui_->NumSpinEdit1->Value();
+    StoreRememberedSettings(kept);
 }
 
 void TForm1::FormDestroy() {
@@ -255,6 +284,7 @@ void TForm1::FormDestroy() {
         return;
     }
     destroyed_ = true;
+    RememberSettings();
     if (DropFileTarget1 != nullptr) {
         DropFileTarget1->Detach();
     }
@@ -285,6 +315,7 @@ void TForm1::Button1Click() {
     if (!OpenDialog1->Execute()) {
         return;
     }
+    RememberSettings();
     HourglassCursor busy;
     const QStringList files = OpenDialog1->Files();
     for (qsizetype i = files.size() - 1; i >= 0; --i) {

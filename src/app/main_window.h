@@ -110,6 +110,10 @@ private:
     void ClearPreview();
     void AddLinuxSaveType();
     void ReportMissingStub(SlideshowTarget target);
+    // The folders, quality, automatic flag, delay and slideshow type of the last run come back
+    // over the start-up values, and are kept for the next run.
+    void RestoreSettings();
+    void RememberSettings();
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<JpegConverter> converter_;
@@ -120,6 +124,7 @@ private:
     std::uint8_t PictureQuality_ = 1;
     QString ToolFolder_;
     bool destroyed_ = false;
+    bool restored_ = false; // nothing is kept before the last run's values are back
 };
 
 } // namespace pelisto

@@ -110,6 +110,7 @@ void TForm1::Button2Click() {
     if (!SaveDialog1->Execute()) {
         return;
     }
+    RememberSettings();
     // The file type chosen in the dialog decides the stub: the first is Windows, the second Linux.
     const SlideshowTarget target =
         SaveDialog1->FilterIndex() == 2 ? SlideshowTarget::Linux : SlideshowTarget::Windows;
