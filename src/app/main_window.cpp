@@ -260,8 +260,11 @@ void TForm1::RestoreSettings() {
     ui_->ScrollBar1->setValue(kept.quality);
     ScrollBar1Change();
     ui_->CheckBox1->setChecked(kept.automatic);
-    // The unit's caption stays the language's own, as at any start.
-    ui_->NumSpinEdit1->SetValue(kept.delaySeconds);
+    {
+        // The unit's caption stays the language's own, as at any start.
+        const QSignalBlocker quiet(ui_->NumSpinEdit1);
+        ui_->NumSpinEdit1->SetValue(kept.delaySeconds);
+    }
     restored_ = true;
 }
 

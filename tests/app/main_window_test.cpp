@@ -337,6 +337,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     EXPECT_EQ(form->PictureQuality(), 40);
     EXPECT_TRUE(ui().CheckBox1->isChecked());
     EXPECT_EQ(ui().NumSpinEdit1->Value(), 3.0);
+    EXPECT_EQ(ui().Label3->text(), "seconds");
     EXPECT_EQ(form->OpenDialog1->InitialDir(), folder.path());
     EXPECT_EQ(form->SaveDialog1->InitialDir(), "/shows");
     EXPECT_EQ(form->SaveDialog1->FilterIndex(), 2);
