@@ -23,8 +23,8 @@ JpegConverter::JpegConverter(PictureWork& workBuffer) : workBuffer_(workBuffer) 
 
 JpegConverter::~JpegConverter() = default;
 
-void JpegConverter::SetToolFolder(const QString& folder) {
-    toolFolder_ = folder;
+void JpegConverter::SetScratchFolder(const QString& folder) {
+    scratchFolder_ = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 void JpegConverter::SetLoader(TPicture* loader) {
@@ -32,7 +32,7 @@ void JpegConverter::SetLoader(TPicture* loader) {
 }
 
 QString JpegConverter::ScratchPath() const {
-    return toolFolder_ + QStringLiteral("temp.jpg");
+    return scratchFolder_ + QStringLiteral("temp.jpg");
 }
 
 QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
@@ -66,8 +66,13 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
             workBuffer_.SetJPegSaveQuality(static_cast<std::uint8_t>(quality));
             written = workBuffer_.SaveAsJpeg(target);
             if (!written) {
-                // The work buffer swallows its failures but keeps their cause.
+                // The work buffer swallows its failures but keeps their cause; one in writing
+                // lies with the scratch file, not the picture, so it names the file.
                 cause = workBuffer_.LastError();
+                if (cause.startsWith(QLatin1String("Can't create the file")) ||
+                    cause.startsWith(QLatin1String("Error while writing the file"))) {
+                    cause = QStringLiteral("%1 (the scratch file %2)").arg(cause, target);
+                }
             }
         }
     } catch (const EAbort&) {
@@ -108,7 +113,7 @@ JpegWorker::JpegWorker(int quality, int readRes) : converter_(work_), quality_(q
 }
 
 QString JpegWorker::Convert(const QString& picture, const QString& folder) {
-    converter_.SetToolFolder(folder);
+    converter_.SetScratchFolder(folder);
     const QString jpeg = converter_.ConvertToJpeg(picture, quality_);
     // The decoded picture goes now rather than while the next one is read.
     work_.Picture().SetGraphic(nullptr);

@@ -14,7 +14,7 @@ class TPicture;
 // Encodes a bitmap as a JPEG file at the given quality (1..100).
 void SaveBitmapAsJpeg(const TBitmap& bitmap, const QString& fileName, int quality);
 
-// Turns one picture file into the scratch JPEG, temp.jpg in the tool folder. WMF and ICO
+// Turns one picture file into the scratch JPEG, temp.jpg in the scratch folder. WMF and ICO
 // pictures are rendered onto a white bitmap and encoded by the JPEG graphic; every other format
 // goes through the work-buffer picture control.
 class JpegConverter {
@@ -22,7 +22,7 @@ public:
     explicit JpegConverter(PictureWork& workBuffer);
     ~JpegConverter();
 
-    void SetToolFolder(const QString& folder);
+    void SetScratchFolder(const QString& folder);
     // The holder that loads WMF and ICO pictures; without one the converter uses its own.
     void SetLoader(TPicture* loader);
 
@@ -37,7 +37,7 @@ private:
     PictureWork& workBuffer_;
     TPicture* loader_ = nullptr;
     std::unique_ptr<TPicture> ownLoader_;
-    QString toolFolder_;
+    QString scratchFolder_;
 };
 
 // A conversion worker for one thread of a parallel build: its own work buffer (set up as the

@@ -3,6 +3,7 @@
 #include "app/jpeg_converter.h"
 #include "app/picture_paths.h"
 #include "app/preview_fit.h"
+#include "app/remembered_settings.h"
 #include "app/slideshow_builder.h"
 #include "controls/num_spin_edit.h"
 #include "controls/url_label.h"
@@ -20,6 +21,7 @@
 #include "picture/multi_picture.h"
 #include "ui_main_window.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -29,6 +31,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QTemporaryDir>
 #include <QToolTip>
 #include <QUrl>
 
@@ -38,6 +41,27 @@ static void InitAppResources() {
 }
 
 namespace pelisto {
+namespace {
+
+// In the user's runtime folder when there is one (private to the user, often in memory), else in
+// the temporary folder; null when neither is usable.
+std::unique_ptr<QTemporaryDir> MakeScratchFolder() {
+    const QString pattern = QStringLiteral("/pelisto-maker-XXXXXX");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) {
+        if (auto folder = std::make_unique<QTemporaryDir>(runtime + pattern); folder->isValid()) {
+            return folder;
+        }
+    }
+    // An unusable temporary folder gives an empty path: never fall back to the root.
+    const QString temp = QDir::tempPath();
+    if (temp.isEmpty()) {
+        return nullptr;
+    }
+    return std::make_unique<QTemporaryDir>(temp + pattern);
+}
+
+} // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TForm1>()) {
     InitAppResources();
@@ -194,7 +218,14 @@ void TForm1::SetTestWindow(TForm2* form2) {
 void TForm1::SetToolFolder(const QString& folder) {
     ToolFolder_ = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     StubPath_ = ToolFolder_ + QStringLiteral("TheExe.exe");
-    converter_->SetToolFolder(ToolFolder_);
+}
+
+QString TForm1::ScratchFolder() const {
+    return scratch_ && scratch_->isValid() ? scratch_->path() + QLatin1Char('/') : QString();
+}
+
+QString TForm1::ScratchPath() const {
+    return converter_->ScratchPath();
 }
 
 void TForm1::FormCreate() {
@@ -202,6 +233,9 @@ void TForm1::FormCreate() {
     SetApplicationTitle(QStringLiteral("Pelisto maker by Orvel"));
     setWindowTitle(ApplicationTitle());
     converter_ = std::make_unique<JpegConverter>(*ui_->Tampon);
+    // A folder that cannot be made is reported by the first conversion, not at start.
+    scratch_ = MakeScratchFolder();
+    converter_->SetScratchFolder(ScratchFolder());
     SetToolFolder(ExecutableFolder());
     DropFileTarget1->Attach(ui_->ListBox1);
     // A hint stays up seven seconds, whichever control shows it.
@@ -215,6 +249,37 @@ void TForm1::FormCreate() {
     ui_->UrlLabel1->SetURL(guide);
     ui_->ScrollBar1->setValue(75);
     ScrollBar1Change();
+    RestoreSettings();
+}
+
+void TForm1::RestoreSettings() {
+    const RememberedSettings kept = LoadRememberedSettings();
+    OpenDialog1->SetInitialDir(kept.picturesFolder);
+    SaveDialog1->SetInitialDir(kept.slideshowFolder);
+    SaveDialog1->SetFilterIndex(kept.slideshowType);
+    ui_->ScrollBar1->setValue(kept.quality);
+    ScrollBar1Change();
+    ui_->CheckBox1->setChecked(kept.automatic);
+    {
+        // The unit's caption stays the language's own, as at any start.
+        const QSignalBlocker quiet(ui_->NumSpinEdit1);
+        ui_->NumSpinEdit1->SetValue(kept.delaySeconds);
+    }
+    restored_ = true;
+}
+
+void TForm1::RememberSettings() {
+    if (!restored_) {
+        return;
+    }
+    RememberedSettings kept;
+    kept.picturesFolder = OpenDialog1->InitialDir();
+    kept.slideshowFolder = SaveDialog1->InitialDir();
+    kept.slideshowType = SaveDialog1->FilterIndex();
+    kept.quality = ui_->ScrollBar1->value();
+    kept.automatic = ui_->CheckBox1->isChecked();
+    kept.delaySeconds = ui_->NumSpinEdit1->Value();
+    StoreRememberedSettings(kept);
 }
 
 void TForm1::FormDestroy() {
@@ -222,12 +287,11 @@ void TForm1::FormDestroy() {
         return;
     }
     destroyed_ = true;
+    RememberSettings();
     if (DropFileTarget1 != nullptr) {
         DropFileTarget1->Detach();
     }
-    if (!ToolFolder_.isEmpty()) {
-        QFile::remove(ToolFolder_ + QStringLiteral("temp.jpg"));
-    }
+    scratch_.reset();
 }
 
 int TForm1::SelectedIndex() const {
@@ -254,6 +318,7 @@ void TForm1::Button1Click() {
     if (!OpenDialog1->Execute()) {
         return;
     }
+    RememberSettings();
     HourglassCursor busy;
     const QStringList files = OpenDialog1->Files();
     for (qsizetype i = files.size() - 1; i >= 0; --i) {

@@ -9,6 +9,7 @@
 
 class QAction;
 class QMenu;
+class QTemporaryDir;
 
 namespace Ui {
 class TForm1;
@@ -56,8 +57,12 @@ public:
     const QString& StubPath() const { return StubPath_; } // the Windows stub, TheExe.exe
     QString StubPath(SlideshowTarget target) const { return ToolFolder_ + StubFileName(target); }
     std::uint8_t PictureQuality() const { return PictureQuality_; }
-    // Tests point the tool folder elsewhere (the stub and the scratch JPEG live there).
+    // Tests point the tool folder elsewhere (the stubs and the user guide live there).
     void SetToolFolder(const QString& folder);
+    // This window's private folder for the scratch JPEG (empty when it could not be made), and
+    // the scratch JPEG's path.
+    QString ScratchFolder() const;
+    QString ScratchPath() const;
 
     TOpenDialog* OpenDialog1 = nullptr;
     TSaveDialog* SaveDialog1 = nullptr;
@@ -105,14 +110,21 @@ private:
     void ClearPreview();
     void AddLinuxSaveType();
     void ReportMissingStub(SlideshowTarget target);
+    // The folders, quality, automatic flag, delay and slideshow type of the last run come back
+    // over the start-up values, and are kept for the next run.
+    void RestoreSettings();
+    void RememberSettings();
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<JpegConverter> converter_;
+    // Private to this instance, so two running tools never share a scratch file; removed with it.
+    std::unique_ptr<QTemporaryDir> scratch_;
     TForm2* form2_ = nullptr;
     QString StubPath_;
     std::uint8_t PictureQuality_ = 1;
     QString ToolFolder_;
     bool destroyed_ = false;
+    bool restored_ = false; // nothing is kept before the last run's values are back
 };
 
 } // namespace pelisto

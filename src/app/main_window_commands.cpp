@@ -73,6 +73,13 @@ bool TurnThroughWorkBuffer(TMultiPicture& tampon, const QString& path, const QSt
 } // namespace
 
 QString TForm1::ConvertToJpeg(const QString& fileName) {
+    if (ScratchFolder().isEmpty()) {
+        throw Exception(
+            QStringLiteral("Unable to convert %1 to JPEG: no private scratch folder could be made "
+                           "(%2)")
+                .arg(fileName, scratch_ ? scratch_->errorString()
+                                        : QStringLiteral("no usable temporary folder")));
+    }
     return converter_->ConvertToJpeg(fileName, PictureQuality_);
 }
 
@@ -103,6 +110,7 @@ void TForm1::Button2Click() {
     if (!SaveDialog1->Execute()) {
         return;
     }
+    RememberSettings();
     // The file type chosen in the dialog decides the stub: the first is Windows, the second Linux.
     const SlideshowTarget target =
         SaveDialog1->FilterIndex() == 2 ? SlideshowTarget::Linux : SlideshowTarget::Windows;

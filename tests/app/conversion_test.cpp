@@ -7,6 +7,8 @@
 #include "support/fake_dialogs.h"
 #include "ui_main_window.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -17,8 +19,9 @@ using namespace pelisto::testing;
 
 namespace {
 
-// Conversions through the real window: its work buffer, its quality and a tool folder of our
-// own, so temp.jpg can be watched.
+// Conversions through the real window: its work buffer, its quality and its private scratch
+// folder, where temp.jpg can be watched; the tool folder is one of our own that nothing may
+// write into.
 class ConversionTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { RegisterJPEGGraphic(); }
@@ -30,10 +33,19 @@ protected:
         ASSERT_TRUE(work.isValid());
         form = std::make_unique<TForm1>();
         form->SetToolFolder(tool.path());
-        scratch = form->ToolFolder() + "temp.jpg";
+        QFile::setPermissions(tool.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        scratch = form->ScratchPath();
+        ASSERT_TRUE(scratch.startsWith(form->ScratchFolder()));
+        ASSERT_FALSE(form->ScratchFolder().isEmpty());
     }
     void TearDown() override {
         form.reset();
+        // Conversions never write into the tool folder (its permissions do not stop root).
+        EXPECT_EQ(
+            QDir(tool.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList{});
+        QFile::setPermissions(tool.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner);
         SetScreenPixelsPerInchSource({});
     }
 
@@ -130,7 +142,8 @@ TEST_F(ConversionTest, EachConversionReplacesTheScratchJpeg) {
     EXPECT_EQ(Convert(png).size(), QSize(64, 48));
     // Nothing of the larger picture is left behind the smaller one.
     EXPECT_LT(ReadAll(scratch).size(), photo.size() / 4);
-    EXPECT_EQ(QDir(tool.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"temp.jpg"});
+    EXPECT_EQ(QDir(form->ScratchFolder()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"temp.jpg"});
 }
 
 TEST_F(ConversionTest, MetafileKeepsItsSizeAndTransparentPartsComeOutWhite) {
@@ -202,21 +215,73 @@ TEST_F(ConversionTest, FailuresNameThePictureAndLeaveNoScratchFile) {
     EXPECT_EQ(Convert(Copy(Picture("rgb24.bmp"), "fine.bmp")).size(), QSize(64, 48));
 }
 
-TEST_F(ConversionTest, AnUnwritableToolFolderIsReportedForEitherRoute) {
-    // A plain file stands where the folder should be: nothing can be created inside it.
-    WriteAll(work.filePath("blocked"), "a file, not a folder");
-    form->SetToolFolder(work.filePath("blocked"));
+TEST_F(ConversionTest, AVanishedOrBlockedScratchFolderIsReportedForEitherRoute) {
     const QString png = Copy(Picture("rgb24.png"), "a.png");
     const QString wmf = Copy(Fixture("wmf/shapes.wmf"), "b.wmf");
-    for (const QString& picture : {png, wmf}) {
-        try {
-            form->ConvertToJpeg(picture);
-            ADD_FAILURE() << "wrote into a file: " << picture.toStdString();
-        } catch (const Exception& e) {
-            EXPECT_TRUE(e.message().contains(picture)) << e.message().toStdString();
-            EXPECT_NE(e.message(), "Unable to convert " + picture + " to JPEG") << "no reason";
+    const QString folder = form->ScratchFolder().chopped(1);
+    auto expectScratchBlamed = [&](const char* how) {
+        for (const QString& picture : {png, wmf}) {
+            try {
+                form->ConvertToJpeg(picture);
+                ADD_FAILURE() << how << ": converted " << picture.toStdString();
+            } catch (const Exception& e) {
+                EXPECT_TRUE(e.message().startsWith("Unable to convert " + picture + " to JPEG: "))
+                    << how << ": " << e.message().toStdString();
+                // The cause is the scratch file, not the picture.
+                EXPECT_TRUE(e.message().contains(scratch))
+                    << how << ": " << e.message().toStdString();
+            }
         }
+    };
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    expectScratchBlamed("vanished");
+    // A plain file stands where the folder was: nothing can be created inside it.
+    WriteAll(folder, "a file, not a folder");
+    expectScratchBlamed("blocked");
+    QFile::remove(folder);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_EQ(Convert(png).size(), QSize(64, 48));
+
+    // A window that could make no scratch folder at all starts, and says so when it converts.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray temp = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    WriteAll(work.filePath("not a folder"), "a file");
+    qputenv("TMPDIR", work.filePath("not a folder").toUtf8());
+    TForm1 homeless;
+    runtime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime);
+    temp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temp);
+    EXPECT_TRUE(homeless.ScratchFolder().isEmpty());
+    try {
+        homeless.ConvertToJpeg(png);
+        ADD_FAILURE() << "converted without a scratch folder";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.message().startsWith("Unable to convert " + png +
+                                           " to JPEG: no private scratch folder could be made"))
+            << e.message().toStdString();
     }
+}
+
+// Two running tools each convert through their own scratch file: neither replaces nor removes
+// the other's.
+TEST_F(ConversionTest, TwoWindowsConvertingInTurnKeepTheirOwnPictures) {
+    TForm1 other;
+    other.SetToolFolder(tool.path());
+    ASSERT_NE(other.ScratchPath(), scratch);
+    const QString small = Copy(Picture("rgb24.png"), "small.png");
+    const QString shapes = Copy(Fixture("wmf/shapes.wmf"), "shapes.wmf");
+    const QString photo = Copy(Picture("photo.pcd"), "photo.pcd");
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(form->ConvertToJpeg(round == 0 ? small : photo), scratch);
+        EXPECT_EQ(other.ConvertToJpeg(shapes), other.ScratchPath());
+        EXPECT_EQ(DecodeJpegFile(scratch).size(), round == 0 ? QSize(64, 48) : QSize(384, 256));
+        EXPECT_EQ(DecodeJpegFile(other.ScratchPath()).size(), QSize(300, 200));
+    }
+    const QString otherFolder = other.ScratchFolder();
+    EXPECT_TRUE(QFileInfo(otherFolder).isDir());
+    other.FormDestroy();
+    EXPECT_FALSE(QFileInfo::exists(otherFolder)); // closing removes its own folder only
+    EXPECT_TRUE(QFile::exists(scratch));
 }
 
 } // namespace

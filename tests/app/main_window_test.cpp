@@ -12,9 +12,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -284,14 +286,83 @@ TEST_F(MainWindowTest, LogoOpensTheAddressInItsHint) {
     EXPECT_TRUE(opened.endsWith("user-guide.html"));
 }
 
-TEST_F(MainWindowTest, ClosingRemovesTheScratchJpeg) {
-    const QString scratch = form->ToolFolder() + "temp.jpg";
+TEST_F(MainWindowTest, ClosingRemovesTheScratchFolder) {
+    const QString scratch = form->ScratchPath();
+    const QString folder = form->ScratchFolder();
+    ASSERT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_FALSE(folder.startsWith(form->ToolFolder()));
     QFile f(scratch);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("x");
     f.close();
     form.reset();
     EXPECT_FALSE(QFile::exists(scratch));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+}
+
+// What the user set comes back at the next start, in a configuration folder of the test's own.
+TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
+    const QString file =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "pelisto-maker", "pelisto-maker")
+            .fileName();
+    ASSERT_TRUE(file.endsWith("/pelisto-maker/pelisto-maker.conf"));
+    ASSERT_FALSE(file.startsWith(QDir::homePath() + "/.config/")) << "the user's own settings";
+    form.reset();
+    QFile::remove(file);
+    auto restart = [&] {
+        form.reset();
+        form = std::make_unique<TForm1>();
+        form->SetToolFolder(folder.path());
+    };
+    auto expectStartUpValues = [&](const char* when) {
+        EXPECT_EQ(ui().ScrollBar1->value(), 75) << when;
+        EXPECT_EQ(form->PictureQuality(), 75) << when;
+        EXPECT_FALSE(ui().CheckBox1->isChecked()) << when;
+        EXPECT_EQ(ui().NumSpinEdit1->Value(), 10.0) << when;
+        EXPECT_EQ(form->SaveDialog1->FilterIndex(), 1) << when;
+    };
+    restart();
+    expectStartUpValues("first start");
+
+    ui().ScrollBar1->setValue(40);
+    ui().CheckBox1->setChecked(true);
+    ui().NumSpinEdit1->SetValue(3);
+    Choose({folder.filePath("A.jpg")});
+    form->SaveDialog1->SetInitialDir("/shows");
+    form->SaveDialog1->SetFilterIndex(2);
+    restart();
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_EQ(ui().ScrollBar1->value(), 40);
+    EXPECT_EQ(ui().Label1->text(), "40");
+    EXPECT_EQ(form->PictureQuality(), 40);
+    EXPECT_TRUE(ui().CheckBox1->isChecked());
+    EXPECT_EQ(ui().NumSpinEdit1->Value(), 3.0);
+    EXPECT_EQ(ui().Label3->text(), "seconds");
+    EXPECT_EQ(form->OpenDialog1->InitialDir(), folder.path());
+    EXPECT_EQ(form->SaveDialog1->InitialDir(), "/shows");
+    EXPECT_EQ(form->SaveDialog1->FilterIndex(), 2);
+    // The open dialog starts in the folder of the last chosen pictures.
+    Choose({"/p/B.jpg"});
+    EXPECT_EQ(dialogs->opens.back().initialDir, folder.path());
+
+    form.reset();
+    {
+        QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "pelisto-maker",
+                         "pelisto-maker");
+        stored.setValue("quality", 500);
+        stored.setValue("delay", 0);
+        stored.setValue("automatic", "text");
+        stored.setValue("slideshowType", "text");
+    }
+    restart();
+    expectStartUpValues("bad values");
+
+    form.reset();
+    QFile::remove(file);
+    restart();
+    expectStartUpValues("fresh configuration");
+    form.reset();
+    QFile::remove(file);
 }
 
 } // namespace

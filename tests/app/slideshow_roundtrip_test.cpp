@@ -129,7 +129,7 @@ TEST_F(RoundTripTest, TenFormatsReadBackInListOrderBehindTheViewer) {
         form->ConvertToJpeg(form->Pictures()[i]);
         EXPECT_EQ(
             bytes.mid(static_cast<qsizetype>(layout.pictures[i].offset), layout.pictures[i].length),
-            ReadAll(form->ToolFolder() + "temp.jpg"))
+            ReadAll(form->ScratchPath()))
             << i;
     }
 }

@@ -1,6 +1,31 @@
 #include "framework/application.h"
 
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+namespace {
+
+// What the tool remembers between runs goes to a folder of the run's own, never the user's, and
+// each test starts as on a first run, whatever the tests before it left there.
+class FreshSettings : public ::testing::EmptyTestEventListener {
+public:
+    FreshSettings() {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config_.path());
+    }
+    void OnTestStart(const ::testing::TestInfo&) override {
+        QDir(config_.path()).removeRecursively();
+        QDir().mkpath(config_.path());
+    }
+
+private:
+    QTemporaryDir config_;
+};
+
+} // namespace
 
 // Widget tests need an application object; they run on the offscreen platform. It is the
 // tool's own application class, so exceptions leaving handlers behave as in the tool.
@@ -10,5 +35,6 @@ int main(int argc, char** argv) {
     }
     pelisto::Application app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettings);
     return RUN_ALL_TESTS();
 }

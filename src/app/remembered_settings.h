@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace pelisto {
+
+// What the main window keeps between runs, in the user's configuration folder
+// (pelisto-maker/pelisto-maker.conf). The defaults are the window's start-up values.
+struct RememberedSettings {
+    QString picturesFolder;  // where the pictures were last chosen
+    QString slideshowFolder; // where the last slideshow was saved
+    int quality = 75;        // 1..100
+    bool automatic = false;
+    double delaySeconds = 10; // 1..65535
+    int slideshowType = 1;    // the save dialog's type: 1 Windows, 2 Linux
+};
+
+// A stored value that is missing or out of range gives the default in its place.
+RememberedSettings LoadRememberedSettings();
+void StoreRememberedSettings(const RememberedSettings& settings);
+
+} // namespace pelisto
