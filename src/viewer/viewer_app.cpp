@@ -1,11 +1,12 @@
 #include "viewer/viewer_app.h"
 
+#include "slideshow/play_rules.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
-
-#include <X11/keysym.h>
+#include <string>
 
 namespace pelisto {
 
@@ -169,36 +170,32 @@ bool Viewer::HandleEvent(const XEvent& event) {
         }
         return true;
     case KeyPress: {
-        // Index 0: the key itself, whatever the modifiers. Laptops lack a keypad, so the
-        // arrows, Page Up/Down and the main keyboard's + and - serve as well; "+" is the
-        // shifted "=" on many layouts, so that key counts as + too.
+        // Index 0: the key itself, whatever the modifiers; the keys are those every player takes.
         XKeyEvent key = event.xkey;
-        switch (XLookupKeysym(&key, 0)) {
-        case XK_Escape:
-            return false;
-        case XK_space:
-        case XK_Right:
-        case XK_Next:
-            Step(+1);
-            break;
-        case XK_BackSpace:
-        case XK_Left:
-        case XK_Prior:
-            Step(-1);
-            break;
-        case XK_KP_Add:
-        case XK_plus:
-        case XK_equal:
-            ZoomPicture(+kZoomStep);
-            break;
-        case XK_KP_Subtract:
-        case XK_minus:
-            ZoomPicture(-kZoomStep);
-            break;
-        case XK_KP_Multiply:
-            ZoomPicture(0);
-            break;
-        default:
+        const KeySym pressed = XLookupKeysym(&key, 0);
+        for (const PlayKey& k : kPlayKeys) {
+            if (XStringToKeysym(std::string(k.x11).c_str()) != pressed) {
+                continue;
+            }
+            switch (k.action) {
+            case PlayAction::Leave:
+                return false;
+            case PlayAction::Next:
+                Step(+1);
+                break;
+            case PlayAction::Previous:
+                Step(-1);
+                break;
+            case PlayAction::ZoomIn:
+                ZoomPicture(+kZoomStep);
+                break;
+            case PlayAction::ZoomOut:
+                ZoomPicture(-kZoomStep);
+                break;
+            case PlayAction::Fit:
+                ZoomPicture(0);
+                break;
+            }
             break;
         }
         return true;
