@@ -9,6 +9,7 @@
 #include "framework/application.h"
 #include "framework/exceptions.h"
 #include "framework/memory_reuse.h"
+#include "language/main_window_words.h"
 #include "picture/jpeg_image.h"
 
 #include <QFileInfo>
@@ -96,10 +97,11 @@ int Build(const BuildOptions& o) {
         }
     }
     const QByteArray output = AbsoluteBytes(o.output);
-    const QString stub =
-        pelisto::ExecutableFolder() + pelisto::StubFileName(o.target.value_or(
-                                          pelisto::TargetForOutputName(QFile::decodeName(output))));
-    if (!QFileInfo(stub).isFile()) {
+    const pelisto::SlideshowTarget kind =
+        o.target.value_or(pelisto::TargetForOutputName(QFile::decodeName(output)));
+    const bool page = kind == pelisto::SlideshowTarget::Web;
+    const QString stub = pelisto::ExecutableFolder() + pelisto::StubFileName(kind);
+    if (!page && !QFileInfo(stub).isFile()) {
         return Fail(QStringLiteral("the viewer stub %1 is missing").arg(stub));
     }
     ScratchFolder scratch;
@@ -142,12 +144,24 @@ int Build(const BuildOptions& o) {
         // and 2 belong to the process, not to one picture's thread.
         const LibraryMessagesCaught caught(
             scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
-        pelisto::BuildSlideshowFile(
-            target, stub, working, settings, jobs, scratch.Dir().filePath(QStringLiteral("jpegs")),
-            NamingWorkers(pelisto::JpegWorkerFactory(static_cast<int>(o.quality))),
-            [](int index, int count, const QString& picture) {
-                PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
-            });
+        const QString jpegs = scratch.Dir().filePath(QStringLiteral("jpegs"));
+        const pelisto::PictureWorkerFactory workers =
+            NamingWorkers(pelisto::JpegWorkerFactory(static_cast<int>(o.quality)));
+        const pelisto::BuildProgress progress = [](int index, int count, const QString& picture) {
+            PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
+        };
+        if (page) {
+            // The tool's language is English; the title is the name as given.
+            const pelisto::WebPageWords words{QStringLiteral("en"),
+                                              {pelisto::MainWindowWord(QStringLiteral("@113"), 1),
+                                               pelisto::MainWindowWord(QStringLiteral("@114"), 1)},
+                                              QFileInfo(QFile::decodeName(output)).fileName()};
+            pelisto::BuildSlideshowFile(target, words, working, settings, jobs, jpegs, workers,
+                                        progress);
+        } else {
+            pelisto::BuildSlideshowFile(target, stub, working, settings, jobs, jpegs, workers,
+                                        progress);
+        }
         if (byteNamed && !byteNamed->MoveIntoPlace()) {
             return Fail(QStringLiteral("Impossible de créer le fichier %1").arg(target));
         }

@@ -10,16 +10,17 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
-               "                    [--target windows|linux] [--] PICTURE...\n"
+               "                    [--target windows|linux|web] [--] PICTURE...\n"
                "  -o OUT           the slideshow program to write\n"
                "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
                "  -j JOBS          pictures converted at once, 1 to 64 (default: one per\n"
                "                   core); the output is the same whatever the number\n"
                "  --auto           advance to the next picture by itself\n"
                "  --delay SECONDS  seconds between pictures, 1 to 65535 (default 10)\n"
-               "  --target T       where it plays: windows (stub TheExe.exe) or linux\n"
-               "                   (stub TheExe.run); default: windows when OUT ends in .exe,\n"
-               "                   in any letter case, else linux\n"
+               "  --target T       where it plays: windows (stub TheExe.exe), linux\n"
+               "                   (stub TheExe.run) or web (one HTML page for any browser);\n"
+               "                   default: windows when OUT ends in .exe, web when it ends\n"
+               "                   in .html or .htm, in any letter case, else linux\n"
                "  --               the arguments after it are pictures, even those that\n"
                "                   start with -\n",
                to);
@@ -94,8 +95,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
                 o.target = SlideshowTarget::Windows;
             } else if (v && *v == "linux") {
                 o.target = SlideshowTarget::Linux;
+            } else if (v && *v == "web") {
+                o.target = SlideshowTarget::Web;
             } else {
-                return Refuse(QStringLiteral("--target needs windows or linux"));
+                return Refuse(QStringLiteral("--target needs windows, linux or web"));
             }
         } else if (a == "--auto") {
             o.automatic = true;

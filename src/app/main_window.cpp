@@ -137,7 +137,7 @@ void TForm1::CreateComponents() {
     MultiLang1->SetWords(MainWindowWords());
     MultiLang1->SetCharSets(MainWindowCharSets());
     MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) {
-        AddLinuxSaveType();
+        AddSaveTypes();
     };
 
     DropFileTarget1 = new TDropFileTarget(this);

@@ -108,7 +108,7 @@ private:
     int SelectedIndex() const;
     void UpdateButtons();
     void ClearPreview();
-    void AddLinuxSaveType();
+    void AddSaveTypes();
     void ReportMissingStub(SlideshowTarget target);
     // The folders, quality, automatic flag, delay and slideshow type of the last run come back
     // over the start-up values, and are kept for the next run.

@@ -83,11 +83,12 @@ QString TForm1::ConvertToJpeg(const QString& fileName) {
     return converter_->ConvertToJpeg(fileName, PictureQuality_);
 }
 
-void TForm1::AddLinuxSaveType() {
+void TForm1::AddSaveTypes() {
     // The word table's record gives the save dialog its first type, "Program (*.exe)"; the
-    // Linux type follows it from a message of its own, in the same language.
+    // Linux type and the web page follow it from messages of their own, in the same language.
     SaveDialog1->SetFilter(SaveDialog1->Filter() + QLatin1Char('|') +
-                           MultiLang1->LookupWord(QStringLiteral("@106")));
+                           MultiLang1->LookupWord(QStringLiteral("@106")) + QLatin1Char('|') +
+                           MultiLang1->LookupWord(QStringLiteral("@112")));
 }
 
 void TForm1::ReportMissingStub(SlideshowTarget target) {
@@ -111,10 +112,14 @@ void TForm1::Button2Click() {
         return;
     }
     RememberSettings();
-    // The file type chosen in the dialog decides the stub: the first is Windows, the second Linux.
-    const SlideshowTarget target =
-        SaveDialog1->FilterIndex() == 2 ? SlideshowTarget::Linux : SlideshowTarget::Windows;
-    if (!(target == SlideshowTarget::Windows ? haveWindows : haveLinux)) {
+    // The file type chosen in the dialog decides the stub: the first is Windows, the second
+    // Linux; the third, the web page, needs none.
+    const int type = SaveDialog1->FilterIndex();
+    const SlideshowTarget target = type == 3   ? SlideshowTarget::Web
+                                   : type == 2 ? SlideshowTarget::Linux
+                                               : SlideshowTarget::Windows;
+    if (target != SlideshowTarget::Web &&
+        !(target == SlideshowTarget::Windows ? haveWindows : haveLinux)) {
         ReportMissingStub(target);
         return;
     }
@@ -130,6 +135,12 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
     settings.delaySeconds = ui_->NumSpinEdit1->Value();
     const QStringList pictures = Pictures();
     const QString stub = StubPath(target);
+    // The page speaks the tool's language.
+    const WebPageWords page{MultiLang1->ActiveLanguage() == 0 ? QStringLiteral("fr")
+                                                              : QStringLiteral("en"),
+                            {MultiLang1->LookupWord(QStringLiteral("@113")),
+                             MultiLang1->LookupWord(QStringLiteral("@114"))},
+                            {}};
     ui_->SaveStatus->clear();
     ui_->SaveStatus->setToolTip({});
     QTemporaryDir scratch;
@@ -144,10 +155,16 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
     QEventLoop waiting;
     std::thread build([&] {
         try {
-            BuildSlideshowFile(
-                path, stub, pictures, settings, DefaultWorkerCount(), scratch.path(), workers,
-                [&](int index, int, const QString& picture) { progress.Tell(index, picture); },
-                &progress.CancelFlag());
+            const BuildProgress tell = [&](int index, int, const QString& picture) {
+                progress.Tell(index, picture);
+            };
+            if (target == SlideshowTarget::Web) {
+                BuildSlideshowFile(path, page, pictures, settings, DefaultWorkerCount(),
+                                   scratch.path(), workers, tell, &progress.CancelFlag());
+            } else {
+                BuildSlideshowFile(path, stub, pictures, settings, DefaultWorkerCount(),
+                                   scratch.path(), workers, tell, &progress.CancelFlag());
+            }
         } catch (...) {
             error = std::current_exception();
         }

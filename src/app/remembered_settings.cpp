@@ -33,7 +33,7 @@ RememberedSettings LoadRememberedSettings() {
     s.automatic = automatic == QLatin1String("true");
     s.delaySeconds = NumberIn(stored, QStringLiteral("delay"), 1, 65535, s.delaySeconds);
     s.slideshowType =
-        static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 2, s.slideshowType));
+        static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 3, s.slideshowType));
     return s;
 }
 

@@ -12,7 +12,7 @@ struct RememberedSettings {
     int quality = 75;        // 1..100
     bool automatic = false;
     double delaySeconds = 10; // 1..65535
-    int slideshowType = 1;    // the save dialog's type: 1 Windows, 2 Linux
+    int slideshowType = 1;    // the save dialog's type: 1 Windows, 2 Linux, 3 web page
 };
 
 // A stored value that is missing or out of range gives the default in its place.

@@ -7,6 +7,9 @@
 #include "framework/replace_file.h"
 #include "slideshow/slideshow_error.h"
 #include "slideshow/slideshow_format.h"
+#include "web/web_page.h"
+
+#include <QFileInfo>
 
 #include <optional>
 
@@ -18,10 +21,10 @@ namespace {
 // interrupted build removes it too.
 class PendingOutput {
 public:
-    explicit PendingOutput(const QString& target) : target_(target) {
+    PendingOutput(const QString& target, ReplaceFile::Kind kind) : target_(target) {
         // Made and registered as one step: an interrupted build removes it.
         TerminationHeld held;
-        replace_.emplace(target, ReplaceFile::Kind::Program);
+        replace_.emplace(target, kind);
         if (!replace_->ok()) {
             replace_->Raise();
         }
@@ -63,24 +66,108 @@ std::uint16_t DelayField(double seconds) {
 } // namespace
 
 QString StubFileName(SlideshowTarget target) {
-    return target == SlideshowTarget::Windows ? QStringLiteral("TheExe.exe")
-                                              : QStringLiteral("TheExe.run");
+    switch (target) {
+    case SlideshowTarget::Windows:
+        return QStringLiteral("TheExe.exe");
+    case SlideshowTarget::Linux:
+        return QStringLiteral("TheExe.run");
+    case SlideshowTarget::Web:
+        break;
+    }
+    return {};
 }
 
 SlideshowTarget TargetForOutputName(const QString& outputPath) {
-    return outputPath.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)
-               ? SlideshowTarget::Windows
-               : SlideshowTarget::Linux;
+    const auto endsWith = [&](const char* ext) {
+        return outputPath.endsWith(QLatin1String(ext), Qt::CaseInsensitive);
+    };
+    if (endsWith(".exe")) {
+        return SlideshowTarget::Windows;
+    }
+    return endsWith(".html") || endsWith(".htm") ? SlideshowTarget::Web : SlideshowTarget::Linux;
 }
 
 namespace {
+
+// What the converted pictures are written into: a program (the stub, the pictures, the trailer)
+// or a web page.
+class OutputForm {
+public:
+    virtual ~OutputForm() = default;
+    virtual ReplaceFile::Kind Kind() const = 0;
+    virtual void Begin(FileStream& out) = 0;
+    virtual void AddPicture(FileStream& out, FileStream& jpeg) = 0;
+    virtual void End(FileStream& out, const SlideshowSettings& settings) = 0;
+};
+
+class ProgramForm final : public OutputForm {
+public:
+    explicit ProgramForm(const QString& stubPath) : stub_(stubPath, FileStream::Mode::OpenRead) {}
+    ReplaceFile::Kind Kind() const override { return ReplaceFile::Kind::Program; }
+    void Begin(FileStream& out) override {
+        out.CopyFrom(stub_, 0);
+        writer_.emplace(static_cast<std::uint64_t>(stub_.Size()));
+    }
+    void AddPicture(FileStream& out, FileStream& jpeg) override {
+        out.CopyFrom(jpeg, 0);
+        writer_->AddPicture(static_cast<std::uint64_t>(jpeg.Size()));
+    }
+    void End(FileStream& out, const SlideshowSettings& settings) override {
+        const auto trailer =
+            writer_->Trailer(settings.automatic, DelayField(settings.delaySeconds));
+        out.WriteBuffer(trailer.data(), trailer.size());
+    }
+
+private:
+    FileStream stub_;
+    std::optional<SlideshowWriter> writer_;
+};
+
+class PageForm final : public OutputForm {
+public:
+    PageForm(const QString& outputPath, const WebPageWords& words,
+             const SlideshowSettings& settings)
+        : page_({words.title.isEmpty() ? QFileInfo(outputPath).fileName() : words.title,
+                 words.language, words.hint, settings.automatic,
+                 DelayField(settings.delaySeconds)}) {}
+    ReplaceFile::Kind Kind() const override { return ReplaceFile::Kind::Data; }
+    void Begin(FileStream& out) override { Write(out, page_.Head()); }
+    void AddPicture(FileStream& out, FileStream& jpeg) override {
+        // Streamed in pieces of whole base64 quanta: a picture is never held whole twice.
+        const std::int64_t length = jpeg.Size();
+        if (length == 0) {
+            throw SlideshowError(SlideshowErrorKind::EmptyPicture, "a picture is empty");
+        }
+        std::vector<std::uint8_t> piece(WebPageWriter::kPieceSize);
+        std::int64_t done = 0;
+        while (done < length) {
+            const auto n = static_cast<std::size_t>(
+                std::min<std::int64_t>(length - done, static_cast<std::int64_t>(piece.size())));
+            jpeg.ReadBuffer(piece.data(), n);
+            const std::span<const std::uint8_t> bytes(piece.data(), n);
+            if (done == 0) {
+                Write(out, WebPageWriter::PictureStart(bytes, static_cast<std::uint64_t>(length)));
+            }
+            Write(out, WebPageWriter::PictureText(bytes));
+            done += static_cast<std::int64_t>(n);
+        }
+        Write(out, WebPageWriter::PictureEnd());
+    }
+    void End(FileStream& out, const SlideshowSettings&) override { Write(out, page_.Tail()); }
+
+private:
+    static void Write(FileStream& out, const QByteArray& bytes) {
+        out.WriteBuffer(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+    WebPageWriter page_;
+};
 
 // Picture index's JPEG, asked for in list order.
 using JpegSource = std::function<QString(int index)>;
 // Starts the conversions once the output is open, and gives their JPEGs.
 using JpegSourceStart = std::function<JpegSource()>;
 
-void Build(const QString& outputPath, const QString& stubPath, const QStringList& pictures,
+void Build(const QString& outputPath, OutputForm& form, const QStringList& pictures,
            const SlideshowSettings& settings, const JpegSourceStart& start,
            const BuildProgress& progress, const std::atomic<bool>* cancel) {
     const auto checkCancel = [cancel] {
@@ -88,14 +175,10 @@ void Build(const QString& outputPath, const QString& stubPath, const QStringList
             throw EAbort();
         }
     };
-    FileStream stub(stubPath, FileStream::Mode::OpenRead);
-    const std::int64_t stubSize = stub.Size();
-
-    PendingOutput pending(outputPath);
+    PendingOutput pending(outputPath, form.Kind());
     FileStream out(pending.Path(), FileStream::Mode::Create);
     try {
-        out.CopyFrom(stub, 0);
-        SlideshowWriter writer(static_cast<std::uint64_t>(stubSize));
+        form.Begin(out);
         const JpegSource jpegOf = start();
         const int count = static_cast<int>(pictures.size());
         for (int i = 0; i < count; ++i) {
@@ -105,12 +188,9 @@ void Build(const QString& outputPath, const QString& stubPath, const QStringList
             }
             const QString jpeg = jpegOf(i);
             FileStream picture(jpeg, FileStream::Mode::OpenRead);
-            const std::int64_t length = picture.Size();
-            out.CopyFrom(picture, 0);
-            writer.AddPicture(static_cast<std::uint64_t>(length));
+            form.AddPicture(out, picture);
         }
-        const auto trailer = writer.Trailer(settings.automatic, DelayField(settings.delaySeconds));
-        out.WriteBuffer(trailer.data(), trailer.size());
+        form.End(out, settings);
         out.Close();
     } catch (const SlideshowError& e) {
         throw Exception(QString::fromStdString(e.what()));
@@ -124,25 +204,48 @@ void Build(const QString& outputPath, const QString& stubPath, const QStringList
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings,
                         const PictureConverter& convert, const BuildProgress& progress) {
+    ProgramForm form(stubPath);
     Build(
-        outputPath, stubPath, pictures, settings,
+        outputPath, form, pictures, settings,
         [&]() -> JpegSource { return [&](int index) { return convert(pictures[index]); }; },
         progress, nullptr);
 }
 
-void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
-                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
-                        const QString& scratchFolder, const PictureWorkerFactory& factory,
-                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+namespace {
+
+void BuildInParallel(const QString& outputPath, OutputForm& form, const QStringList& pictures,
+                     const SlideshowSettings& settings, int workers, const QString& scratchFolder,
+                     const PictureWorkerFactory& factory, const BuildProgress& progress,
+                     const std::atomic<bool>* cancel) {
     std::unique_ptr<ParallelConversion> conversion;
     Build(
-        outputPath, stubPath, pictures, settings,
+        outputPath, form, pictures, settings,
         [&]() -> JpegSource {
             conversion =
                 std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
             return [&](int index) { return conversion->Take(index); };
         },
         progress, cancel);
+}
+
+} // namespace
+
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    ProgramForm form(stubPath);
+    BuildInParallel(outputPath, form, pictures, settings, workers, scratchFolder, factory, progress,
+                    cancel);
+}
+
+void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    PageForm form(outputPath, page, settings);
+    BuildInParallel(outputPath, form, pictures, settings, workers, scratchFolder, factory, progress,
+                    cancel);
 }
 
 } // namespace pelisto

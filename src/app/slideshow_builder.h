@@ -13,18 +13,26 @@ namespace pelisto {
 enum class SlideshowTarget {
     Windows, // TheExe.exe, the save dialog's first type "Program (*.exe)"
     Linux,   // TheExe.run, for Linux desktops with X11
+    Web,     // a single web page, for every browser: phones, tablets, Macs; needs no stub
 };
 
-// The stub's file name in the tool folder: "TheExe.exe" or "TheExe.run".
+// The stub's file name in the tool folder: "TheExe.exe" or "TheExe.run"; empty for the page.
 QString StubFileName(SlideshowTarget target);
 
 // The target an output name asks for when none is chosen: a name ending in ".exe", in any
-// letter case, plays on Windows; any other name on Linux.
+// letter case, plays on Windows; ".html" or ".htm" in a browser; any other name on Linux.
 SlideshowTarget TargetForOutputName(const QString& outputPath);
 
 struct SlideshowSettings {
     bool automatic = false;
     double delaySeconds = 10; // a whole number 1..65535; stored rounded, in 16 bits
+};
+
+// What a web page slideshow shows besides its pictures, in the tool's language.
+struct WebPageWords {
+    QString language; // "en" or "fr"
+    QStringList hint; // the hint's lines
+    QString title;    // the page's title; empty: the output's file name
 };
 
 // Converts one picture and returns the path of the JPEG it wrote.
@@ -47,6 +55,14 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
 // flag that is set stops the build with EAbort before the next picture or before the file
 // replaces the target, leaving no partial file.
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress = {},
+                        const std::atomic<bool>* cancel = nullptr);
+
+// As above, a web page instead of a program: each picture the same JPEG, byte for byte, as in
+// the program, with the settings and the words.
+void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
                         const QStringList& pictures, const SlideshowSettings& settings, int workers,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,
                         const BuildProgress& progress = {},

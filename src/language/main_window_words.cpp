@@ -156,7 +156,35 @@ QStringList MainWindowWords() {
         QStringLiteral("@111"),
         QStringLiteral("Enregistré : %1 (%2 Ko)"),
         QStringLiteral("Saved: %1 (%2 KB)"),
+
+        // Added after those: the save dialog's third file type (the web page) and the page's
+        // hint, one line for the keys and one for the gestures.
+        QStringLiteral("@112"),
+        QStringLiteral("Page web (*.html)|*.html"),
+        QStringLiteral("Web page (*.html)|*.html"),
+
+        QStringLiteral("@113"),
+        QString::fromUtf8("Espace, → ou un clic : suivante · Retour arrière ou ← : précédente · "
+                          "+ − * : zoom · F : plein écran"),
+        QString::fromUtf8("Space, → or a click: next · Backspace or ←: previous · + − *: zoom · "
+                          "F: full screen"),
+
+        QStringLiteral("@114"),
+        QString::fromUtf8("Toucher à droite ou glisser vers la gauche : suivante · toucher à "
+                          "gauche ou glisser vers la droite : précédente"),
+        QString::fromUtf8("Tap on the right or swipe left: next · tap on the left or swipe "
+                          "right: previous"),
     };
+}
+
+QString MainWindowWord(const QString& id, int language) {
+    const QStringList words = MainWindowWords();
+    for (qsizetype r = 0; r + 2 < words.size(); r += 3) {
+        if (words[r] == id && (language == 0 || language == 1)) {
+            return words[r + 1 + language];
+        }
+    }
+    return id;
 }
 
 QStringList MainWindowCharSets() {

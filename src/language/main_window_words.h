@@ -4,10 +4,14 @@
 
 namespace pelisto {
 
-// The main window's word table: 35 records of a key, the French text and the English text (the
+// The main window's word table: 38 records of a key, the French text and the English text (the
 // original 29, then the Linux save type and its missing-stub message, then the save's progress
-// dialog and status line).
+// dialog and status line, then the web page's save type and hint).
 QStringList MainWindowWords();
+
+// A message of that table in a language (0 French, 1 English) for a caller without a window;
+// a missing key comes back unchanged, as from the window's table.
+QString MainWindowWord(const QString& id, int language);
 
 // The main window's font line for each of its two languages.
 QStringList MainWindowCharSets();

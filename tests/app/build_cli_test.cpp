@@ -6,6 +6,7 @@
 #include "slideshow_test_support.h"
 #include "support/fake_dialogs.h"
 #include "ui_main_window.h"
+#include "web/web_page.h"
 
 #include <QProcess>
 #include <QScrollBar>
@@ -255,13 +256,14 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
         QString written;
     };
     for (const Save& save : {Save{"window.exe", 1, "window.exe"}, Save{"show", 2, "show.run"},
-                             Save{"other.exe", 2, "other.exe"}}) {
+                             Save{"other.exe", 2, "other.exe"}, Save{"page", 3, "page.html"}}) {
         dialogs->saveAnswers.push_back(dir.filePath(save.answer));
         dialogs->saveTypes.push_back(save.type);
         form.Button2Click();
         EXPECT_TRUE(QFileInfo::exists(dir.filePath(save.written))) << save.written.toStdString();
     }
-    EXPECT_EQ(dialogs->saves.back().filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run");
+    EXPECT_EQ(dialogs->saves.back().filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
+                                            "Web page (*.html)|*.html");
     EXPECT_EQ(dialogs->saves.back().filterIndex, 2) << "the dialog opens on the last type chosen";
     const QByteArray windows = ReadAll(dir.filePath("window.exe"));
     const QByteArray linux = ReadAll(dir.filePath("show.run"));
@@ -282,6 +284,53 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
         const Outcome r = Build(QStringList(c.args) << "-o" << out << picture);
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         EXPECT_TRUE(ReadAll(out) == *c.same) << c.output.toStdString();
+    }
+
+    // A web page holds the program's very JPEGs, in list order, with its settings; the window's
+    // third type, a .html or .htm name and --target web all make one. Its title is its name.
+    const auto jpegsOf = [](const QString& program) {
+        const std::string path = program.toStdString();
+        const SlideshowLayout layout = ReadSlideshowFile(path);
+        std::vector<QByteArray> jpegs;
+        for (const PictureSlice& slice : layout.pictures) {
+            const auto bytes = ReadPicture(FileByteSource(path), slice);
+            jpegs.emplace_back(reinterpret_cast<const char*>(bytes.data()),
+                               static_cast<qsizetype>(bytes.size()));
+        }
+        return jpegs;
+    };
+    const QStringList two{picture, Picture("camera.jpg")};
+    ASSERT_EQ(
+        Build(QStringList{"--auto", "--delay", "7", "-o", dir.filePath("two.exe")} << two).exitCode,
+        0);
+    struct Page {
+        QStringList args;
+        QString output;
+        QString program;
+    };
+    for (const Page& p :
+         {Page{{}, "page.html", "window.exe"},
+          Page{{"--auto", "--delay", "7"}, "two.html", "two.exe"},
+          Page{{"--auto", "--delay", "7"}, "TWO.HTM", "two.exe"},
+          Page{{"--auto", "--delay", "7", "--target", "web"}, "two.exe.page", "two.exe"}}) {
+        const QString out = dir.filePath(p.output);
+        if (p.output != "page.html") {
+            const Outcome r = Build(QStringList(p.args) << "-o" << out << two);
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        }
+        const QByteArray bytes = ReadAll(out);
+        QString why;
+        const auto content = ReadWebPage(bytes, &why);
+        ASSERT_TRUE(content) << p.output.toStdString() << ": " << why.toStdString();
+        EXPECT_TRUE(content->pictures == jpegsOf(dir.filePath(p.program)))
+            << p.output.toStdString();
+        const SlideshowLayout program = ReadSlideshowFile(dir.filePath(p.program).toStdString());
+        EXPECT_EQ(content->automatic, program.automatic) << p.output.toStdString();
+        EXPECT_EQ(content->delaySeconds, program.delaySeconds) << p.output.toStdString();
+        EXPECT_TRUE(bytes.contains("<title>" + p.output.toUtf8() + "</title>"));
+        EXPECT_FALSE(QFileInfo(out).isExecutable()) << "a page is a document";
+        // A page cut short is refused rather than read with a picture missing.
+        EXPECT_FALSE(ReadWebPage(bytes.left(bytes.lastIndexOf("</template>") - 10)));
     }
 }
 
@@ -320,8 +369,8 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "-j", "0", png}, "-j needs a number of pictures from 1 to 64");
     ExpectRefused({"-o", out, "-j", "65", png}, "-j needs a number");
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
-    ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows or linux");
-    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows or linux");
+    ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
+    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
 }
 
 TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {

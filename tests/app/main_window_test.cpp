@@ -62,7 +62,8 @@ TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
               "of the final EXE file.");
     EXPECT_EQ(form->SaveDialog1->Title(),
               "Give the final EXE final a name and choose where to save it");
-    EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe|Linux program (*.run)|*.run");
+    EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
+                                           "Web page (*.html)|*.html");
     EXPECT_EQ(form->OpenDialog1->Title(), "Choose the pictures (use Ctrl or Shift keys)");
     EXPECT_EQ(form->Rotation1->title(), "Rotation");
     EXPECT_EQ(form->Effacer1->text(), "Remove selected file from list");
@@ -269,7 +270,8 @@ TEST_F(MainWindowTest, SaveDialogOffersTheDefaultNameAndCancelWritesNothing) {
     EXPECT_EQ(dialogs->saves[0].fileName, "Pelisto.exe");
     EXPECT_EQ(dialogs->saves[0].defaultExt, "exe");
     EXPECT_TRUE(dialogs->saves[0].overwritePrompt);
-    EXPECT_EQ(dialogs->saves[0].filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run");
+    EXPECT_EQ(dialogs->saves[0].filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
+                                        "Web page (*.html)|*.html");
     EXPECT_EQ(dialogs->saves[0].filterIndex, 1);
 }
 
@@ -329,7 +331,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     ui().NumSpinEdit1->SetValue(3);
     Choose({folder.filePath("A.jpg")});
     form->SaveDialog1->SetInitialDir("/shows");
-    form->SaveDialog1->SetFilterIndex(2);
+    form->SaveDialog1->SetFilterIndex(3); // the web page, the last type
     restart();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_EQ(ui().ScrollBar1->value(), 40);
@@ -340,7 +342,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     EXPECT_EQ(ui().Label3->text(), "seconds");
     EXPECT_EQ(form->OpenDialog1->InitialDir(), folder.path());
     EXPECT_EQ(form->SaveDialog1->InitialDir(), "/shows");
-    EXPECT_EQ(form->SaveDialog1->FilterIndex(), 2);
+    EXPECT_EQ(form->SaveDialog1->FilterIndex(), 3);
     // The open dialog starts in the folder of the last chosen pictures.
     Choose({"/p/B.jpg"});
     EXPECT_EQ(dialogs->opens.back().initialDir, folder.path());

@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 105);
+    ASSERT_EQ(words.size(), 114);
     QStringList keys;
-    for (int r = 0; r < 35; ++r) {
+    for (int r = 0; r < 38; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -117,7 +117,8 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@101",         "@102",        "@103",
                                  "@105",         "@104",        "@106",
                                  "@107",         "@108",        "@109",
-                                 "@110",         "@111"}));
+                                 "@110",         "@111",        "@112",
+                                 "@113",         "@114"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -140,6 +141,7 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@110"), "Annuler");
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"),
               QStringLiteral("Enregistré : show.exe (120 Ko)"));
+    EXPECT_EQ(t.LookupWord("@112"), "Page web (*.html)|*.html");
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");
@@ -153,6 +155,11 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@109").arg(2).arg(9).arg("a.png"), "Picture 2 of 9: a.png");
     EXPECT_EQ(t.LookupWord("@110"), "Cancel");
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"), "Saved: show.exe (120 KB)");
+    EXPECT_EQ(t.LookupWord("@112"), "Web page (*.html)|*.html");
+    // pelisto-build has no window: its lookup gives the same texts.
+    for (const char* id : {"@112", "@113", "@114", "@999"}) {
+        EXPECT_EQ(MainWindowWord(id, 1), t.LookupWord(id)) << id;
+    }
 }
 
 TEST(MainWindowWords, StartUpAppliesFrenchThenEnglish) {
