@@ -21,6 +21,8 @@ packages=(
   xvfb xauth xdotool
   # the Windows stub's tests only; the tool never needs Wine
   wine wine64
+  # the web page's tests: Blink and WebKit driven through WebDriver (never a downloaded browser)
+  chromium chromium-driver webkit2gtk-driver python3-selenium
   # the package: made by cpack, dependencies by dpkg-shlibdeps, checked by lintian and appstream
   dpkg-dev lintian appstream
 )
