@@ -9,6 +9,9 @@
 #include "test_show/test_window.h"
 #include "ui_main_window.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -145,5 +148,25 @@ int main(int argc, char** argv) {
     form1.BuildSlideshow(work.filePath(QStringLiteral("Pelisto.exe")));
     Settle(150);
     ok = Save(form1.grab(), out + QStringLiteral("/main-saved.png")) && ok;
+
+    // The real save dialog with its list of file types open, then cancelled.
+    QTimer::singleShot(800, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* types =
+            dialog ? dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")) : nullptr;
+        if (types != nullptr) {
+            types->showPopup();
+        }
+        QTimer::singleShot(500, [&, dialog, types] {
+            ok = Save(screen->grabWindow(0), out + QStringLiteral("/save-types.png")) && ok;
+            if (types != nullptr) {
+                types->hidePopup();
+            }
+            if (dialog != nullptr) {
+                dialog->reject();
+            }
+        });
+    });
+    form1.Button2Click();
     return ok ? 0 : 1;
 }
