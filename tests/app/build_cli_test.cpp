@@ -312,7 +312,9 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
          {Page{{}, "page.html", "window.exe"},
           Page{{"--auto", "--delay", "7"}, "two.html", "two.exe"},
           Page{{"--auto", "--delay", "7"}, "TWO.HTM", "two.exe"},
-          Page{{"--auto", "--delay", "7", "--target", "web"}, "two.exe.page", "two.exe"}}) {
+          Page{{"--auto", "--delay", "7", "--target", "web"}, "two.exe.page", "two.exe"},
+          // A name that would read as markup or as one of the template's placeholders.
+          Page{{"--auto", "--delay", "7"}, "<b>&{{SCRIPT}}.html", "two.exe"}}) {
         const QString out = dir.filePath(p.output);
         if (p.output != "page.html") {
             const Outcome r = Build(QStringList(p.args) << "-o" << out << two);
@@ -327,7 +329,9 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
         const SlideshowLayout program = ReadSlideshowFile(dir.filePath(p.program).toStdString());
         EXPECT_EQ(content->automatic, program.automatic) << p.output.toStdString();
         EXPECT_EQ(content->delaySeconds, program.delaySeconds) << p.output.toStdString();
-        EXPECT_TRUE(bytes.contains("<title>" + p.output.toUtf8() + "</title>"));
+        EXPECT_TRUE(bytes.contains("<title>" + p.output.toHtmlEscaped().toUtf8() + "</title>"))
+            << p.output.toStdString();
+        EXPECT_EQ(bytes.count("<script>"), 1) << p.output.toStdString();
         EXPECT_FALSE(QFileInfo(out).isExecutable()) << "a page is a document";
         // A page cut short is refused rather than read with a picture missing.
         EXPECT_FALSE(ReadWebPage(bytes.left(bytes.lastIndexOf("</template>") - 10)));
