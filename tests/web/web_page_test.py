@@ -347,6 +347,11 @@ def play_desktop(b, pages, fit_cases):
     expect_centre(b, BLUE, "a click steps forward")
     check(b.js("return document.images.length") == 1, "one picture in the document")
 
+    # A picture whose size the writer could not read from its header is fitted by its decoded
+    # size.
+    b.open(pages["sizeless"])
+    expect_fitted(b, jpegs[0], fit_cases, "without the size in the page")
+
 
 def play_phone(b, pages, fit_cases):
     b.open(pages["play"])
@@ -423,6 +428,11 @@ def make_pages(bin_folder, work):
     blue = solid(p("blue.png"), (500, 900), BLUE)
     pages = {"play": build(bin_folder, p("play.html"), [photo_png, green, blue], "-q", "90"),
              "auto": build(bin_folder, p("auto.html"), [green, blue], "--auto", "--delay", "3")}
+    with open(pages["play"], encoding="utf-8") as f:
+        sizeless = re.sub(r' data-(width|height)="\d+"', "", f.read())
+    pages["sizeless"] = p("sizeless.html")
+    with open(pages["sizeless"], "w", encoding="utf-8") as f:
+        f.write(sizeless)
     sixty = [solid(p("s%02d.png" % i), (64, 48), hue(i, 60)) for i in range(60)]
     pages["many60"] = build(bin_folder, p("many60.html"), sixty)
     two_hundred = [solid(p("h%03d.png" % i), (32, 24), hue(i, 200)) for i in range(200)]

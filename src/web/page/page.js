@@ -140,9 +140,14 @@
   let shownIndex = -1;
   let ticket = 0;
 
+  // The size the writer read from the frame header, else (a header it could not find) the
+  // decoded picture's.
   const naturalSize = (index) => {
     const data = blocks[index].dataset;
-    return [Number(data.width) || 0, Number(data.height) || 0];
+    const entry = held.get(index);
+    const img = entry && entry.img;
+    return [Number(data.width) || (img && img.naturalWidth) || 0,
+            Number(data.height) || (img && img.naturalHeight) || 0];
   };
   const draw = () => {
     if (!shown || !view || shownIndex !== view.index) {
@@ -181,6 +186,9 @@
     entry.ready.then((decoded) => {
       if (mine !== ticket) {
         return;
+      }
+      if (!(view.pw > 0)) {
+        fitView(index);
       }
       shown = decoded ? entry.img : null;
       shownIndex = index;
