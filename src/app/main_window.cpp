@@ -136,9 +136,7 @@ void TForm1::CreateComponents() {
     MultiLang1->SetActiveLanguage(1);
     MultiLang1->SetWords(MainWindowWords());
     MultiLang1->SetCharSets(MainWindowCharSets());
-    MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) {
-        AddSaveTypes();
-    };
+    MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) { AddSaveTypes(); };
 
     DropFileTarget1 = new TDropFileTarget(this);
     DropFileTarget1->setObjectName(QStringLiteral("DropFileTarget1"));
