@@ -1,5 +1,6 @@
 #include "picture/jpeg_image.h"
 
+#include "codeclib/jpeg_claims.h"
 #include "framework/graphics/picture.h"
 #include "framework/system.h"
 #include "slideshow/picture_limit.h"
@@ -426,8 +427,12 @@ TBitmap& TJPEGImage::DecodeBitmap() {
             throw EInvalidGraphic(QString::fromStdString(
                 "Picture too large: " + PictureTooLargeText(d->image_width, d->image_height)));
         }
+        if (JpegDataTooShort(JpegCodedBlocks(*d), bytes.size())) {
+            throw EInvalidGraphic(QString::fromStdString(
+                DataTooShortText(bytes.size(), d->image_width, d->image_height)));
+        }
         d->mem->max_memory_to_use = static_cast<long>(
-            static_cast<std::int64_t>(d->image_width) * d->image_height * 8 + (64 << 20));
+            JpegDecoderMemory(static_cast<std::int64_t>(d->image_width) * d->image_height));
         const bool eightBit = settings.PaletteOutput || d->out_color_space == JCS_GRAYSCALE;
         bitmap.SetPixelFormat(eightBit ? pf8bit : pf24bit);
         Progress(psStarting, 0, false, QRect());

@@ -1,6 +1,7 @@
 #include "picture/jpeg_markers.h"
 
 #include "codeclib/exif_orientation.h"
+#include "slideshow/jpeg_segments.h"
 
 #include <algorithm>
 #include <array>
@@ -20,30 +21,12 @@ std::uint8_t Byte(const QByteArray& data, qsizetype at) {
 // scan; end lies one past the segment. Returns false when the file is not a sound JPEG header.
 bool EachSegment(const QByteArray& jpeg,
                  const std::function<void(std::uint8_t, qsizetype, qsizetype)>& visit) {
-    if (jpeg.size() < 4 || Byte(jpeg, 0) != 0xFF || Byte(jpeg, 1) != 0xD8) {
-        return false;
-    }
-    qsizetype pos = 2;
-    while (pos + 4 <= jpeg.size()) {
-        if (Byte(jpeg, pos) != 0xFF) {
-            return false;
-        }
-        const std::uint8_t marker = Byte(jpeg, pos + 1);
-        if (marker == 0xFF) {
-            ++pos;
-            continue;
-        }
-        if (marker == 0xDA) {
-            return true;
-        }
-        const qsizetype length = Byte(jpeg, pos + 2) << 8 | Byte(jpeg, pos + 3);
-        if (length < 2 || pos + 2 + length > jpeg.size()) {
-            return false;
-        }
-        visit(marker, pos, pos + 2 + length);
-        pos += 2 + length;
-    }
-    return false;
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(jpeg.data()),
+                                              static_cast<std::size_t>(jpeg.size()));
+    return WalkJpegSegments(bytes, [&](const JpegSegment& s) {
+               visit(s.marker, static_cast<qsizetype>(s.start), static_cast<qsizetype>(s.end()));
+               return false;
+           }).how == JpegWalk::Scan;
 }
 
 bool IsMetadata(std::uint8_t marker) {

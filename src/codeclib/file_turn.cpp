@@ -1,0 +1,163 @@
+// Picture files turned in place of their pixels only: PNG through libpng, GIF (every frame),
+// BMP and PCX through the image library, each written back in its own variant. The size the
+// file claims is checked before anything is decoded.
+
+#include "codeclib/codec_api.h"
+#include "codeclib/error_detail.h"
+#include "codeclib/file_identify.h"
+#include "codeclib/magick_dib.h"
+#include "codeclib/png_reader.h"
+#include "codeclib/whole_file.h"
+#include "slideshow/picture_limit.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#define PL_EXPORT extern "C" __attribute__((visibility("default")))
+
+using namespace pelisto;
+using namespace pelisto::codec;
+
+namespace {
+
+// The variant the file is written in again: a BMP keeps its header's generation.
+const char* WrittenMagick(const std::string& format, const std::vector<unsigned char>& bytes) {
+    if (format == "BMP" && bytes.size() >= 18) {
+        const std::uint32_t header = bytes[14] | bytes[15] << 8 | bytes[16] << 16 |
+                                     static_cast<std::uint32_t>(bytes[17]) << 24;
+        return header == 12 ? "BMP2" : header == 40 ? "BMP3" : "BMP";
+    }
+    return format == "GIF" ? "GIF" : "PCX";
+}
+
+std::int16_t MagickTurn(const char* source, const char* target, const std::string& format,
+                        int quarters) {
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(source, bytes)) {
+        return ErrOpen;
+    }
+    const char* magick = format == "BMP" ? "BMP" : format.c_str();
+    EnsureMagick();
+    MagickInfoPtr info(CloneImageInfo(nullptr));
+    std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
+    std::snprintf(info->filename, sizeof(info->filename), "%s:", magick);
+    info->affirm = MagickTrue;
+    // Every frame is turned: their sizes together stay within the picture limit.
+    {
+        MagickErrors errors;
+        MagickImagePtr pinged(PingBlob(info.get(), bytes.data(), bytes.size(), errors.get()));
+        if (!pinged || errors.Failed()) {
+            SetErrorDetail(errors.Text());
+            return ErrDamaged;
+        }
+        std::int64_t pixels = 0;
+        long frames = 0;
+        for (const Image* frame = pinged.get(); frame != nullptr; frame = frame->next) {
+            pixels += static_cast<std::int64_t>(frame->columns) * frame->rows;
+            ++frames;
+            if (PictureTooLarge(frame->columns, frame->rows) || pixels > MaxPicturePixels) {
+                SetErrorDetail(std::to_string(frames) + " frames of " + std::to_string(pixels) +
+                               " pixels in all, over the limit of " +
+                               std::to_string(MaxPicturePixels / 1'000'000) + " megapixels");
+                return ErrTooLarge;
+            }
+        }
+    }
+    MagickErrors errors;
+    MagickImagePtr pictures(BlobToImage(info.get(), bytes.data(), bytes.size(), errors.get()));
+    if (!pictures || errors.Failed()) {
+        SetErrorDetail(errors.Text());
+        return errors.OutOfMemory() ? ErrMemory : ErrDamaged;
+    }
+    const std::string written = WrittenMagick(format, bytes);
+    std::vector<unsigned char>().swap(bytes);
+    // The image library turns clockwise for positive angles; quarter turns move pixels as they
+    // are, frame offsets included.
+    MagickImagePtr turned;
+    Image* last = nullptr;
+    for (Image* frame = pictures.get(); frame != nullptr; frame = frame->next) {
+        Image* one = RotateImage(frame, -90.0 * quarters, errors.get());
+        if (one == nullptr || errors.Failed()) {
+            if (one != nullptr) {
+                DestroyImage(one);
+            }
+            SetErrorDetail(errors.Text());
+            return ErrMemory;
+        }
+        one->previous = last;
+        one->next = nullptr;
+        if (last == nullptr) {
+            turned.reset(one);
+        } else {
+            last->next = one;
+        }
+        last = one;
+    }
+    pictures.reset();
+    MagickInfoPtr out(CloneImageInfo(nullptr));
+    std::snprintf(out->magick, sizeof(out->magick), "%s", written.c_str());
+    std::snprintf(out->filename, sizeof(out->filename), "%s:", written.c_str());
+    for (Image* frame = turned.get(); frame != nullptr; frame = frame->next) {
+        std::snprintf(frame->magick, sizeof(frame->magick), "%s", written.c_str());
+    }
+    std::size_t length = 0;
+    void* blob = ImageToBlob(out.get(), turned.get(), &length, errors.get());
+    if (blob == nullptr || length == 0 || errors.Failed()) {
+        if (blob != nullptr) {
+            MagickFree(blob);
+        }
+        SetErrorDetail(errors.Text());
+        return ErrDepth;
+    }
+    const std::int16_t status = WriteWholeFile(target, blob, length);
+    MagickFree(blob);
+    return status;
+}
+
+std::int16_t PngFileTurn(const char* source, const char* target, int quarters) {
+    FilePtr in(std::fopen(source, "rb"));
+    if (!in) {
+        SetErrorDetailFromErrno(errno);
+        return ErrOpen;
+    }
+    FilePtr out(std::fopen(target, "wb"));
+    if (!out) {
+        SetErrorDetailFromErrno(errno);
+        return ErrCreate;
+    }
+    const std::int16_t status = PngTurn(in.get(), out.get(), quarters);
+    if (!CloseWritten(std::move(out)) && status > 0) {
+        return ErrWrite;
+    }
+    return status;
+}
+
+} // namespace
+
+// Turns the picture file source by quarter turns anticlockwise (negative: clockwise) into the
+// file target, in the same format and variant, keeping everything the file holds besides its
+// pixels (frames, depth, transparency, palette, profiles and text). ErrWrongFormat for a format
+// that cannot be turned so (only PNG, GIF, BMP and PCX can); ErrCreate and ErrWrite when the
+// target could not be written, any other failure before target is touched.
+PL_EXPORT std::int16_t plturnfile(const char* source, const char* target,
+                                  std::int16_t quarterTurns) {
+    ClearErrorDetail();
+    if (source == nullptr || target == nullptr) {
+        return ErrArgument;
+    }
+    Identified id;
+    if (const std::int16_t status = Identify(source, id); status <= 0) {
+        return status;
+    }
+    const int quarters = ((quarterTurns % 4) + 4) % 4;
+    if (id.format == "PNG") {
+        return PngFileTurn(source, target, quarters);
+    }
+    if (id.format == "GIF" || id.format == "BMP" || id.format == "PCX") {
+        return MagickTurn(source, target, id.format, quarters);
+    }
+    SetErrorDetail("a " + id.format + " picture cannot be turned in place");
+    return ErrWrongFormat;
+}
