@@ -1,17 +1,22 @@
-// Picture files turned in place of their pixels only: PNG through libpng, GIF (every frame),
-// BMP and PCX through the image library, each written back in its own variant. The size the
+// Picture files turned in place of their pixels only: PNG through libpng, an uncompressed BMP
+// as its rows lie, GIF (every frame), run-length BMP and PCX through the image library, each
+// written back in its own variant. The size the
 // file claims is checked before anything is decoded.
 
+#include "codeclib/bmp_header.h"
 #include "codeclib/codec_api.h"
 #include "codeclib/error_detail.h"
 #include "codeclib/file_identify.h"
 #include "codeclib/magick_dib.h"
+#include "codeclib/packed_turn.h"
 #include "codeclib/png_reader.h"
 #include "codeclib/whole_file.h"
+#include "slideshow/byte_order.h"
 #include "slideshow/picture_limit.h"
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,13 +37,72 @@ const char* WrittenMagick(const std::string& format, const std::vector<unsigned 
     return format == "GIF" ? "GIF" : "PCX";
 }
 
+// An uncompressed BMP turned as stored: headers, colour table, bit fields and anything after
+// the rows kept, the sides (and pixels per metre) swapped, the rows turned at their own depth.
+// Empty when the file is not such a BMP or does not hold all its rows.
+std::vector<unsigned char> TurnedBmp(const std::vector<unsigned char>& bytes, int quarters) {
+    const std::optional<BmpHeader> h = ReadBmpHeader(bytes.data(), bytes.size());
+    if (!h || (h->compression != 0 && h->compression != 3 && h->compression != 6) ||
+        h->width <= 0 || h->height == 0 || h->height == INT32_MIN ||
+        (h->bits != 1 && h->bits != 2 && h->bits != 4 && h->bits != 8 && h->bits != 16 &&
+         h->bits != 24 && h->bits != 32)) {
+        return {};
+    }
+    const bool bottomUp = h->height > 0;
+    const std::size_t w = static_cast<std::size_t>(h->width);
+    const std::size_t rows = static_cast<std::size_t>(bottomUp ? h->height : -h->height);
+    const auto rowBytes = [&](std::size_t width) { return (width * h->bits + 31) / 32 * 4; };
+    const std::size_t oldBytes = rowBytes(w) * rows;
+    if (h->pixelOffset > bytes.size() || bytes.size() - h->pixelOffset < oldBytes) {
+        return {};
+    }
+    const bool swap = quarters % 2 != 0;
+    const std::size_t outWidth = swap ? rows : w;
+    const std::size_t outRows = swap ? w : rows;
+    const std::size_t newBytes = rowBytes(outWidth) * outRows;
+    std::vector<unsigned char> out(bytes.begin(), bytes.begin() + h->pixelOffset);
+    out.resize(out.size() + newBytes, 0);
+    out.insert(out.end(), bytes.begin() + h->pixelOffset + oldBytes, bytes.end());
+    const unsigned char* in = bytes.data() + h->pixelOffset;
+    unsigned char* turned = out.data() + h->pixelOffset;
+    TurnPacked([&](std::size_t y) { return in + rowBytes(w) * (bottomUp ? rows - 1 - y : y); },
+               [&](std::size_t y) {
+                   return turned + rowBytes(outWidth) * (bottomUp ? outRows - 1 - y : y);
+               },
+               w, rows, h->bits, quarters);
+    unsigned char* info = out.data() + 14;
+    bytes::PutLe32(out.data() + 2, static_cast<std::uint32_t>(out.size()));
+    bytes::PutLe32(info + 4, static_cast<std::uint32_t>(outWidth));
+    const auto height = static_cast<std::int32_t>(outRows);
+    bytes::PutLe32(info + 8, static_cast<std::uint32_t>(bottomUp ? height : -height));
+    bytes::PutLe32(info + 20, static_cast<std::uint32_t>(newBytes));
+    if (swap) {
+        const std::uint32_t across = bytes::Le32(info + 24);
+        bytes::PutLe32(info + 24, bytes::Le32(info + 28));
+        bytes::PutLe32(info + 28, across);
+    }
+    // A newer header's colour profile may lie after the rows, which have changed their size.
+    if (h->headerSize >= 124) {
+        const std::uint32_t profile = bytes::Le32(info + 112);
+        if (profile != 0 && 14 + std::size_t{profile} >= h->pixelOffset + oldBytes) {
+            bytes::PutLe32(info + 112, static_cast<std::uint32_t>(profile + newBytes - oldBytes));
+        }
+    }
+    return out;
+}
+
 std::int16_t MagickTurn(const char* source, const char* target, const std::string& format,
                         int quarters) {
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(source, bytes)) {
         return ErrOpen;
     }
-    const char* magick = format == "BMP" ? "BMP" : format.c_str();
+    if (format == "BMP") {
+        if (const std::vector<unsigned char> turned = TurnedBmp(bytes, quarters); !turned.empty()) {
+            return WriteWholeFile(target, turned.data(), turned.size());
+        }
+    }
+    const char* magick = format.c_str();
     EnsureMagick();
     MagickInfoPtr info(CloneImageInfo(nullptr));
     std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
@@ -78,6 +142,10 @@ std::int16_t MagickTurn(const char* source, const char* target, const std::strin
     MagickImagePtr turned;
     Image* last = nullptr;
     for (Image* frame = pictures.get(); frame != nullptr; frame = frame->next) {
+        // Only a 32-bit BMP can carry alpha, and those are turned as stored above.
+        if (format == "BMP") {
+            frame->matte = MagickFalse;
+        }
         Image* one = RotateImage(frame, -90.0 * quarters, errors.get());
         if (one == nullptr || errors.Failed()) {
             if (one != nullptr) {

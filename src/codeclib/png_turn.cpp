@@ -3,6 +3,7 @@
 
 #include "codeclib/codec_api.h"
 #include "codeclib/error_detail.h"
+#include "codeclib/packed_turn.h"
 #include "codeclib/png_reader.h"
 
 #include <csetjmp>
@@ -40,54 +41,6 @@ void OnError(png_structp png, png_const_charp text) {
 }
 
 void OnWarning(png_structp, png_const_charp) {}
-
-unsigned BitsAt(png_const_bytep row, std::size_t x, int bits) {
-    const std::size_t bit = x * static_cast<std::size_t>(bits);
-    const int shift = 8 - bits - static_cast<int>(bit % 8);
-    return (row[bit / 8] >> shift) & ((1u << bits) - 1);
-}
-
-void SetBitsAt(png_bytep row, std::size_t x, int bits, unsigned value) {
-    const std::size_t bit = x * static_cast<std::size_t>(bits);
-    const int shift = 8 - bits - static_cast<int>(bit % 8);
-    const auto mask = static_cast<png_byte>(((1u << bits) - 1) << shift);
-    row[bit / 8] = static_cast<png_byte>((row[bit / 8] & ~mask) | (value << shift & mask));
-}
-
-// Turns w x h pixels of the given bits each (packed as PNG packs them) anticlockwise.
-void TurnRows(png_bytepp in, png_bytepp out, std::size_t w, std::size_t h, int bits, int quarters) {
-    const bool swap = quarters % 2 != 0;
-    const std::size_t ow = swap ? h : w;
-    const std::size_t oh = swap ? w : h;
-    const std::size_t bytes = static_cast<std::size_t>(bits) / 8;
-    for (std::size_t y = 0; y < oh; ++y) {
-        for (std::size_t x = 0; x < ow; ++x) {
-            std::size_t sx = x;
-            std::size_t sy = y;
-            switch (quarters) {
-            case 1: // the old top-right corner comes to the top left
-                sx = w - 1 - y;
-                sy = x;
-                break;
-            case 2:
-                sx = w - 1 - x;
-                sy = h - 1 - y;
-                break;
-            case 3:
-                sx = y;
-                sy = h - 1 - x;
-                break;
-            default:
-                break;
-            }
-            if (bits < 8) {
-                SetBitsAt(out[y], x, bits, BitsAt(in[sy], sx, bits));
-            } else {
-                std::memcpy(out[y] + x * bytes, in[sy] + sx * bytes, bytes);
-            }
-        }
-    }
-}
 
 // Every chunk of the source besides the pixels, onto the writer's info.
 void CopyChunks(TurnState& s, bool swapSides) {
@@ -219,7 +172,8 @@ std::int16_t ReadTurned(TurnState& s, std::FILE* in, int quarters) {
     }
     png_read_image(s.read, s.rows);
     png_read_end(s.read, s.end);
-    TurnRows(s.rows, s.turnedRows, s.width, s.height, bits, quarters);
+    TurnPacked([&](std::size_t y) { return s.rows[y]; },
+               [&](std::size_t y) { return s.turnedRows[y]; }, s.width, s.height, bits, quarters);
     std::free(s.pixels);
     s.pixels = nullptr;
     return Ok;
