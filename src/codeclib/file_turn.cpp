@@ -28,10 +28,9 @@ using namespace pelisto::codec;
 namespace {
 
 // The variant the file is written in again: a BMP keeps its header's generation.
-const char* WrittenMagick(const std::string& format, const std::vector<unsigned char>& bytes) {
-    if (format == "BMP" && bytes.size() >= 18) {
-        const std::uint32_t header = bytes[14] | bytes[15] << 8 | bytes[16] << 16 |
-                                     static_cast<std::uint32_t>(bytes[17]) << 24;
+const char* WrittenMagick(const std::string& format, const std::vector<unsigned char>& file) {
+    if (format == "BMP" && file.size() >= 18) {
+        const std::uint32_t header = bytes::Le32(file.data() + 14);
         return header == 12 ? "BMP2" : header == 40 ? "BMP3" : "BMP";
     }
     return format == "GIF" ? "GIF" : "PCX";
@@ -40,8 +39,8 @@ const char* WrittenMagick(const std::string& format, const std::vector<unsigned 
 // An uncompressed BMP turned as stored: headers, colour table, bit fields and anything after
 // the rows kept, the sides (and pixels per metre) swapped, the rows turned at their own depth.
 // Empty when the file is not such a BMP or does not hold all its rows.
-std::vector<unsigned char> TurnedBmp(const std::vector<unsigned char>& bytes, int quarters) {
-    const std::optional<BmpHeader> h = ReadBmpHeader(bytes.data(), bytes.size());
+std::vector<unsigned char> TurnedBmp(const std::vector<unsigned char>& file, int quarters) {
+    const std::optional<BmpHeader> h = ReadBmpHeader(file.data(), file.size());
     if (!h || (h->compression != 0 && h->compression != 3 && h->compression != 6) ||
         h->width <= 0 || h->height == 0 || h->height == INT32_MIN ||
         (h->bits != 1 && h->bits != 2 && h->bits != 4 && h->bits != 8 && h->bits != 16 &&
@@ -53,17 +52,18 @@ std::vector<unsigned char> TurnedBmp(const std::vector<unsigned char>& bytes, in
     const std::size_t rows = static_cast<std::size_t>(bottomUp ? h->height : -h->height);
     const auto rowBytes = [&](std::size_t width) { return (width * h->bits + 31) / 32 * 4; };
     const std::size_t oldBytes = rowBytes(w) * rows;
-    if (h->pixelOffset > bytes.size() || bytes.size() - h->pixelOffset < oldBytes) {
+    if (h->pixelOffset < 14 + std::size_t{h->headerSize} || h->pixelOffset > file.size() ||
+        file.size() - h->pixelOffset < oldBytes) {
         return {};
     }
     const bool swap = quarters % 2 != 0;
     const std::size_t outWidth = swap ? rows : w;
     const std::size_t outRows = swap ? w : rows;
     const std::size_t newBytes = rowBytes(outWidth) * outRows;
-    std::vector<unsigned char> out(bytes.begin(), bytes.begin() + h->pixelOffset);
+    std::vector<unsigned char> out(file.begin(), file.begin() + h->pixelOffset);
     out.resize(out.size() + newBytes, 0);
-    out.insert(out.end(), bytes.begin() + h->pixelOffset + oldBytes, bytes.end());
-    const unsigned char* in = bytes.data() + h->pixelOffset;
+    out.insert(out.end(), file.begin() + h->pixelOffset + oldBytes, file.end());
+    const unsigned char* in = file.data() + h->pixelOffset;
     unsigned char* turned = out.data() + h->pixelOffset;
     TurnPacked([&](std::size_t y) { return in + rowBytes(w) * (bottomUp ? rows - 1 - y : y); },
                [&](std::size_t y) {

@@ -234,7 +234,8 @@ std::int16_t CheckPngClaims(std::FILE* file) {
         at += 12 + length;
     }
     std::rewind(file);
-    const std::int64_t unpacked = height * ((width * pixelBits + 7) / 8);
+    // The pixels alone, without filter bytes or row padding: a bound for interlaced files too.
+    const std::int64_t unpacked = height * width * pixelBits / 8;
     if (PngDataTooShort(unpacked, data)) {
         SetErrorDetail(DataTooShortText(data, width, height));
         return ErrDamaged;
