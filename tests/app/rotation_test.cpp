@@ -186,10 +186,10 @@ std::pair<QImage::Format, QByteArray> Pixels(const QImage& frame) {
     return {frame.format(), bytes};
 }
 
-// The EXIF orientation as exiftool reads it (empty for none).
-QString ExifOrientation(const QString& path) {
+// An EXIF tag as exiftool reads it (empty for none).
+QString ExifTag(const QString& path, const QString& tag = QStringLiteral("Orientation")) {
     QProcess exiftool;
-    exiftool.start("/usr/bin/exiftool", {"-s", "-s", "-s", "-n", "-Orientation", path});
+    exiftool.start("/usr/bin/exiftool", {"-s", "-s", "-s", "-n", "-" + tag, path});
     exiftool.waitForFinished(30000);
     return QString::fromUtf8(exiftool.readAllStandardOutput()).trimmed();
 }
@@ -548,7 +548,7 @@ TEST_F(RotationTest, TwelveMegapixelPhotoTurnsFourTimesWithoutEncoding) {
     const QByteArray original = FileBytes(photo);
     const auto blocks = JpegCoefficients(original);
     ASSERT_FALSE(blocks.empty());
-    ASSERT_EQ(ExifOrientation(photo), "");
+    ASSERT_EQ(ExifTag(photo), "");
     Choose({photo});
     Select(photo);
     QImage expected = QImageReader(photo).read();
@@ -557,7 +557,8 @@ TEST_F(RotationTest, TwelveMegapixelPhotoTurnsFourTimesWithoutEncoding) {
         SCOPED_TRACE(i);
         Cw();
         expected = Turned(expected, 90);
-        EXPECT_EQ(ExifOrientation(photo), orientations[i]);
+        EXPECT_EQ(ExifTag(photo), orientations[i]);
+        EXPECT_EQ(ExifTag(photo, "DateTimeOriginal"), "2024:05:17 10:11:12");
         if (i < 2) {
             EXPECT_EQ(JpegCoefficients(FileBytes(photo)), blocks);
         }
