@@ -164,9 +164,20 @@ TEST(Rotation, QuarterTurnsMoveCornersAndComeBack) {
     }
 }
 
-TEST(Rotation, EmptyPictureRaises) {
+// A turn that cannot be made raises, so no caller goes on with the unturned picture: an empty
+// picture, and a processing library without its turn.
+TEST(Rotation, TurnsThatCannotBeMadeRaiseAndLeaveThePicture) {
+    TMultiPicture empty;
+    EXPECT_THROW(empty.RotateQuarter(), ErrorInvalid);
     TMultiPicture picture;
+    picture.SetImageName(Fixture("rgb24.png"));
+    const QImage before = Shown(picture);
+    // A library that loads but lacks the entry: the other codec library.
+    CodecLibrary::Get(CodecLibrary::Processing)
+        .SetFileName(CodecLibrary::Get(CodecLibrary::Main).FileName());
     EXPECT_THROW(picture.RotateQuarter(), ErrorInvalid);
+    CodecLibrary::Get(CodecLibrary::Processing).SetFileName({});
+    EXPECT_EQ(Shown(picture), before);
 }
 
 TEST(Guard, FaultInsideALibraryCallIsShownAndTheCallFails) {
