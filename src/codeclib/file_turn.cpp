@@ -226,6 +226,7 @@ PL_EXPORT std::int16_t plturnfile(const char* source, const char* target,
     if (id.format == "GIF" || id.format == "BMP" || id.format == "PCX") {
         return MagickTurn(source, target, id.format, quarters);
     }
-    SetErrorDetail("a " + id.format + " picture cannot be turned in place");
+    SetErrorDetail("the file holds a " + id.format +
+                   " picture, which is not turned under this name");
     return ErrWrongFormat;
 }
