@@ -13,8 +13,7 @@
 #include "framework/exceptions.h"
 #include "framework/image_box.h"
 #include "language/multi_lang.h"
-#include "picture/jpeg_markers.h"
-#include "picture/jpeg_turn.h"
+#include "picture/file_turn.h"
 #include "picture/multi_picture.h"
 #include "ui_main_window.h"
 
@@ -27,51 +26,6 @@
 #include <thread>
 
 namespace pelisto {
-namespace {
-
-// The turn of a picture that cannot turn losslessly: the work buffer loads, turns and writes it
-// back in the format its extension names. Errors while loading or turning go on to the caller;
-// the answer says whether the write worked.
-bool TurnThroughWorkBuffer(TMultiPicture& tampon, const QString& path, const QString& ext,
-                           int turns) {
-    tampon.SetImageName(path);
-    for (int i = 0; i < turns; ++i) {
-        tampon.RotateQuarter();
-    }
-    bool saved = true;
-    try {
-        if (ext == QLatin1String(".JPG")) {
-            // Encoded again at the quality the photo was saved at, keeping its metadata.
-            QByteArray original;
-            QFile file(path);
-            if (file.open(QIODevice::ReadOnly)) {
-                original = file.readAll();
-            }
-            const int kept = tampon.JPegSaveQuality();
-            if (const int quality = EstimateJpegQuality(original); quality > 0) {
-                tampon.SetJPegSaveQuality(quality);
-            }
-            tampon.SetJpegMetadata(JpegMetadataSegments(original));
-            saved = tampon.SaveAsJpeg(path);
-            tampon.SetJpegMetadata({});
-            tampon.SetJPegSaveQuality(kept);
-        } else if (ext == QLatin1String(".BMP")) {
-            saved = tampon.SaveAsBmp(path);
-        } else if (ext == QLatin1String(".PCX")) {
-            saved = tampon.SaveAsPcx(path);
-        } else if (ext == QLatin1String(".GIF")) {
-            saved = tampon.SaveAsGif(path);
-        } else if (ext == QLatin1String(".PNG")) {
-            saved = tampon.SaveAsPng(path);
-        }
-    } catch (...) {
-        saved = false;
-    }
-    return saved;
-}
-
-} // namespace
-
 QString TForm1::ConvertToJpeg(const QString& fileName) {
     if (ScratchFolder().isEmpty()) {
         throw Exception(
@@ -267,18 +221,11 @@ void TForm1::RotatePicture(int angle) {
                        mbOK);
             return;
         }
-        TMultiPicture& tampon = *ui_->Tampon;
-        const int turns = angle == 90 ? 1 : angle == 180 ? 2 : 3;
-        const QString ext = AsciiUpper(ExtensionOf(path));
-        // A JPEG whose size allows it turns without being decoded: no quality is lost and all
-        // it says about itself stays.
-        const LosslessTurn lossless = ext == QLatin1String(".JPG")
-                                          ? TurnJpegFileLosslessly(path, turns)
-                                          : LosslessTurn::NotPossible;
-        bool saved = lossless == LosslessTurn::Written;
-        if (lossless == LosslessTurn::NotPossible) {
-            saved = TurnThroughWorkBuffer(tampon, path, ext, turns);
-        }
+        // The file is turned as it is stored, never decoded and encoded again: nothing of the
+        // picture is lost. A turn that cannot be made raises (the default display shows why)
+        // before anything is written.
+        const int turns = angle == 90 ? 1 : angle == 180 ? 2 : -1;
+        const bool saved = TurnPictureFile(path, turns);
         if (!saved) {
             // The hourglass is application-wide here: it would cover the box and tell the user
             // the tool is still busy.

@@ -2,6 +2,7 @@
 
 #include "codeclib/dib.h"
 #include "codeclib/magick_dib.h"
+#include "slideshow/byte_order.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -9,12 +10,8 @@
 namespace pelisto::codec {
 namespace {
 
-std::uint32_t Le32(const unsigned char* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-std::uint16_t Le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
+using bytes::Le16;
+using bytes::Le32;
 
 constexpr std::uint32_t BiRgb = 0;
 constexpr std::uint32_t BiBitfields = 3;

@@ -49,6 +49,9 @@ using wrpngfiledib_t = std::int16_t (*)(const char* name, std::int16_t bits,
 using wrjpgfiledib_t = std::int16_t (*)(const char* name, std::int16_t quality, std::int16_t smooth,
                                         std::int16_t bits, PLDib dib, void* data,
                                         PLProgressProc progress, std::int16_t zero);
+// Turns a picture file into another file, in its own format, by quarter turns anticlockwise.
+using plturnfile_t = std::int16_t (*)(const char* source, const char* target,
+                                      std::int16_t quarterTurns);
 // A run-length DIB made plain: the pixels as an uncompressed DIB whose colour table is the
 // palette. Returns 0 on failure.
 using DibtoDdb_t = PLDib (*)(PLDib dib);

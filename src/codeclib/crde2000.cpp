@@ -11,6 +11,7 @@
 #include "codeclib/png_reader.h"
 #include "codeclib/tga_rows.h"
 #include "codeclib/tiff_reader.h"
+#include "codeclib/whole_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,50 +31,8 @@ using namespace pelisto::codec;
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 bool Report(PLProgressProc progress, void* data, int percent) {
     return progress == nullptr || progress(percent, data) != 0;
-}
-
-bool ReadWholeFile(const char* name, std::vector<unsigned char>& bytes) {
-    FilePtr file(std::fopen(name, "rb"));
-    if (!file) {
-        SetErrorDetailFromErrno(errno);
-        return false;
-    }
-    struct stat st {};
-    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
-        SetErrorDetail("not a regular file");
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        SetErrorDetailFromErrno(std::ferror(file.get()) ? errno : 0);
-        return false;
-    }
-    return true;
-}
-
-// Writes and closes the file, noticing any error on the way (a full disk shows at the flush
-// or the close).
-std::int16_t WriteWholeFile(const char* name, const void* data, std::size_t size) {
-    std::FILE* file = std::fopen(name, "wb");
-    if (file == nullptr) {
-        SetErrorDetailFromErrno(errno);
-        return ErrCreate;
-    }
-    const bool written = std::fwrite(data, 1, size, file) == size && std::fflush(file) == 0;
-    const int writeError = written ? 0 : errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        SetErrorDetailFromErrno(written ? errno : writeError);
-        return ErrWrite;
-    }
-    return Ok;
 }
 
 void CopyText(char* out, std::size_t size, const std::string& text) {
@@ -345,30 +304,30 @@ PL_EXPORT std::int16_t rdpngfiledib(const char* name, std::int16_t, std::int16_t
         return ErrArgument;
     }
     *dib = nullptr;
-    // True-colour and gray pictures go straight into the DIB; the rest keep the general path.
+    // Every PNG goes straight into the DIB; a file of another kind named .png keeps the general
+    // path, which says what it is not.
     Identified id;
-    if (Identify(name, id) > 0 && id.format == "PNG") {
-        FilePtr file(std::fopen(name, "rb"));
-        if (!file) {
-            SetErrorDetailFromErrno(errno);
-            return ErrOpen;
-        }
-        if (!Report(progress, data, 0)) {
-            return ErrCancelled;
-        }
-        bool handled = false;
-        const std::int16_t status = PngRead(file.get(), dib, handled);
-        if (handled) {
-            if (status > 0 && !Report(progress, data, 100)) {
-                std::free(*dib);
-                *dib = nullptr;
-                return ErrCancelled;
-            }
-            return status;
-        }
+    if (const std::int16_t status = Identify(name, id); status == ErrTooLarge) {
+        return status;
+    } else if (status <= 0 || id.format != "PNG") {
+        ClearErrorDetail();
+        return MagickRead(name, "PNG", 0, dib, data, progress);
     }
-    ClearErrorDetail();
-    return MagickRead(name, "PNG", 0, dib, data, progress);
+    FilePtr file(std::fopen(name, "rb"));
+    if (!file) {
+        SetErrorDetailFromErrno(errno);
+        return ErrOpen;
+    }
+    if (!Report(progress, data, 0)) {
+        return ErrCancelled;
+    }
+    const std::int16_t status = PngRead(file.get(), dib);
+    if (status > 0 && !Report(progress, data, 100)) {
+        std::free(*dib);
+        *dib = nullptr;
+        return ErrCancelled;
+    }
+    return status;
 }
 
 PL_EXPORT std::int16_t rdpcxfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,

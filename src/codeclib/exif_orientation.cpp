@@ -1,7 +1,10 @@
 #include "codeclib/exif_orientation.h"
 
 #include "codeclib/dib.h"
+#include "slideshow/byte_order.h"
+#include "slideshow/jpeg_segments.h"
 
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -10,7 +13,9 @@ namespace {
 
 constexpr std::uint16_t OrientationTag = 0x0112;
 constexpr std::uint16_t ShortType = 3;
+constexpr std::size_t ExifHeader = 6; // "Exif\0\0"
 
+// A TIFF block whose reads are checked against its end.
 struct Tiff {
     const std::uint8_t* data;
     std::size_t size;
@@ -20,100 +25,99 @@ struct Tiff {
         if (at > size || size - at < 2) {
             return std::nullopt;
         }
-        return little ? static_cast<std::uint16_t>(data[at] | data[at + 1] << 8)
-                      : static_cast<std::uint16_t>(data[at] << 8 | data[at + 1]);
+        return bytes::U16(data + at, little);
     }
     std::optional<std::uint32_t> U32(std::size_t at) const {
         if (at > size || size - at < 4) {
             return std::nullopt;
         }
-        const std::uint32_t b0 = data[at], b1 = data[at + 1], b2 = data[at + 2], b3 = data[at + 3];
-        return little ? b0 | b1 << 8 | b2 << 16 | b3 << 24 : b0 << 24 | b1 << 16 | b2 << 8 | b3;
+        return bytes::U32(data + at, little);
     }
 };
 
-// Offset, within the TIFF block, of the orientation value in the first directory.
-std::optional<std::size_t> OrientationValueAt(const std::uint8_t* tiff, std::size_t size,
-                                              bool& little) {
+// The TIFF block's byte order and first directory, when the block is sound that far.
+std::optional<Tiff> OpenTiff(const std::uint8_t* tiff, std::size_t size, std::size_t& ifd) {
     if (size < 8) {
         return std::nullopt;
     }
+    Tiff t{tiff, size, false};
     if (tiff[0] == 'I' && tiff[1] == 'I') {
-        little = true;
-    } else if (tiff[0] == 'M' && tiff[1] == 'M') {
-        little = false;
-    } else {
+        t.little = true;
+    } else if (!(tiff[0] == 'M' && tiff[1] == 'M')) {
         return std::nullopt;
     }
-    const Tiff t{tiff, size, little};
-    if (t.U16(2) != 42) {
+    const auto first = t.U32(4);
+    if (t.U16(2) != 42 || !first || !t.U16(*first)) {
         return std::nullopt;
     }
-    const auto ifd = t.U32(4);
-    if (!ifd) {
-        return std::nullopt;
-    }
-    const auto count = t.U16(*ifd);
-    if (!count) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < *count; ++i) {
-        const std::size_t entry = *ifd + 2 + 12 * i;
+    ifd = *first;
+    return t;
+}
+
+enum class TagSearch { Found, Missing, Broken };
+
+// Looks for the orientation entry of the first directory; at is where its value lies.
+TagSearch FindOrientation(const Tiff& t, std::size_t ifd, std::size_t& at) {
+    const std::uint16_t count = *t.U16(ifd);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
         const auto tag = t.U16(entry);
-        if (!tag) {
-            return std::nullopt; // the directory runs past the block
+        if (!tag || !t.U32(entry + 8)) {
+            return TagSearch::Broken; // the directory runs past the block
         }
         if (*tag != OrientationTag) {
             continue;
         }
-        if (t.U16(entry + 2) != ShortType || t.U32(entry + 4) != 1u || !t.U16(entry + 8)) {
-            return std::nullopt;
+        if (t.U16(entry + 2) != ShortType || t.U32(entry + 4) != 1u) {
+            return TagSearch::Broken;
         }
-        return entry + 8;
+        at = entry + 8;
+        return TagSearch::Found;
     }
-    return std::nullopt;
+    return TagSearch::Missing;
 }
 
 bool IsExifPayload(const std::uint8_t* payload, std::size_t size) {
-    return size >= 6 && std::memcmp(payload, "Exif\0\0", 6) == 0;
+    return size >= ExifHeader && std::memcmp(payload, "Exif\0\0", ExifHeader) == 0;
 }
 
-// Calls visit(payload, size) for each APPn/COM-like segment before the first scan, stopping when
-// it answers true; returns the payload given to the visit that stopped, or nullptr.
-template <typename Visit>
-std::uint8_t* FindSegment(std::uint8_t* jpeg, std::size_t size, std::uint8_t marker,
-                          Visit&& accept) {
-    if (jpeg == nullptr || size < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) {
-        return nullptr;
+// The first EXIF APP1 segment before the scan.
+std::optional<JpegSegment> ExifSegment(const std::uint8_t* jpeg, std::size_t size) {
+    if (jpeg == nullptr) {
+        return std::nullopt;
     }
-    std::size_t pos = 2;
-    while (pos + 4 <= size) {
-        if (jpeg[pos] != 0xFF) {
-            return nullptr;
+    std::optional<JpegSegment> found;
+    WalkJpegSegments({jpeg, size}, [&](const JpegSegment& s) {
+        if (s.marker == 0xE1 && IsExifPayload(jpeg + s.payload, s.payloadSize)) {
+            found = s;
+            return true;
         }
-        const std::uint8_t m = jpeg[pos + 1];
-        if (m == 0xFF) {
-            ++pos; // fill byte
-            continue;
-        }
-        if (m == 0xDA || m == 0xD9) {
-            return nullptr; // scan or end: no more header segments
-        }
-        const std::size_t length = static_cast<std::size_t>(jpeg[pos + 2] << 8 | jpeg[pos + 3]);
-        if (length < 2 || pos + 2 + length > size) {
-            return nullptr;
-        }
-        std::uint8_t* payload = jpeg + pos + 4;
-        if (m == marker && accept(payload, length - 2)) {
-            return payload;
-        }
-        pos += 2 + length;
-    }
-    return nullptr;
+        return false;
+    });
+    return found;
 }
 
 int Valid(int value) {
     return value >= 1 && value <= 8 ? value : Upright;
+}
+
+// Each orientation as the 2 x 2 matrix (x right, y down) that shows the stored picture upright.
+using Matrix = std::array<int, 4>;
+constexpr std::array<Matrix, 9> UprightMatrices = {{
+    {1, 0, 0, 1},   // (unused)
+    {1, 0, 0, 1},   // 1
+    {-1, 0, 0, 1},  // 2 mirrored
+    {-1, 0, 0, -1}, // 3 half turn
+    {1, 0, 0, -1},  // 4 upside down mirror
+    {0, 1, 1, 0},   // 5 transposed
+    {0, -1, 1, 0},  // 6 turned clockwise
+    {0, -1, -1, 0}, // 7 transverse
+    {0, 1, -1, 0},  // 8 turned anticlockwise
+}};
+
+Matrix Times(const Matrix& a, const Matrix& b) {
+    return {a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2],
+            a[2] * b[1] + a[3] * b[3]};
 }
 
 } // namespace
@@ -122,45 +126,145 @@ int OrientationOfApp1(const std::uint8_t* payload, std::size_t size) {
     if (payload == nullptr || !IsExifPayload(payload, size)) {
         return Upright;
     }
-    bool little = false;
-    const auto at = OrientationValueAt(payload + 6, size - 6, little);
-    if (!at) {
+    std::size_t ifd = 0;
+    const auto t = OpenTiff(payload + ExifHeader, size - ExifHeader, ifd);
+    std::size_t at = 0;
+    if (!t || FindOrientation(*t, ifd, at) != TagSearch::Found) {
         return Upright;
     }
-    const Tiff t{payload + 6, size - 6, little};
-    return Valid(*t.U16(*at));
+    return Valid(*t->U16(at));
 }
 
 int JpegOrientation(const std::uint8_t* jpeg, std::size_t size) {
-    std::size_t found = 0;
-    const std::uint8_t* payload = FindSegment(const_cast<std::uint8_t*>(jpeg), size, 0xE1,
-                                              [&](const std::uint8_t* p, std::size_t n) {
-                                                  found = n;
-                                                  return IsExifPayload(p, n);
-                                              });
-    return payload != nullptr ? OrientationOfApp1(payload, found) : Upright;
+    const auto s = ExifSegment(jpeg, size);
+    return s ? OrientationOfApp1(jpeg + s->payload, s->payloadSize) : Upright;
 }
 
 bool SetJpegOrientation(std::uint8_t* jpeg, std::size_t size, int orientation) {
-    std::size_t found = 0;
-    std::uint8_t* payload =
-        FindSegment(jpeg, size, 0xE1, [&](const std::uint8_t* p, std::size_t n) {
-            found = n;
-            return IsExifPayload(p, n);
-        });
-    if (payload == nullptr) {
+    const auto s = ExifSegment(jpeg, size);
+    if (!s) {
         return orientation == Upright;
     }
-    bool little = false;
-    const auto at = OrientationValueAt(payload + 6, found - 6, little);
-    if (!at) {
+    std::size_t ifd = 0;
+    const auto t = OpenTiff(jpeg + s->payload + ExifHeader, s->payloadSize - ExifHeader, ifd);
+    std::size_t at = 0;
+    if (!t || FindOrientation(*t, ifd, at) != TagSearch::Found) {
         return orientation == Upright;
     }
-    std::uint8_t* value = payload + 6 + *at;
-    const auto v = static_cast<std::uint16_t>(orientation);
-    value[little ? 0 : 1] = static_cast<std::uint8_t>(v & 0xFF);
-    value[little ? 1 : 0] = static_cast<std::uint8_t>(v >> 8);
+    bytes::Put16(jpeg + s->payload + ExifHeader + at, static_cast<std::uint32_t>(orientation),
+                 t->little);
     return true;
+}
+
+int TurnedOrientation(int orientation, int quarterTurns) {
+    const Matrix anticlockwise = UprightMatrices[8];
+    Matrix wanted = UprightMatrices[static_cast<std::size_t>(Valid(orientation))];
+    for (int i = 0; i < ((quarterTurns % 4) + 4) % 4; ++i) {
+        wanted = Times(anticlockwise, wanted);
+    }
+    for (int o = 1; o <= 8; ++o) {
+        if (UprightMatrices[static_cast<std::size_t>(o)] == wanted) {
+            return o;
+        }
+    }
+    return Upright;
+}
+
+std::vector<std::uint8_t> WithJpegOrientation(const std::uint8_t* jpeg, std::size_t size,
+                                              int orientation) {
+    std::vector<std::uint8_t> out;
+    if (jpeg == nullptr) {
+        return out;
+    }
+    const std::uint32_t value = static_cast<std::uint32_t>(Valid(orientation));
+    std::optional<JpegSegment> jfif;
+    std::optional<JpegSegment> exifSegment;
+    const JpegWalkEnd walk = WalkJpegSegments({jpeg, size}, [&](const JpegSegment& s) {
+        if (s.marker == 0xE0 && !jfif && s.start == 2) {
+            jfif = s;
+        }
+        if (s.marker == 0xE1 && IsExifPayload(jpeg + s.payload, s.payloadSize)) {
+            exifSegment = s;
+            return true;
+        }
+        return false;
+    });
+    if (walk.how == JpegWalk::Broken) {
+        return out;
+    }
+    // Where the new segment goes and what it holds, in place of [from, to) of the file.
+    std::size_t from = 0;
+    std::size_t to = 0;
+    std::vector<std::uint8_t> payload;
+    if (!exifSegment) {
+        // "Exif\0\0", a big-endian TIFF header and one directory of one entry.
+        payload = {'E',  'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01,
+                   0x12, 0,   3,   0,   0, 0, 1,   0,   0, 0,  0, 0, 0, 0, 0, 0, 0};
+        bytes::PutBe16(&payload[ExifHeader + 18], value);
+        from = to = jfif ? jfif->end() : 2;
+    } else {
+        const std::uint8_t* exif = jpeg + exifSegment->payload;
+        const std::size_t tiffSize = exifSegment->payloadSize - ExifHeader;
+        std::size_t ifd = 0;
+        const auto t = OpenTiff(exif + ExifHeader, tiffSize, ifd);
+        std::size_t at = 0;
+        const TagSearch search = t ? FindOrientation(*t, ifd, at) : TagSearch::Broken;
+        if (search == TagSearch::Broken) {
+            return out;
+        }
+        out.assign(jpeg, jpeg + size);
+        if (search == TagSearch::Found) {
+            bytes::Put16(out.data() + exifSegment->payload + ExifHeader + at, value, t->little);
+            return out;
+        }
+        // The first directory is written again at the block's end with the tag among its
+        // entries (in tag order); every offset in the block stays as it was.
+        const std::uint16_t count = *t->U16(ifd);
+        const std::size_t newIfd = (tiffSize + 1) & ~std::size_t{1};
+        payload.assign(exif, exif + exifSegment->payloadSize);
+        payload.resize(ExifHeader + newIfd + 2 + 12 * (count + 1u) + 4, 0);
+        if (payload.size() + 2 > 0xFFFF) {
+            out.clear();
+            return out;
+        }
+        std::uint8_t* tiff = payload.data() + ExifHeader;
+        bytes::Put16(tiff + newIfd, count + 1u, t->little);
+        std::size_t written = 0;
+        bool placed = false;
+        const auto putOrientation = [&] {
+            std::uint8_t* e = tiff + newIfd + 2 + 12 * written++;
+            bytes::Put16(e, OrientationTag, t->little);
+            bytes::Put16(e + 2, ShortType, t->little);
+            bytes::Put32(e + 4, 1, t->little);
+            bytes::Put32(e + 8, 0, t->little);
+            bytes::Put16(e + 8, value, t->little);
+            placed = true;
+        };
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* entry = exif + ExifHeader + ifd + 2 + 12 * i;
+            if (!placed && bytes::U16(entry, t->little) > OrientationTag) {
+                putOrientation();
+            }
+            std::memcpy(tiff + newIfd + 2 + 12 * written++, entry, 12);
+        }
+        if (!placed) {
+            putOrientation();
+        }
+        const auto next = t->U32(ifd + 2 + 12 * count);
+        bytes::Put32(tiff + newIfd + 2 + 12 * written, next.value_or(0), t->little);
+        bytes::Put32(tiff + 4, static_cast<std::uint32_t>(newIfd), t->little);
+        from = exifSegment->start;
+        to = exifSegment->end();
+    }
+    std::vector<std::uint8_t> segment{0xFF, 0xE1, 0, 0};
+    bytes::PutBe16(&segment[2], static_cast<std::uint32_t>(payload.size() + 2));
+    segment.insert(segment.end(), payload.begin(), payload.end());
+    out.clear();
+    out.reserve(size - (to - from) + segment.size());
+    out.insert(out.end(), jpeg, jpeg + from);
+    out.insert(out.end(), segment.begin(), segment.end());
+    out.insert(out.end(), jpeg + to, jpeg + size);
+    return out;
 }
 
 void* UprightDib(const void* block, int orientation) {

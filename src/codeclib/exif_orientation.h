@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace pelisto::exif {
 
@@ -27,6 +28,17 @@ int JpegOrientation(const std::uint8_t* jpeg, std::size_t size);
 // Sets the orientation tag of a JPEG file in memory in place, when it has one. Returns whether
 // the file now says orientation (true also when it has no tag and orientation is 1).
 bool SetJpegOrientation(std::uint8_t* jpeg, std::size_t size, int orientation);
+
+// The orientation that shows a picture of this orientation turned by quarter turns
+// anticlockwise (negative: clockwise) more.
+int TurnedOrientation(int orientation, int quarterTurns);
+
+// The JPEG file with its orientation set: the tag changed where it is, added to the EXIF block's
+// first directory when that has none, or a new EXIF block made for it after the JFIF header.
+// Empty when the file's header is not sound or its EXIF block has no room left (a segment holds
+// at most 64 KB).
+std::vector<std::uint8_t> WithJpegOrientation(const std::uint8_t* jpeg, std::size_t size,
+                                              int orientation);
 
 // A new DIB (std::malloc) holding the picture shown upright, or nullptr when the block cannot
 // be had or the DIB is not a plain one. Orientation 1 is not asked for here.

@@ -5,6 +5,8 @@
 #include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
 #include "codeclib/jpeg_codec.h"
+#include "codeclib/whole_file.h"
+#include "slideshow/byte_order.h"
 #include "slideshow/picture_limit.h"
 
 #include <tiffio.h>
@@ -18,20 +20,9 @@
 namespace pelisto::codec {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-std::uint16_t Le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t Le32(const unsigned char* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-std::uint32_t Be32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
-}
+using bytes::Be32;
+using bytes::Le16;
+using bytes::Le32;
 
 bool LooksLikeTga(const unsigned char* h, std::size_t n) {
     if (n < 18) {

@@ -3,6 +3,7 @@
 #include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
 #include "codeclib/file_identify.h"
+#include "codeclib/jpeg_claims.h"
 #include "slideshow/picture_limit.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace pelisto::codec {
@@ -53,13 +55,9 @@ void InitError(JumpError& err) {
     err.message[0] = '\0';
 }
 
-// The decoder's working memory for a picture: its coefficients (a progressive file keeps all of
-// them, two bytes each, for up to four full-size components) and some tables. Anything more is
-// a damaged or hostile file, and stops with an error rather than taking it.
 long MemoryAllowance(const jpeg_decompress_struct& cinfo) {
-    const std::int64_t pixels = static_cast<std::int64_t>(cinfo.image_width) *
-                                static_cast<std::int64_t>(cinfo.image_height);
-    return static_cast<long>(pixels * 8 + (std::int64_t{64} << 20));
+    return static_cast<long>(JpegDecoderMemory(static_cast<std::int64_t>(cinfo.image_width) *
+                                               static_cast<std::int64_t>(cinfo.image_height)));
 }
 
 bool Report(PLProgressProc progress, void* data, int percent) {
@@ -88,6 +86,8 @@ struct ReadState {
     std::int64_t width;
     std::int64_t height;
     std::int64_t truncatedAt; // the output row where the data ran out, when it did
+    std::int64_t fileBytes;
+    bool tooShort; // the file cannot hold the picture its header claims
 };
 
 // The EXIF orientation among the markers that libjpeg kept (APP1 only is kept).
@@ -122,6 +122,11 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     if (PictureTooLarge(s.width, s.height)) {
         jpeg_destroy_decompress(&s.cinfo);
         return ErrTooLarge;
+    }
+    if (JpegDataTooShort(JpegCodedBlocks(s.cinfo), s.fileBytes)) {
+        s.tooShort = true;
+        jpeg_destroy_decompress(&s.cinfo);
+        return ErrDamaged;
     }
     s.cinfo.mem->max_memory_to_use = MemoryAllowance(s.cinfo);
     s.orientation = SavedOrientation(&s.cinfo);
@@ -277,6 +282,8 @@ std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info) {
 
 std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress) {
     ReadState s{};
+    struct stat st {};
+    s.fileBytes = fstat(fileno(file), &st) == 0 ? st.st_size : INT64_MAX;
     const std::int16_t status = DecodeInto(s, file, data, progress);
     if (status == ErrTooLarge) {
         CheckPictureSize(s.width, s.height);
@@ -285,6 +292,8 @@ std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc pr
                        " pixels: the decoder would need more memory than such a picture may "
                        "take (" +
                        s.err.message + ")");
+    } else if (s.tooShort) {
+        SetErrorDetail(DataTooShortText(s.fileBytes, s.width, s.height));
     } else if (status == ErrDamaged) {
         SetErrorDetail(s.err.message[0] != '\0' ? std::string(s.err.message)
                        : s.truncatedAt > 0

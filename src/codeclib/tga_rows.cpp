@@ -1,6 +1,7 @@
 #include "codeclib/tga_rows.h"
 
 #include "codeclib/dib.h"
+#include "slideshow/byte_order.h"
 
 #include <cstdint>
 #include <cstring>
@@ -15,10 +16,10 @@ void* Tga24ToDib(const unsigned char* h, std::size_t size) {
     const int idLength = h[0];
     const int mapType = h[1];
     const int type = h[2];
-    const int mapLength = h[5] | h[6] << 8;
+    const int mapLength = bytes::Le16(h + 5);
     const int mapEntryBits = h[7];
-    const int width = h[12] | h[13] << 8;
-    const int height = h[14] | h[15] << 8;
+    const int width = bytes::Le16(h + 12);
+    const int height = bytes::Le16(h + 14);
     const int depth = h[16];
     const int descriptor = h[17];
     // Right-to-left rows are left to the general path.

@@ -1,60 +1,34 @@
 #include "picture/jpeg_turn.h"
 
 #include "codeclib/exif_orientation.h"
-#include "framework/replace_file.h"
+#include "slideshow/picture_limit.h"
 
-#include <QFile>
-#include <array>
 #include <cstdint>
 #include <turbojpeg.h>
+#include <vector>
 
 namespace pelisto {
 namespace {
 
-// A quarter-turn-and-mirror as the 2 x 2 matrix it applies to pixel positions (x right, y
-// down, about the centre).
-using Matrix = std::array<int, 4>;
-
-Matrix Times(const Matrix& a, const Matrix& b) {
-    return {a[0] * b[0] + a[1] * b[2], a[0] * b[1] + a[1] * b[3], a[2] * b[0] + a[3] * b[2],
-            a[2] * b[1] + a[3] * b[3]};
-}
-
-struct Operation {
-    TJXOP op;
-    Matrix matrix;
-};
-
-constexpr std::array<Operation, 8> Operations = {{
-    {TJXOP_NONE, {1, 0, 0, 1}},
-    {TJXOP_HFLIP, {-1, 0, 0, 1}},
-    {TJXOP_VFLIP, {1, 0, 0, -1}},
-    {TJXOP_ROT180, {-1, 0, 0, -1}},
-    {TJXOP_TRANSPOSE, {0, 1, 1, 0}},
-    {TJXOP_TRANSVERSE, {0, -1, -1, 0}},
-    {TJXOP_ROT90, {0, -1, 1, 0}},  // clockwise
-    {TJXOP_ROT270, {0, 1, -1, 0}}, // anticlockwise
-}};
-
-// What shows a picture of this EXIF orientation upright.
-Matrix UprightMatrix(int orientation) {
+// The transform that shows stored blocks of this orientation upright.
+TJXOP UprightOperation(int orientation) {
     switch (orientation) {
     case 2:
-        return Operations[1].matrix;
+        return TJXOP_HFLIP;
     case 3:
-        return Operations[3].matrix;
+        return TJXOP_ROT180;
     case 4:
-        return Operations[2].matrix;
+        return TJXOP_VFLIP;
     case 5:
-        return Operations[4].matrix;
+        return TJXOP_TRANSPOSE;
     case 6:
-        return Operations[6].matrix;
+        return TJXOP_ROT90;
     case 7:
-        return Operations[5].matrix;
+        return TJXOP_TRANSVERSE;
     case 8:
-        return Operations[7].matrix;
+        return TJXOP_ROT270;
     default:
-        return Operations[0].matrix;
+        return TJXOP_NONE;
     }
 }
 
@@ -72,77 +46,92 @@ struct TurboBuffer {
     ~TurboBuffer() { tjFree(data); }
 };
 
+// The blocks of every component a header of this size and subsampling claims.
+std::int64_t ClaimedBlocks(int width, int height, int subsampling, int colourspace) {
+    const auto blocks = [](std::int64_t w, std::int64_t h) {
+        return ((w + 7) / 8) * ((h + 7) / 8);
+    };
+    if (subsampling == TJSAMP_GRAY) {
+        return blocks(width, height);
+    }
+    const int mcuWidth = subsampling >= 0 && subsampling < TJ_NUMSAMP ? tjMCUWidth[subsampling] : 8;
+    const int mcuHeight =
+        subsampling >= 0 && subsampling < TJ_NUMSAMP ? tjMCUHeight[subsampling] : 8;
+    const std::int64_t chroma =
+        blocks((width * 8LL + mcuWidth - 1) / mcuWidth, (height * 8LL + mcuHeight - 1) / mcuHeight);
+    const int inks = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK ? 2 : 1;
+    return blocks(width, height) * inks + chroma * 2;
+}
+
+QString TurboError(tjhandle handle) {
+    return QString::fromLocal8Bit(tjGetErrorStr2(handle));
+}
+
 } // namespace
 
-std::optional<QByteArray> TurnJpegLosslessly(const QByteArray& jpeg, int quarterTurns) {
-    if (jpeg.isEmpty()) {
-        return std::nullopt;
-    }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(jpeg.constData());
-    const auto size = static_cast<std::size_t>(jpeg.size());
-    // The stored blocks are first shown upright, then turned: one operation does both.
-    Matrix wanted = UprightMatrix(exif::JpegOrientation(bytes, size));
-    for (int i = 0; i < ((quarterTurns % 4) + 4) % 4; ++i) {
-        wanted = Times(Operations[7].matrix, wanted);
-    }
-    const Operation* operation = nullptr;
-    for (const Operation& candidate : Operations) {
-        if (candidate.matrix == wanted) {
-            operation = &candidate;
-        }
-    }
+TurnedJpeg TurnJpeg(const QByteArray& jpeg, int quarterTurns) {
+    TurnedJpeg turned;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const auto size = static_cast<unsigned long>(jpeg.size());
     TransformHandle transformer;
-    if (operation == nullptr || transformer.handle == nullptr) {
-        return std::nullopt;
+    if (transformer.handle == nullptr) {
+        turned.error = QStringLiteral("Not enough memory");
+        return turned;
     }
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colourspace = 0;
+    if (jpeg.isEmpty() || tjDecompressHeader3(transformer.handle, bytes, size, &width, &height,
+                                              &subsampling, &colourspace) != 0) {
+        turned.error =
+            QStringLiteral("The file is damaged or not of the expected format: ") +
+            (jpeg.isEmpty() ? QStringLiteral("the file is empty") : TurboError(transformer.handle));
+        return turned;
+    }
+    // Nothing sized by the header is allocated before its claims are checked.
+    if (PictureTooLarge(width, height)) {
+        turned.error =
+            QString::fromStdString("Picture too large: " + PictureTooLargeText(width, height));
+        return turned;
+    }
+    if (JpegDataTooShort(ClaimedBlocks(width, height, subsampling, colourspace), jpeg.size())) {
+        turned.error = QStringLiteral("The file is damaged or not of the expected format: ") +
+                       QString::fromStdString(DataTooShortText(jpeg.size(), width, height));
+        return turned;
+    }
+    const int stored = exif::JpegOrientation(bytes, size);
+    const int wanted = exif::TurnedOrientation(stored, quarterTurns);
     tjtransform transform{};
-    transform.op = operation->op;
-    // Only a perfect turn: partial edge blocks must never be dropped or moved inside. Markers
-    // are copied (no TJXOPT_COPYNONE).
+    transform.op = UprightOperation(wanted);
+    // Only a perfect transform: partial edge blocks must never be dropped or moved inside.
+    // Markers are copied (no TJXOPT_COPYNONE).
     transform.options = TJXOPT_PERFECT;
     TurboBuffer out;
     unsigned long outSize = 0;
-    if (tjTransform(transformer.handle, bytes, static_cast<unsigned long>(size), 1, &out.data,
-                    &outSize, &transform, TJFLAG_STOPONWARNING) != 0 ||
-        out.data == nullptr || outSize == 0) {
-        return std::nullopt;
+    if (transform.op != TJXOP_NONE &&
+        tjTransform(transformer.handle, bytes, size, 1, &out.data, &outSize, &transform,
+                    TJFLAG_STOPONWARNING) == 0 &&
+        out.data != nullptr && outSize != 0) {
+        turned.data =
+            QByteArray(reinterpret_cast<const char*>(out.data), static_cast<qsizetype>(outSize));
+        turned.blocksMoved = true;
+        // The blocks now lie upright.
+        exif::SetJpegOrientation(reinterpret_cast<std::uint8_t*>(turned.data.data()),
+                                 static_cast<std::size_t>(turned.data.size()), exif::Upright);
+        return turned;
     }
-    QByteArray result(reinterpret_cast<const char*>(out.data), static_cast<qsizetype>(outSize));
-    // The blocks now lie upright.
-    exif::SetJpegOrientation(reinterpret_cast<std::uint8_t*>(result.data()),
-                             static_cast<std::size_t>(result.size()), exif::Upright);
-    return result;
-}
-
-LosslessTurn TurnJpegFileLosslessly(const QString& path, int quarterTurns) {
-    QByteArray original;
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return LosslessTurn::NotPossible;
-        }
-        original = file.readAll();
+    // The blocks cannot move as they are: the turn is said in the orientation.
+    const std::vector<std::uint8_t> said = exif::WithJpegOrientation(bytes, size, wanted);
+    if (said.empty()) {
+        turned.error = QStringLiteral("The picture cannot be turned without encoding it again: "
+                                      "its EXIF block is damaged or has no room for the "
+                                      "orientation");
+        return turned;
     }
-    const std::optional<QByteArray> turned = TurnJpegLosslessly(original, quarterTurns);
-    if (!turned) {
-        return LosslessTurn::NotPossible;
-    }
-    ReplaceFile target(path);
-    if (!target.ok()) {
-        return LosslessTurn::WriteFailed;
-    }
-    bool written = false;
-    {
-        QFile file(target.writePath());
-        written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                  file.write(*turned) == turned->size() && file.flush();
-        file.close();
-        written = written && file.error() == QFileDevice::NoError;
-    }
-    if (written && target.Commit()) {
-        return LosslessTurn::Written;
-    }
-    return LosslessTurn::WriteFailed;
+    turned.data =
+        QByteArray(reinterpret_cast<const char*>(said.data()), static_cast<qsizetype>(said.size()));
+    return turned;
 }
 
 } // namespace pelisto

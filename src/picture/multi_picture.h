@@ -67,7 +67,7 @@ public:
     QPoint ScrollPosition() const { return scroll_; }
 
     // Turns the picture a quarter anticlockwise; ErrorInvalid "Input image is empty" on an empty
-    // picture; a failure inside the library leaves the picture unturned.
+    // picture, and ErrorInvalid too, the picture unturned, when the library cannot turn it.
     void RotateQuarter();
 
     // Events; unassigned ones are not called.

@@ -31,10 +31,14 @@ void TMultiPicture::RotateQuarter() {
     if (held == nullptr || held->IsEmpty()) {
         throw ErrorInvalid(QStringLiteral("Input image is empty"));
     }
+    // A turn that cannot be made says so: the caller must not go on with the unturned picture.
+    const auto failed = [] {
+        return ErrorInvalid(QStringLiteral("The picture could not be turned"));
+    };
     auto fn =
         reinterpret_cast<PLRotate_t>(CodecLibrary::Get(CodecLibrary::Processing).Entry("PLRotate"));
     if (fn == nullptr) {
-        return;
+        throw failed();
     }
     TDibHolder block;
     {
@@ -46,14 +50,14 @@ void TMultiPicture::RotateQuarter() {
         void* source = loan.get();
         if (!CallGuarded([&] { turned = fn(source, 90.0, 0, 0, v.width, v.height, back); }) ||
             turned == nullptr) {
-            return;
+            throw failed();
         }
         block.reset(turned);
     }
     const int bits = dib::View(block.get()).bits;
     auto result = DibToBitmap(std::move(block), bits, false);
     if (!result) {
-        return;
+        throw failed();
     }
     picture_.Assign(result.get());
 }

@@ -100,11 +100,6 @@ public:
     bool SaveAsGif(const QString& name);
     bool SaveAsPng(const QString& name);
 
-    // Metadata segments (EXIF, ICC profile, comments: JpegMetadataSegments) that JPEG saves
-    // carry, the EXIF orientation set upright; empty for none. Rotation sets them so that a
-    // photo written back keeps what it said about itself.
-    void SetJpegMetadata(const QByteArray& segments) { jpegMetadata_ = segments; }
-
     // Bits per pixel of the display, as a class: 4, 8 or 24. Asks the screen: call it on the
     // user-interface thread.
     static int DisplayDepthClass();
@@ -141,7 +136,6 @@ protected:
     std::int16_t tiffPage_ = 0;
     int pcdMode_ = pcd_BASE4;
     QString defSaveFilename_;
-    QByteArray jpegMetadata_;
     QColor rotateBackColor_;
     bool announced_ = false;
 

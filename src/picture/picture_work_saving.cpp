@@ -7,7 +7,6 @@
 #include "framework/graphics/bitmap.h"
 #include "framework/replace_file.h"
 #include "picture/dib_conversion.h"
-#include "picture/jpeg_markers.h"
 #include "picture/library_calls.h"
 
 #include <QFile>
@@ -16,24 +15,6 @@
 #include <optional>
 
 namespace pelisto {
-namespace {
-
-// Puts the segments into the JPEG file just written.
-bool AddJpegMetadata(const QString& fileName, const QByteArray& segments) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite)) {
-        return false;
-    }
-    const QByteArray with = WithMetadataSegments(file.readAll(), segments);
-    if (with.isEmpty() || !file.seek(0) || file.write(with) != with.size() || !file.flush()) {
-        return false;
-    }
-    file.close();
-    return file.error() == QFileDevice::NoError;
-}
-
-} // namespace
-
 using picture_calls::CallStatus;
 
 int PictureWork::WriteDepth(SaveFormat format) const {
@@ -142,11 +123,6 @@ bool PictureWork::Save(SaveFormat format, const QString& name) {
             }
         }
         dib.reset();
-        if (status > 0 && format == SaveFormat::Jpeg && !target->direct() &&
-            !jpegMetadata_.isEmpty() && !AddJpegMetadata(target->writePath(), jpegMetadata_)) {
-            NoteLibraryStatus(codec::ErrWrite, QString());
-            status = codec::ErrWrite;
-        }
         if (status > 0 && target->Commit()) {
             written = true;
         } else {

@@ -1,5 +1,7 @@
 #include "slideshow/slideshow_format.h"
 
+#include "slideshow/byte_order.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -40,14 +42,13 @@ namespace {
 constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
+    std::uint8_t le[4];
+    bytes::PutLe32(le, v);
+    out.insert(out.end(), le, le + 4);
 }
 
 std::uint32_t GetU32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    return bytes::Le32(p);
 }
 
 [[noreturn]] void Fail(SlideshowErrorKind kind, const std::string& message) {
@@ -157,7 +158,7 @@ SlideshowLayout ReadSlideshow(const ByteSource& source) {
              "the automatic flag is " + std::to_string(flag) + ", not 0 or 1");
     }
     layout.automatic = flag == 1;
-    layout.delaySeconds = static_cast<std::uint16_t>(head[5] | head[6] << 8);
+    layout.delaySeconds = bytes::Le16(head.data() + 5);
     if (layout.delaySeconds == 0) {
         Fail(SlideshowErrorKind::BadDelay, "the slideshow delay is 0 seconds");
     }

@@ -25,11 +25,6 @@ struct ErrorManager {
     bool cancelled;
 };
 
-// Progressive pictures keep every coefficient of the whole picture, whatever the output scale:
-// 2 bytes a sample. Enough for three full components of the largest picture allowed; a header
-// declaring more components than that fails here rather than taking the machine's memory.
-constexpr long kDecoderMemoryLimit = static_cast<long>(MaxPicturePixels) * 3 * 2 + (64L << 20);
-
 void ExitOnError(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     if (cinfo->err->msg_code == JERR_NO_BACKING_STORE) {
@@ -79,7 +74,8 @@ struct Decompressor {
         err.pub.error_exit = ExitOnError;
         err.pub.emit_message = CollectWarning;
         jpeg_create_decompress(&cinfo);
-        cinfo.mem->max_memory_to_use = kDecoderMemoryLimit;
+        // The header alone until its size is known (CheckSize).
+        cinfo.mem->max_memory_to_use = JpegDecoderMemory(0);
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
     Decompressor(const Decompressor&) = delete;
@@ -119,12 +115,15 @@ void CmykToPixels(const JSAMPLE* row, std::uint32_t* out, int width, bool invert
     }
 }
 
-// The header's size against the picture limit, before anything sized by it is allocated.
-void CheckSize(const jpeg_decompress_struct& cinfo) {
+// The header's size against the picture limit, before anything sized by it is allocated;
+// progressive pictures keep every coefficient, whatever the output scale, within the allowance.
+void CheckSize(jpeg_decompress_struct& cinfo) {
     if (!PictureSizeAllowed(cinfo.image_width, cinfo.image_height)) {
         throw JpegDecodeError("picture too large: " +
                               PictureTooLargeText(cinfo.image_width, cinfo.image_height));
     }
+    cinfo.mem->max_memory_to_use = static_cast<long>(
+        JpegDecoderMemory(static_cast<std::int64_t>(cinfo.image_width) * cinfo.image_height));
 }
 
 } // namespace

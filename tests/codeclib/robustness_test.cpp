@@ -144,11 +144,17 @@ TEST(Robustness, DamagedFilesFailCleanlyThroughEveryReader) {
     EXPECT_GT(failures, 40);
 }
 
-TEST(Robustness, InformationCallsSurviveEveryDamagedFile) {
+// Information calls and turns of every damaged file: a turn fails with a cause, or writes a
+// picture of the same kind.
+TEST(Robustness, InformationCallsAndTurnsSurviveEveryDamagedFile) {
     Watchdog watchdog;
     auto fileinfo = MainEntry<fileinfo_t>("fileinfo");
     auto getinfo = MainEntry<getinfo_t>("getinfo");
-    ASSERT_TRUE(fileinfo && getinfo);
+    auto turn = MainEntry<plturnfile_t>("plturnfile");
+    ASSERT_TRUE(fileinfo && getinfo && turn);
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QByteArray target = QFile::encodeName(scratch.filePath(QStringLiteral("turned")));
     for (const QString& name : QDir(Fixture("damaged")).entryList(QDir::Files)) {
         const QByteArray native = Fixture(QStringLiteral("damaged/") + name).toLocal8Bit();
         watchdog.Start("fileinfo " + name.toStdString());
@@ -166,11 +172,22 @@ TEST(Robustness, InformationCallsSurviveEveryDamagedFile) {
         std::int16_t compression16 = 0, count = 0;
         watchdog.Start("getinfo " + name.toStdString());
         getinfo(native.constData(), 1, &w, &h, &compression16, 0, &count, &bits);
+        watchdog.Start("plturnfile " + name.toStdString());
+        QFile::remove(QString::fromLocal8Bit(target));
+        const std::int16_t turned = turn(native.constData(), target.constData(), 1);
+        if (turned > 0) {
+            QFile out(QString::fromLocal8Bit(target));
+            QFile in(Fixture(QStringLiteral("damaged/") + name));
+            ASSERT_TRUE(out.open(QIODevice::ReadOnly) && in.open(QIODevice::ReadOnly));
+            EXPECT_EQ(out.read(2), in.read(2)) << name.toStdString();
+        } else {
+            EXPECT_FALSE(StatusText(turned).empty()) << name.toStdString();
+        }
     }
 }
 
 // Seeded byte changes in the first part of every intact fixture, where the headers and tables
-// lie: each reader fails or gives a sound picture.
+// lie: each reader fails or gives a sound picture, and each turn fails or writes a file.
 TEST(Robustness, MutatedHeadersFailOrGiveSoundPictures) {
     Watchdog watchdog;
     QTemporaryDir dir;
@@ -184,7 +201,10 @@ TEST(Robustness, MutatedHeadersFailOrGiveSoundPictures) {
         {"camera.jpg", "rdjpgfiledib"},      {"orient6_le.jpg", "rdjpgfiledib"},
         {"cmyk_adobe.jpg", "rdjpgfiledib"},  {"orient6.tif", "readtiffiledib"},
         {"rgb565.bmp", "rdbmpfiledib"},      {"v5_24.bmp", "rdbmpfiledib"},
+        {"frames.gif", "rdgiffiledib"},      {"deep16.png", "rdpngfiledib"},
     };
+    auto turn = MainEntry<plturnfile_t>("plturnfile");
+    ASSERT_NE(turn, nullptr);
     int read = 0;
     int refused = 0;
     std::uint32_t seed = 12345;
@@ -222,6 +242,11 @@ TEST(Robustness, MutatedHeadersFailOrGiveSoundPictures) {
                 ++refused;
                 EXPECT_EQ(raw, nullptr) << entry << " " << path.toStdString();
             }
+            watchdog.Start("plturnfile mutated " + path.toStdString());
+            const QString turned = path + QStringLiteral(".turned");
+            const std::int16_t turnStatus =
+                turn(path.toLocal8Bit().constData(), turned.toLocal8Bit().constData(), 3);
+            EXPECT_EQ(turnStatus > 0, QFileInfo(turned).size() > 0) << path.toStdString();
         }
     }
     // Both outcomes occur: the copies are really read, and damage is noticed.

@@ -48,6 +48,7 @@ TEST(HostilePictures, FailFastWithTheirSizeOrConvertWithinMemoryInProportion) {
         const char* file;
         const char* size; // the size named in the error; nullptr: converts within the rule
         long long pixels;
+        const char* cause = nullptr; // refused for this cause instead, within the fixed overhead
     };
     const Case cases[] = {
         {"pictures/bombs/sides.png", "40000 x 100", 0},
@@ -62,9 +63,12 @@ TEST(HostilePictures, FailFastWithTheirSizeOrConvertWithinMemoryInProportion) {
         {"pictures/bombs/gray.tif", "50000 x 50000", 0},
         {"pictures/bombs/png.ico", "40000 x 40000", 0},
         {"wmf/bomb.wmf", " x ", 0},
-        // Within the limit: a progressive JPEG whose data stops long before its 12 megapixels,
-        // and a whole PNG of 12 megapixels.
-        {"pictures/bombs/cut_progressive.jpg", nullptr, 4000 * 3000},
+        // Within the limit, but files that cannot hold what they claim: refused before the
+        // picture is allocated.
+        {"pictures/bombs/cut_progressive.jpg", nullptr, 0, "too few for a 4000 x 3000 picture"},
+        {"pictures/bombs/claim.jpg", nullptr, 0, "too few for a 16000 x 15000 picture"},
+        {"pictures/bombs/text_chunk.png", nullptr, 0, "the tEXt chunk claims 2147483648 bytes"},
+        // A whole PNG of 12 megapixels.
         {"pictures/bombs/flat.png", nullptr, 4000 * 3000},
     };
     QTemporaryDir folder;
@@ -75,7 +79,10 @@ TEST(HostilePictures, FailFastWithTheirSizeOrConvertWithinMemoryInProportion) {
                                     folder.filePath(QStringLiteral("out.jpg")));
         ASSERT_GE(probe.peakKiB, 0) << "the probe did not finish";
         long allowed = FixedOverheadKiB;
-        if (c.size != nullptr) {
+        if (c.cause != nullptr) {
+            EXPECT_TRUE(probe.result.contains(QLatin1String(c.cause)))
+                << probe.result.toStdString();
+        } else if (c.size != nullptr) {
             EXPECT_TRUE(probe.result.startsWith(QStringLiteral("Picture too large: ")))
                 << probe.result.toStdString();
             EXPECT_TRUE(probe.result.contains(QLatin1String(c.size))) << probe.result.toStdString();

@@ -289,6 +289,18 @@ TEST(JpegErrors, DamagedFilesGiveTheLibraryErrorAndNeverCrash) {
     const TBitmap* kept = jpeg.Bitmap();
     EXPECT_NO_THROW(jpeg.DecodeBitmap());
     EXPECT_EQ(jpeg.Bitmap(), kept);
+
+    // A header that claims far more picture than the file can hold fails before the picture
+    // is allocated.
+    TJPEGImage claim;
+    claim.LoadFile(QStringLiteral(PELISTO_FIXTURES "/pictures/bombs/claim.jpg"));
+    try {
+        claim.DecodeBitmap();
+        FAIL() << "no error";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_TRUE(e.message().contains("too few for a 16000 x 15000 picture"))
+            << e.message().toStdString();
+    }
 }
 
 TEST(JpegErrors, SizeCannotBeChanged) {

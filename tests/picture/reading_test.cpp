@@ -63,7 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Sample{"orient1.jpg", 3}, Sample{"orient2.jpg", 3}, Sample{"orient3.jpg", 3},
                       Sample{"orient4.jpg", 3}, Sample{"orient5.jpg", 3}, Sample{"orient6.jpg", 3},
                       Sample{"orient7.jpg", 3}, Sample{"orient8.jpg", 3},
-                      Sample{"orient6_le.jpg", 3}, Sample{"orient6.tif", 0}));
+                      Sample{"orient6_le.jpg", 3}, Sample{"orient6.tif", 0},
+                      Sample{"orient8.tif", 0},
+                      // transparency laid on white, per pixel and per palette entry
+                      Sample{"rgba.png", 1}, Sample{"trns_pal.png", 1}));
 
 TEST(Loading, FormatComesFromTheExtensionWhateverItsCase) {
     QTemporaryDir dir;
