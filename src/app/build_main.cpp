@@ -117,21 +117,8 @@ int Build(const BuildOptions& o) {
             return Fail({}, p, QStringLiteral(": cannot be reached by its name"));
         }
     }
-    std::unique_ptr<ByteNamedOutput> byteNamed;
-    QString target;
-    if (QtCanHold(output)) {
-        target = QFileInfo(QFile::decodeName(output)).absoluteFilePath();
-    } else {
-        byteNamed = std::make_unique<ByteNamedOutput>(output, links);
-        target = byteNamed->Target();
-        if (target.isEmpty() && byteNamed->SeveralLinks()) {
-            return Fail(QStringLiteral("Le fichier "), output,
-                        QStringLiteral(" a d'autres liens physiques : il n'est pas remplacé"));
-        }
-        if (target.isEmpty()) {
-            return Fail(QStringLiteral("Impossible de créer le fichier "), output);
-        }
-    }
+    // The output is made by its bytes; messages name it as given.
+    ShowNameAs(QFile::decodeName(output), output);
 
     pelisto::SlideshowSettings settings;
     settings.automatic = o.automatic;
@@ -142,21 +129,18 @@ int Build(const BuildOptions& o) {
         // and 2 belong to the process, not to one picture's thread.
         const LibraryMessagesCaught caught(
             scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
-        pelisto::BuildSlideshowFile(
-            target, stub, working, settings, jobs, scratch.Dir().filePath(QStringLiteral("jpegs")),
+        pelisto::BuildSlideshowFileAt(
+            output, stub, working, settings, jobs, scratch.Dir().filePath(QStringLiteral("jpegs")),
             NamingWorkers(pelisto::JpegWorkerFactory(static_cast<int>(o.quality))),
             [](int index, int count, const QString& picture) {
                 PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
             });
-        if (byteNamed && !byteNamed->MoveIntoPlace()) {
-            return Fail(QStringLiteral("Impossible de créer le fichier %1").arg(target));
-        }
     } catch (const pelisto::Exception& e) {
         return Fail(e.message());
     } catch (const std::exception& e) {
         return Fail(QString::fromLocal8Bit(e.what()));
     }
-    PrintLine(QStringLiteral("wrote %1").arg(target));
+    PrintLine(QStringLiteral("wrote %1").arg(QFile::decodeName(output)));
     return 0;
 }
 
@@ -176,7 +160,10 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argv[0], nullptr};
     pelisto::Application app(qtArgc, qtArgv);
     ReportToTerminal();
-    pelisto::InstallSignalCleanup();
+    if (!pelisto::InstallSignalCleanup()) {
+        PrintError(QStringLiteral("cannot start the thread that cleans up after an interrupt"));
+        return 1;
+    }
     pelisto::RegisterJPEGGraphic();
 
     const ParsedCommandLine parsed = ParseCommandLine(args);

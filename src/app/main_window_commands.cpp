@@ -4,6 +4,7 @@
 #include "app/picture_paths.h"
 #include "app/preview_fit.h"
 #include "app/save_progress.h"
+#include "app/signal_cleanup.h"
 #include "app/slideshow_builder.h"
 #include "controls/num_spin_edit.h"
 #include "framework/application.h"
@@ -24,6 +25,7 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QTemporaryDir>
+#include <system_error>
 #include <thread>
 
 namespace pelisto {
@@ -134,25 +136,33 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
     ui_->SaveStatus->setToolTip({});
     QTemporaryDir scratch;
     if (!scratch.isValid()) {
-        throw EFCreateError(scratch.path());
+        throw EFCreateError(QDir::tempPath(), scratch.errorString());
     }
+    const RemovedOnSignal scratchGoes(scratch.path());
     // The pictures are converted on worker threads and the file written on a thread of its own,
     // so the window stays responsive and the dialog can cancel; this one waits for it here.
     SaveProgress progress(this, *MultiLang1, static_cast<int>(pictures.size()));
     const PictureWorkerFactory workers = JpegWorkerFactory(PictureQuality_);
     std::exception_ptr error;
     QEventLoop waiting;
-    std::thread build([&] {
-        try {
-            BuildSlideshowFile(
-                path, stub, pictures, settings, DefaultWorkerCount(), scratch.path(), workers,
-                [&](int index, int, const QString& picture) { progress.Tell(index, picture); },
-                &progress.CancelFlag());
-        } catch (...) {
-            error = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    });
+    std::thread build;
+    try {
+        build = std::thread([&] {
+            try {
+                BuildSlideshowFile(
+                    path, stub, pictures, settings, DefaultWorkerCount(), scratch.path(), workers,
+                    [&](int index, int, const QString& picture) { progress.Tell(index, picture); },
+                    &progress.CancelFlag());
+            } catch (...) {
+                error = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error& e) {
+        throw Exception(QStringLiteral("The slideshow cannot be saved: no thread could be started "
+                                       "(%1)")
+                            .arg(QString::fromLocal8Bit(e.what())));
+    }
     waiting.exec();
     build.join();
     progress.Dialog().hide();

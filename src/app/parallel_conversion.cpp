@@ -1,8 +1,11 @@
 #include "app/parallel_conversion.h"
 
+#include "framework/exceptions.h"
+
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <system_error>
 
 namespace pelisto {
 
@@ -20,12 +23,23 @@ ParallelConversion::ParallelConversion(const QStringList& pictures, int workers,
         QDir().mkpath(SlotFolder(slot));
     }
     threads_.reserve(static_cast<std::size_t>(workers));
-    for (int i = 0; i < workers; ++i) {
-        threads_.emplace_back([this] { Work(); });
+    try {
+        for (int i = 0; i < workers; ++i) {
+            threads_.emplace_back([this] { Work(); });
+        }
+    } catch (const std::system_error& e) {
+        // The threads already running stop first: one left running would end the program.
+        Stop();
+        throw Exception(QStringLiteral("Cannot start a thread to convert the pictures: %1")
+                            .arg(QString::fromLocal8Bit(e.what())));
     }
 }
 
 ParallelConversion::~ParallelConversion() {
+    Stop();
+}
+
+void ParallelConversion::Stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;

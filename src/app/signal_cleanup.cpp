@@ -10,6 +10,7 @@
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -133,6 +134,11 @@ void WaitForTermination() {
     _exit(128 + signal);
 }
 
+void OnTermination(int signal) {
+    RemoveRegisteredPaths();
+    raise(signal);
+}
+
 } // namespace
 
 TerminationHeld::TerminationHeld() {
@@ -183,9 +189,25 @@ void BlockTerminationSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void InstallSignalCleanup() {
+bool InstallSignalCleanup() {
     BlockTerminationSignals();
-    std::thread(WaitForTermination).detach();
+    try {
+        std::thread(WaitForTermination).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void InstallSignalCleanupHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnTermination;
+    sigemptyset(&action.sa_mask);
+    // The handler ends the process by the default action, at once.
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (const int s : TerminationSignals) {
+        sigaction(s, &action, nullptr);
+    }
 }
 
 void RemoveRegisteredPaths() {

@@ -8,6 +8,7 @@
 #include "slideshow/slideshow_error.h"
 #include "slideshow/slideshow_format.h"
 
+#include <QFile>
 #include <optional>
 
 namespace pelisto {
@@ -15,39 +16,44 @@ namespace pelisto {
 namespace {
 
 // A file beside the target that disappears unless it is committed over the target; an
-// interrupted build removes it too.
+// interrupted build removes it too. The target is a name the user gave or, when `absolute` is
+// not empty, an absolute name in bytes.
 class PendingOutput {
 public:
-    explicit PendingOutput(const QString& target) : target_(target) {
+    PendingOutput(const QString& target, const QByteArray& absolute) : target_(target) {
         // Made and registered as one step: an interrupted build removes it.
         TerminationHeld held;
-        replace_.emplace(target, ReplaceFile::Kind::Program);
+        if (absolute.isEmpty()) {
+            replace_.emplace(target, ReplaceFile::Kind::Program);
+        } else {
+            replace_.emplace(absolute, ReplaceFile::Kind::Program);
+        }
         if (!replace_->ok()) {
             replace_->Raise();
         }
         if (!replace_->direct()) {
-            RemoveOnSignal(replace_->writePath());
+            RemoveOnSignal(replace_->writtenName());
         }
     }
     ~PendingOutput() {
         TerminationHeld held;
         if (replace_ && replace_->ok() && !replace_->direct()) {
-            ForgetOnSignal(replace_->writePath());
+            ForgetOnSignal(replace_->writtenName());
         }
         replace_.reset();
     }
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
-    const QString& Path() const { return replace_->writePath(); }
+    int Descriptor() const { return replace_->descriptor(); }
 
     void Commit() {
         TerminationHeld held;
         if (!replace_->Commit()) {
-            throw EFCreateError(target_);
+            throw EFCreateError(target_, replace_->error());
         }
         if (!replace_->direct()) {
-            ForgetOnSignal(replace_->writePath());
+            ForgetOnSignal(replace_->writtenName());
         }
     }
 
@@ -80,9 +86,11 @@ using JpegSource = std::function<QString(int index)>;
 // Starts the conversions once the output is open, and gives their JPEGs.
 using JpegSourceStart = std::function<JpegSource()>;
 
-void Build(const QString& outputPath, const QString& stubPath, const QStringList& pictures,
-           const SlideshowSettings& settings, const JpegSourceStart& start,
-           const BuildProgress& progress, const std::atomic<bool>* cancel) {
+// The output is named by outputPath or, when outputBytes is not empty, by those bytes.
+void Build(const QString& outputPath, const QByteArray& outputBytes, const QString& stubPath,
+           const QStringList& pictures, const SlideshowSettings& settings,
+           const JpegSourceStart& start, const BuildProgress& progress,
+           const std::atomic<bool>* cancel) {
     const auto checkCancel = [cancel] {
         if (cancel != nullptr && cancel->load()) {
             throw EAbort();
@@ -91,8 +99,8 @@ void Build(const QString& outputPath, const QString& stubPath, const QStringList
     FileStream stub(stubPath, FileStream::Mode::OpenRead);
     const std::int64_t stubSize = stub.Size();
 
-    PendingOutput pending(outputPath);
-    FileStream out(pending.Path(), FileStream::Mode::Create);
+    PendingOutput pending(outputPath, outputBytes);
+    FileStream out(outputPath, pending.Descriptor());
     try {
         out.CopyFrom(stub, 0);
         SlideshowWriter writer(static_cast<std::uint64_t>(stubSize));
@@ -125,24 +133,45 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings,
                         const PictureConverter& convert, const BuildProgress& progress) {
     Build(
-        outputPath, stubPath, pictures, settings,
+        outputPath, {}, stubPath, pictures, settings,
         [&]() -> JpegSource { return [&](int index) { return convert(pictures[index]); }; },
         progress, nullptr);
 }
 
-void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
-                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
-                        const QString& scratchFolder, const PictureWorkerFactory& factory,
-                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+namespace {
+
+void BuildInParallel(const QString& outputPath, const QByteArray& outputBytes,
+                     const QString& stubPath, const QStringList& pictures,
+                     const SlideshowSettings& settings, int workers, const QString& scratchFolder,
+                     const PictureWorkerFactory& factory, const BuildProgress& progress,
+                     const std::atomic<bool>* cancel) {
     std::unique_ptr<ParallelConversion> conversion;
     Build(
-        outputPath, stubPath, pictures, settings,
+        outputPath, outputBytes, stubPath, pictures, settings,
         [&]() -> JpegSource {
             conversion =
                 std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
             return [&](int index) { return conversion->Take(index); };
         },
         progress, cancel);
+}
+
+} // namespace
+
+void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
+                        const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                        const QString& scratchFolder, const PictureWorkerFactory& factory,
+                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    BuildInParallel(outputPath, {}, stubPath, pictures, settings, workers, scratchFolder, factory,
+                    progress, cancel);
+}
+
+void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const QString& stubPath,
+                          const QStringList& pictures, const SlideshowSettings& settings,
+                          int workers, const QString& scratchFolder,
+                          const PictureWorkerFactory& factory, const BuildProgress& progress) {
+    BuildInParallel(QFile::decodeName(absoluteOutput), absoluteOutput, stubPath, pictures, settings,
+                    workers, scratchFolder, factory, progress, nullptr);
 }
 
 } // namespace pelisto

@@ -11,17 +11,16 @@
 #include "picture/library_calls.h"
 
 #include <QFile>
-#include <cerrno>
-#include <cstring>
 #include <optional>
 
 namespace pelisto {
 namespace {
 
-// Puts the segments into the JPEG file just written.
-bool AddJpegMetadata(const QString& fileName, const QByteArray& segments) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite)) {
+// Puts the segments into the JPEG file just written, open as descriptor.
+bool AddJpegMetadata(int descriptor, const QByteArray& segments) {
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadWrite, QFileDevice::DontCloseHandle) ||
+        !file.seek(0)) {
         return false;
     }
     const QByteArray with = WithMetadataSegments(file.readAll(), segments);
@@ -143,7 +142,7 @@ bool PictureWork::Save(SaveFormat format, const QString& name) {
         }
         dib.reset();
         if (status > 0 && format == SaveFormat::Jpeg && !target->direct() &&
-            !jpegMetadata_.isEmpty() && !AddJpegMetadata(target->writePath(), jpegMetadata_)) {
+            !jpegMetadata_.isEmpty() && !AddJpegMetadata(target->descriptor(), jpegMetadata_)) {
             NoteLibraryStatus(codec::ErrWrite, QString());
             status = codec::ErrWrite;
         }
@@ -151,7 +150,7 @@ bool PictureWork::Save(SaveFormat format, const QString& name) {
             written = true;
         } else {
             if (status > 0) {
-                NoteLibraryStatus(codec::ErrWrite, QString::fromLocal8Bit(std::strerror(errno)));
+                NoteLibraryStatus(codec::ErrWrite, target->error());
             }
             ReportLibraryError();
         }
