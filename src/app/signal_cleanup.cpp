@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -211,7 +212,14 @@ void InstallSignalCleanupHandlers() {
 }
 
 void RemoveRegisteredPaths() {
-    std::lock_guard lock(tableLock);
+    // A thread that holds the table may be stuck for good (waiting for malloc's lock, which a
+    // fault left taken): after a second the paths are removed without it. The entries are fixed
+    // storage, so the worst a change half made can do is miss the newest one.
+    std::unique_lock lock(tableLock, std::defer_lock);
+    for (int tries = 0; tries < 200 && !lock.try_lock(); ++tries) {
+        const timespec pause{0, 5'000'000};
+        nanosleep(&pause, nullptr);
+    }
     const int saved = errno;
     for (int i = entryCount - 1; i >= 0; --i) {
         if (entries[i].used) {
