@@ -236,9 +236,12 @@ void TForm1::FormCreate() {
     converter_ = std::make_unique<JpegConverter>(*ui_->Tampon);
     // A folder that cannot be made is reported by the first conversion, not at start. A
     // terminating signal removes it too.
-    scratch_ = MakeScratchFolder();
-    if (scratch_ && scratch_->isValid()) {
-        RemoveOnSignal(scratch_->path());
+    {
+        const TerminationHeld held;
+        scratch_ = MakeScratchFolder();
+        if (scratch_ && scratch_->isValid()) {
+            RemoveOnSignal(scratch_->path());
+        }
     }
     converter_->SetScratchFolder(ScratchFolder());
     SetToolFolder(ExecutableFolder());

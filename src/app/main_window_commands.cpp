@@ -25,6 +25,8 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QTemporaryDir>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -134,11 +136,20 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
     const QString stub = StubPath(target);
     ui_->SaveStatus->clear();
     ui_->SaveStatus->setToolTip({});
-    QTemporaryDir scratch;
+    // Made and registered as one step: an interrupted save removes it.
+    std::unique_ptr<QTemporaryDir> scratchFolder;
+    std::optional<RemovedOnSignal> scratchGoes;
+    {
+        const TerminationHeld held;
+        scratchFolder = std::make_unique<QTemporaryDir>();
+        if (scratchFolder->isValid()) {
+            scratchGoes.emplace(scratchFolder->path());
+        }
+    }
+    const QTemporaryDir& scratch = *scratchFolder;
     if (!scratch.isValid()) {
         throw EFCreateError(QDir::tempPath(), scratch.errorString());
     }
-    const RemovedOnSignal scratchGoes(scratch.path());
     // The pictures are converted on worker threads and the file written on a thread of its own,
     // so the window stays responsive and the dialog can cancel; this one waits for it here.
     SaveProgress progress(this, *MultiLang1, static_cast<int>(pictures.size()));

@@ -1,5 +1,6 @@
 #include "app/parallel_conversion.h"
 
+#include "app/signal_cleanup.h"
 #include "framework/exceptions.h"
 
 #include <QDir>
@@ -19,8 +20,13 @@ ParallelConversion::ParallelConversion(const QStringList& pictures, int workers,
       results_(static_cast<std::size_t>(pictures.size())) {
     workers = std::clamp(workers, 1, std::max(1, static_cast<int>(pictures.size())));
     window_ = 2 * workers;
-    for (int slot = 0; slot < window_; ++slot) {
-        QDir().mkpath(SlotFolder(slot));
+    {
+        // One step against an interrupt, which removes the scratch folder and must not find it
+        // made again behind it.
+        const TerminationHeld held;
+        for (int slot = 0; slot < window_; ++slot) {
+            QDir().mkpath(SlotFolder(slot));
+        }
     }
     threads_.reserve(static_cast<std::size_t>(workers));
     try {

@@ -48,8 +48,9 @@ bool InstallSignalCleanup();
 // The same through signal handlers, for a program that starts others (the window opens the
 // user guide in a browser): they would inherit a blocked mask and never end on these signals.
 void InstallSignalCleanupHandlers();
-// Removes the registered paths now, as on a signal (after a fault: no allocation, and no
-// waiting for ever on a thread that holds the table).
+// Removes the registered paths now, as on a signal, for a process that is ending: nothing
+// registers afterwards. After a fault too: no allocation, and no waiting for ever on a thread
+// that holds the table.
 void RemoveRegisteredPaths();
 
 } // namespace pelisto
