@@ -119,21 +119,8 @@ int Build(const BuildOptions& o) {
             return Fail({}, p, QStringLiteral(": cannot be reached by its name"));
         }
     }
-    std::unique_ptr<ByteNamedOutput> byteNamed;
-    QString target;
-    if (QtCanHold(output)) {
-        target = QFileInfo(QFile::decodeName(output)).absoluteFilePath();
-    } else {
-        byteNamed = std::make_unique<ByteNamedOutput>(output, links);
-        target = byteNamed->Target();
-        if (target.isEmpty() && byteNamed->SeveralLinks()) {
-            return Fail(QStringLiteral("Le fichier "), output,
-                        QStringLiteral(" a d'autres liens physiques : il n'est pas remplacé"));
-        }
-        if (target.isEmpty()) {
-            return Fail(QStringLiteral("Impossible de créer le fichier "), output);
-        }
-    }
+    // The output is made by its bytes; messages name it as given.
+    ShowNameAs(QFile::decodeName(output), output);
 
     pelisto::SlideshowSettings settings;
     settings.automatic = o.automatic;
@@ -156,21 +143,18 @@ int Build(const BuildOptions& o) {
                                               {pelisto::MainWindowWord(QStringLiteral("@113"), 1),
                                                pelisto::MainWindowWord(QStringLiteral("@114"), 1)},
                                               QFileInfo(QFile::decodeName(output)).fileName()};
-            pelisto::BuildSlideshowFile(target, words, working, settings, jobs, jpegs, workers,
-                                        progress);
+            pelisto::BuildSlideshowFileAt(output, words, working, settings, jobs, jpegs, workers,
+                                          progress);
         } else {
-            pelisto::BuildSlideshowFile(target, stub, working, settings, jobs, jpegs, workers,
-                                        progress);
-        }
-        if (byteNamed && !byteNamed->MoveIntoPlace()) {
-            return Fail(QStringLiteral("Impossible de créer le fichier %1").arg(target));
+            pelisto::BuildSlideshowFileAt(output, stub, working, settings, jobs, jpegs, workers,
+                                          progress);
         }
     } catch (const pelisto::Exception& e) {
         return Fail(e.message());
     } catch (const std::exception& e) {
         return Fail(QString::fromLocal8Bit(e.what()));
     }
-    PrintLine(QStringLiteral("wrote %1").arg(target));
+    PrintLine(QStringLiteral("wrote %1").arg(QFile::decodeName(output)));
     return 0;
 }
 
@@ -190,7 +174,10 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argv[0], nullptr};
     pelisto::Application app(qtArgc, qtArgv);
     ReportToTerminal();
-    pelisto::InstallSignalCleanup();
+    if (!pelisto::InstallSignalCleanup()) {
+        PrintError(QStringLiteral("cannot start the thread that cleans up after an interrupt"));
+        return 1;
+    }
     pelisto::RegisterJPEGGraphic();
 
     const ParsedCommandLine parsed = ParseCommandLine(args);

@@ -1,8 +1,6 @@
 #include "app/build_names.h"
 
 #include "app/build_reporting.h"
-#include "app/signal_cleanup.h"
-#include "framework/replace_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,11 +33,6 @@ bool QtCanHold(const QByteArray& bytes) {
     return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
 }
 
-QByteArray FolderOf(const QByteArray& absolute) {
-    const qsizetype slash = absolute.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : absolute.left(slash);
-}
-
 QByteArray BaseOf(const QByteArray& absolute) {
     return absolute.mid(absolute.lastIndexOf('/') + 1);
 }
@@ -69,58 +62,6 @@ QString NameLinks::WorkingName(const QByteArray& absolute) {
     links_ << link;
     ShowNameAs(link, absolute);
     return link;
-}
-
-QString NameLinks::LinkTo(const QByteArray& folderBytes) {
-    const QString link = folder_ + QStringLiteral("/folder%1").arg(links_.size());
-    if (::symlink(folderBytes.constData(), QFile::encodeName(link).constData()) != 0) {
-        return {};
-    }
-    links_ << link;
-    return link;
-}
-
-ByteNamedOutput::ByteNamedOutput(const QByteArray& absolute, NameLinks& links) {
-    // Made and registered as one step: an interrupted build removes it.
-    TerminationHeld held;
-    replace_.emplace(absolute, ReplaceFile::Kind::Program, [&](const QByteArray& folder) {
-        const QString link = links.LinkTo(folder);
-        // Messages about the folder name the user's folder.
-        ShowNameAs(link, folder);
-        return link;
-    });
-    if (!replace_->ok()) {
-        return;
-    }
-    target_ = replace_->writePath();
-    if (!replace_->direct()) {
-        RemoveOnSignal(target_);
-    }
-    // Messages about the target name the user's file.
-    ShowNameAs(target_, absolute);
-}
-
-ByteNamedOutput::~ByteNamedOutput() {
-    TerminationHeld held;
-    if (!target_.isEmpty() && !replace_->direct()) {
-        ForgetOnSignal(target_);
-    }
-    replace_.reset();
-}
-
-bool ByteNamedOutput::SeveralLinks() const {
-    return replace_->severalLinks();
-}
-
-bool ByteNamedOutput::MoveIntoPlace() {
-    TerminationHeld held;
-    if (!replace_->Commit()) {
-        return false;
-    }
-    if (!replace_->direct()) {
-        ForgetOnSignal(target_);
-    }
-    return true;
 }
 
 } // namespace pelisto::build

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/signal_cleanup.h"
 #include "framework/application.h"
 #include "framework/memory_reuse.h"
 #include "picture/codec_library.h"
@@ -7,6 +8,8 @@
 
 int main(int argc, char** argv) {
     pelisto::KeepFreedPictureMemory();
+    // An interrupted save leaves neither its partial file nor a scratch folder.
+    pelisto::InstallSignalCleanupHandlers();
     pelisto::Application app(argc, argv);
     pelisto::SetApplicationTitle(QStringLiteral("Pelisto maker"));
     pelisto::RegisterJPEGGraphic();

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/signal_cleanup.h"
 
 #include "app/jpeg_converter.h"
 #include "app/picture_paths.h"
@@ -231,8 +232,15 @@ void TForm1::FormCreate() {
     SetApplicationTitle(QStringLiteral("Pelisto maker by Orvel"));
     setWindowTitle(ApplicationTitle());
     converter_ = std::make_unique<JpegConverter>(*ui_->Tampon);
-    // A folder that cannot be made is reported by the first conversion, not at start.
-    scratch_ = MakeScratchFolder();
+    // A folder that cannot be made is reported by the first conversion, not at start. A
+    // terminating signal removes it too.
+    {
+        const TerminationHeld held;
+        scratch_ = MakeScratchFolder();
+        if (scratch_ && scratch_->isValid()) {
+            RemoveOnSignal(scratch_->path());
+        }
+    }
     converter_->SetScratchFolder(ScratchFolder());
     SetToolFolder(ExecutableFolder());
     DropFileTarget1->Attach(ui_->ListBox1);
@@ -288,6 +296,9 @@ void TForm1::FormDestroy() {
     RememberSettings();
     if (DropFileTarget1 != nullptr) {
         DropFileTarget1->Detach();
+    }
+    if (scratch_ && scratch_->isValid()) {
+        ForgetOnSignal(scratch_->path());
     }
     scratch_.reset();
 }

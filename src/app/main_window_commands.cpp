@@ -4,6 +4,7 @@
 #include "app/picture_paths.h"
 #include "app/preview_fit.h"
 #include "app/save_progress.h"
+#include "app/signal_cleanup.h"
 #include "app/slideshow_builder.h"
 #include "controls/num_spin_edit.h"
 #include "framework/application.h"
@@ -23,6 +24,9 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QTemporaryDir>
+#include <memory>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 namespace pelisto {
@@ -97,9 +101,19 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
                             {}};
     ui_->SaveStatus->clear();
     ui_->SaveStatus->setToolTip({});
-    QTemporaryDir scratch;
+    // Made and registered as one step: an interrupted save removes it.
+    std::unique_ptr<QTemporaryDir> scratchFolder;
+    std::optional<RemovedOnSignal> scratchGoes;
+    {
+        const TerminationHeld held;
+        scratchFolder = std::make_unique<QTemporaryDir>();
+        if (scratchFolder->isValid()) {
+            scratchGoes.emplace(scratchFolder->path());
+        }
+    }
+    const QTemporaryDir& scratch = *scratchFolder;
     if (!scratch.isValid()) {
-        throw EFCreateError(scratch.path());
+        throw EFCreateError(QDir::tempPath(), scratch.errorString());
     }
     // The pictures are converted on worker threads and the file written on a thread of its own,
     // so the window stays responsive and the dialog can cancel; this one waits for it here.
@@ -107,23 +121,30 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
     const PictureWorkerFactory workers = JpegWorkerFactory(PictureQuality_);
     std::exception_ptr error;
     QEventLoop waiting;
-    std::thread build([&] {
-        try {
-            const BuildProgress tell = [&](int index, int, const QString& picture) {
-                progress.Tell(index, picture);
-            };
-            if (target == SlideshowTarget::Web) {
-                BuildSlideshowFile(path, page, pictures, settings, DefaultWorkerCount(),
-                                   scratch.path(), workers, tell, &progress.CancelFlag());
-            } else {
-                BuildSlideshowFile(path, stub, pictures, settings, DefaultWorkerCount(),
-                                   scratch.path(), workers, tell, &progress.CancelFlag());
+    std::thread build;
+    try {
+        build = std::thread([&] {
+            try {
+                const BuildProgress tell = [&](int index, int, const QString& picture) {
+                    progress.Tell(index, picture);
+                };
+                if (target == SlideshowTarget::Web) {
+                    BuildSlideshowFile(path, page, pictures, settings, DefaultWorkerCount(),
+                                       scratch.path(), workers, tell, &progress.CancelFlag());
+                } else {
+                    BuildSlideshowFile(path, stub, pictures, settings, DefaultWorkerCount(),
+                                       scratch.path(), workers, tell, &progress.CancelFlag());
+                }
+            } catch (...) {
+                error = std::current_exception();
             }
-        } catch (...) {
-            error = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    });
+            QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error& e) {
+        throw Exception(QStringLiteral("The slideshow cannot be saved: no thread could be started "
+                                       "(%1)")
+                            .arg(QString::fromLocal8Bit(e.what())));
+    }
     waiting.exec();
     build.join();
     progress.Dialog().hide();

@@ -1,8 +1,12 @@
 #include "app/parallel_conversion.h"
 
+#include "app/signal_cleanup.h"
+#include "framework/exceptions.h"
+
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <system_error>
 
 namespace pelisto {
 
@@ -16,16 +20,32 @@ ParallelConversion::ParallelConversion(const QStringList& pictures, int workers,
       results_(static_cast<std::size_t>(pictures.size())) {
     workers = std::clamp(workers, 1, std::max(1, static_cast<int>(pictures.size())));
     window_ = 2 * workers;
-    for (int slot = 0; slot < window_; ++slot) {
-        QDir().mkpath(SlotFolder(slot));
+    {
+        // One step against an interrupt, which removes the scratch folder and must not find it
+        // made again behind it.
+        const TerminationHeld held;
+        for (int slot = 0; slot < window_; ++slot) {
+            QDir().mkpath(SlotFolder(slot));
+        }
     }
     threads_.reserve(static_cast<std::size_t>(workers));
-    for (int i = 0; i < workers; ++i) {
-        threads_.emplace_back([this] { Work(); });
+    try {
+        for (int i = 0; i < workers; ++i) {
+            threads_.emplace_back([this] { Work(); });
+        }
+    } catch (const std::system_error& e) {
+        // The threads already running stop first: one left running would end the program.
+        Stop();
+        throw Exception(QStringLiteral("Cannot start a thread to convert the pictures: %1")
+                            .arg(QString::fromLocal8Bit(e.what())));
     }
 }
 
 ParallelConversion::~ParallelConversion() {
+    Stop();
+}
+
+void ParallelConversion::Stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;

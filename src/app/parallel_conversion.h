@@ -30,6 +30,7 @@ int DefaultWorkerCount();
 // memory stays bounded. Destroying it stops the workers (after the pictures they are on).
 class ParallelConversion {
 public:
+    // Raises an error when a worker thread cannot be started.
     ParallelConversion(const QStringList& pictures, int workers, const QString& scratchFolder,
                        PictureWorkerFactory factory);
     ~ParallelConversion();
@@ -47,6 +48,7 @@ private:
         std::exception_ptr error;
     };
     void Work();
+    void Stop();
     QString SlotFolder(int index) const;
 
     QStringList pictures_;

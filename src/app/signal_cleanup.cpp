@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -100,12 +102,19 @@ void RemovePath(const char* path) {
         return;
     }
     if (S_ISDIR(st.st_mode)) {
+        // Other threads go on converting meanwhile and may put a file in it again.
         const int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        for (int pass = 0; pass < 64; ++pass) {
+            if (fd >= 0) {
+                EmptyFolder(fd, 0);
+            }
+            if (rmdir(path) == 0 || errno != ENOTEMPTY) {
+                break;
+            }
+        }
         if (fd >= 0) {
-            EmptyFolder(fd, 0);
             close(fd);
         }
-        rmdir(path);
     } else {
         unlink(path);
     }
@@ -131,6 +140,20 @@ void WaitForTermination() {
     pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
     raise(signal);
     _exit(128 + signal);
+}
+
+// Takes the table for good, so that nothing is made and registered after the removal (other
+// threads go on meanwhile); a thread that holds it but is stuck is waited for a second at most.
+void HoldTableForGood() {
+    for (int tries = 0; tries < 200 && !tableLock.try_lock(); ++tries) {
+        const timespec pause{0, 5'000'000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+void OnTermination(int signal) {
+    RemoveRegisteredPaths();
+    raise(signal);
 }
 
 } // namespace
@@ -183,13 +206,33 @@ void BlockTerminationSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void InstallSignalCleanup() {
+bool InstallSignalCleanup() {
     BlockTerminationSignals();
-    std::thread(WaitForTermination).detach();
+    try {
+        std::thread(WaitForTermination).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void InstallSignalCleanupHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnTermination;
+    sigemptyset(&action.sa_mask);
+    // The handler ends the process by the default action, at once.
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (const int s : TerminationSignals) {
+        sigaction(s, &action, nullptr);
+    }
 }
 
 void RemoveRegisteredPaths() {
-    std::lock_guard lock(tableLock);
+    // The process is ending. A thread that holds the table may be stuck for good (waiting for
+    // malloc's lock, which a fault left taken): after a second the paths are removed without
+    // it. The entries are fixed storage, so the worst a change half made can do is miss the
+    // newest one.
+    HoldTableForGood();
     const int saved = errno;
     for (int i = entryCount - 1; i >= 0; --i) {
         if (entries[i].used) {

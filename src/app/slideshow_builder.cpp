@@ -9,6 +9,7 @@
 #include "slideshow/slideshow_format.h"
 #include "web/web_page.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <optional>
@@ -18,39 +19,45 @@ namespace pelisto {
 namespace {
 
 // A file beside the target that disappears unless it is committed over the target; an
-// interrupted build removes it too.
+// interrupted build removes it too. The target is a name the user gave or, when `absolute` is
+// not empty, an absolute name in bytes.
 class PendingOutput {
 public:
-    PendingOutput(const QString& target, ReplaceFile::Kind kind) : target_(target) {
+    PendingOutput(const QString& target, const QByteArray& absolute, ReplaceFile::Kind kind)
+        : target_(target) {
         // Made and registered as one step: an interrupted build removes it.
         TerminationHeld held;
-        replace_.emplace(target, kind);
+        if (absolute.isEmpty()) {
+            replace_.emplace(target, kind);
+        } else {
+            replace_.emplace(absolute, kind);
+        }
         if (!replace_->ok()) {
             replace_->Raise();
         }
         if (!replace_->direct()) {
-            RemoveOnSignal(replace_->writePath());
+            RemoveOnSignal(replace_->writtenName());
         }
     }
     ~PendingOutput() {
         TerminationHeld held;
         if (replace_ && replace_->ok() && !replace_->direct()) {
-            ForgetOnSignal(replace_->writePath());
+            ForgetOnSignal(replace_->writtenName());
         }
         replace_.reset();
     }
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
-    const QString& Path() const { return replace_->writePath(); }
+    int Descriptor() const { return replace_->descriptor(); }
 
     void Commit() {
         TerminationHeld held;
         if (!replace_->Commit()) {
-            throw EFCreateError(target_);
+            throw EFCreateError(target_, replace_->error());
         }
         if (!replace_->direct()) {
-            ForgetOnSignal(replace_->writePath());
+            ForgetOnSignal(replace_->writtenName());
         }
     }
 
@@ -167,16 +174,18 @@ using JpegSource = std::function<QString(int index)>;
 // Starts the conversions once the output is open, and gives their JPEGs.
 using JpegSourceStart = std::function<JpegSource()>;
 
-void Build(const QString& outputPath, OutputForm& form, const QStringList& pictures,
-           const SlideshowSettings& settings, const JpegSourceStart& start,
-           const BuildProgress& progress, const std::atomic<bool>* cancel) {
+// The output is named by outputPath or, when outputBytes is not empty, by those bytes.
+void Build(const QString& outputPath, const QByteArray& outputBytes, OutputForm& form,
+           const QStringList& pictures, const SlideshowSettings& settings,
+           const JpegSourceStart& start, const BuildProgress& progress,
+           const std::atomic<bool>* cancel) {
     const auto checkCancel = [cancel] {
         if (cancel != nullptr && cancel->load()) {
             throw EAbort();
         }
     };
-    PendingOutput pending(outputPath, form.Kind());
-    FileStream out(pending.Path(), FileStream::Mode::Create);
+    PendingOutput pending(outputPath, outputBytes, form.Kind());
+    FileStream out(outputPath, pending.Descriptor());
     try {
         form.Begin(out);
         const JpegSource jpegOf = start();
@@ -206,20 +215,21 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const PictureConverter& convert, const BuildProgress& progress) {
     ProgramForm form(stubPath);
     Build(
-        outputPath, form, pictures, settings,
+        outputPath, {}, form, pictures, settings,
         [&]() -> JpegSource { return [&](int index) { return convert(pictures[index]); }; },
         progress, nullptr);
 }
 
 namespace {
 
-void BuildInParallel(const QString& outputPath, OutputForm& form, const QStringList& pictures,
+void BuildInParallel(const QString& outputPath, const QByteArray& outputBytes, OutputForm& form,
+                     const QStringList& pictures,
                      const SlideshowSettings& settings, int workers, const QString& scratchFolder,
                      const PictureWorkerFactory& factory, const BuildProgress& progress,
                      const std::atomic<bool>* cancel) {
     std::unique_ptr<ParallelConversion> conversion;
     Build(
-        outputPath, form, pictures, settings,
+        outputPath, outputBytes, form, pictures, settings,
         [&]() -> JpegSource {
             conversion =
                 std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
@@ -235,8 +245,8 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,
                         const BuildProgress& progress, const std::atomic<bool>* cancel) {
     ProgramForm form(stubPath);
-    BuildInParallel(outputPath, form, pictures, settings, workers, scratchFolder, factory, progress,
-                    cancel);
+    BuildInParallel(outputPath, {}, form, pictures, settings, workers, scratchFolder, factory,
+                    progress, cancel);
 }
 
 void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
@@ -244,8 +254,27 @@ void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,
                         const BuildProgress& progress, const std::atomic<bool>* cancel) {
     PageForm form(outputPath, page, settings);
-    BuildInParallel(outputPath, form, pictures, settings, workers, scratchFolder, factory, progress,
-                    cancel);
+    BuildInParallel(outputPath, {}, form, pictures, settings, workers, scratchFolder, factory,
+                    progress, cancel);
+}
+
+void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const QString& stubPath,
+                          const QStringList& pictures, const SlideshowSettings& settings,
+                          int workers, const QString& scratchFolder,
+                          const PictureWorkerFactory& factory, const BuildProgress& progress) {
+    ProgramForm form(stubPath);
+    BuildInParallel(QFile::decodeName(absoluteOutput), absoluteOutput, form, pictures, settings,
+                    workers, scratchFolder, factory, progress, nullptr);
+}
+
+void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const WebPageWords& page,
+                          const QStringList& pictures, const SlideshowSettings& settings,
+                          int workers, const QString& scratchFolder,
+                          const PictureWorkerFactory& factory, const BuildProgress& progress) {
+    const QString outputPath = QFile::decodeName(absoluteOutput);
+    PageForm form(outputPath, page, settings);
+    BuildInParallel(outputPath, absoluteOutput, form, pictures, settings, workers, scratchFolder,
+                    factory, progress, nullptr);
 }
 
 } // namespace pelisto

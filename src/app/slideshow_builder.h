@@ -68,4 +68,15 @@ void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
                         const BuildProgress& progress = {},
                         const std::atomic<bool>* cancel = nullptr);
 
+// The same two for an absolute output name in bytes, which a QString may not hold (pelisto-build
+// takes names as bytes); errors name it as QFile::decodeName gives it.
+void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const QString& stubPath,
+                          const QStringList& pictures, const SlideshowSettings& settings,
+                          int workers, const QString& scratchFolder,
+                          const PictureWorkerFactory& factory, const BuildProgress& progress = {});
+void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const WebPageWords& page,
+                          const QStringList& pictures, const SlideshowSettings& settings,
+                          int workers, const QString& scratchFolder,
+                          const PictureWorkerFactory& factory, const BuildProgress& progress = {});
+
 } // namespace pelisto

@@ -7,8 +7,9 @@ const char* Exception::what() const noexcept {
     return utf8_.c_str();
 }
 
-EFCreateError::EFCreateError(const QString& fileName)
-    : EStreamError(QString::fromUtf8(framework_texts::FCreateError).arg(fileName)) {}
+EFCreateError::EFCreateError(const QString& fileName, const QString& cause)
+    : EStreamError(QString::fromUtf8(framework_texts::FCreateError).arg(fileName) +
+                   (cause.isEmpty() ? QString() : QStringLiteral(" : ") + cause)) {}
 
 EFLinkedError::EFLinkedError(const QString& fileName)
     : EStreamError(QString::fromUtf8(framework_texts::FLinkedError).arg(fileName)) {}

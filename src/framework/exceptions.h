@@ -30,7 +30,8 @@ class EStreamError : public Exception {
 };
 class EFCreateError : public EStreamError {
 public:
-    explicit EFCreateError(const QString& fileName);
+    // The cause, in the system's words, follows the name when there is one.
+    explicit EFCreateError(const QString& fileName, const QString& cause = {});
 };
 // A file with other hard links, which a save does not replace.
 class EFLinkedError : public EStreamError {

@@ -3,7 +3,11 @@
 #include "framework/exceptions.h"
 
 #include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace pelisto {
@@ -13,7 +17,7 @@ FileStream::FileStream(const QString& fileName, Mode mode) : fileName_(fileName)
     file_ = std::fopen(path.constData(), mode == Mode::Create ? "w+b" : "rb");
     if (file_ == nullptr) {
         if (mode == Mode::Create) {
-            throw EFCreateError(fileName);
+            throw EFCreateError(fileName, QString::fromLocal8Bit(std::strerror(errno)));
         }
         throw EFOpenError(fileName);
     }
@@ -23,6 +27,19 @@ FileStream::FileStream(const QString& fileName, Mode mode) : fileName_(fileName)
         std::fclose(file_);
         file_ = nullptr;
         throw EFOpenError(fileName);
+    }
+}
+
+FileStream::FileStream(const QString& fileName, int descriptor) : fileName_(fileName) {
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    const int copy = flags < 0 ? -1 : ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    file_ = copy < 0 ? nullptr : ::fdopen(copy, (flags & O_ACCMODE) == O_RDWR ? "r+b" : "wb");
+    if (file_ == nullptr) {
+        const int error = errno;
+        if (copy >= 0) {
+            ::close(copy);
+        }
+        throw EFCreateError(fileName, QString::fromLocal8Bit(std::strerror(error)));
     }
 }
 

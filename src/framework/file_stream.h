@@ -13,6 +13,9 @@ class FileStream {
 public:
     enum class Mode { Create, OpenRead };
     FileStream(const QString& fileName, Mode mode);
+    // Writes to an open file (a file made by ReplaceFile) through a duplicate of its descriptor;
+    // fileName names it in errors.
+    FileStream(const QString& fileName, int descriptor);
     ~FileStream();
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;

@@ -38,12 +38,16 @@ void ShowFaultBox() {
 }
 
 std::atomic<LibraryFaultReporter> reporter{ShowFaultBox};
+std::atomic<UnguardedFaultHook> unguardedHook{nullptr};
 
 void OnFault(int signal) {
     if (activeJump != nullptr) {
         siglongjmp(*activeJump, signal);
     }
     // Not inside a guarded call on this thread: the fault takes the course it had before.
+    if (const UnguardedFaultHook hook = unguardedHook.load()) {
+        hook();
+    }
     for (std::size_t i = 0; i < std::size(GuardedSignals); ++i) {
         if (GuardedSignals[i] == signal) {
             sigaction(signal, &previousActions[i], nullptr);
@@ -140,6 +144,11 @@ bool RunGuarded(void (*fn)(void*), void* context) {
 
 LibraryFaultReporter SetLibraryFaultReporter(LibraryFaultReporter next) {
     return reporter.exchange(next != nullptr ? next : ShowFaultBox);
+}
+
+void SetUnguardedFaultHook(UnguardedFaultHook hook) {
+    unguardedHook = hook;
+    InstallOnce();
 }
 
 int GuardedFaultCount() {

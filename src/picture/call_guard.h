@@ -29,6 +29,12 @@ using LibraryFaultReporter = void (*)();
 // Sets the reporter (nullptr brings back the message box) and returns the previous one.
 LibraryFaultReporter SetLibraryFaultReporter(LibraryFaultReporter reporter);
 
+// Called on the faulting thread for a fault outside any guarded call, before the fault takes the
+// course it would have taken without the guard: a program's last words (it must be
+// async-signal-safe and must not allocate). Setting it installs the handlers at once.
+using UnguardedFaultHook = void (*)();
+void SetUnguardedFaultHook(UnguardedFaultHook hook);
+
 // How many faults the guard has caught in this process (for diagnostics and tests).
 int GuardedFaultCount();
 

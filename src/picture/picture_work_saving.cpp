@@ -10,8 +10,6 @@
 #include "picture/library_calls.h"
 
 #include <QFile>
-#include <cerrno>
-#include <cstring>
 #include <optional>
 
 namespace pelisto {
@@ -127,7 +125,7 @@ bool PictureWork::Save(SaveFormat format, const QString& name) {
             written = true;
         } else {
             if (status > 0) {
-                NoteLibraryStatus(codec::ErrWrite, QString::fromLocal8Bit(std::strerror(errno)));
+                NoteLibraryStatus(codec::ErrWrite, target->error());
             }
             ReportLibraryError();
         }

@@ -40,13 +40,6 @@ std::string StatusText(GpStatus status) {
 
 std::atomic<int> decodesRunning{0};
 
-struct RunningDecode {
-    RunningDecode() { ++decodesRunning; }
-    ~RunningDecode() { --decodesRunning; }
-    RunningDecode(const RunningDecode&) = delete;
-    RunningDecode& operator=(const RunningDecode&) = delete;
-};
-
 struct StreamHolder {
     IStream* stream = nullptr;
     ~StreamHolder() {
@@ -85,6 +78,14 @@ struct AttributesHolder {
 
 } // namespace
 
+void DecodeStarting() {
+    ++decodesRunning;
+}
+
+void DecodeEnded() {
+    --decodesRunning;
+}
+
 GdiplusSession::GdiplusSession() {
     GdiplusStartupInput input;
     if (GdiplusStartup(&token_, &input, nullptr) != Ok) {
@@ -99,7 +100,6 @@ GdiplusSession::~GdiplusSession() {
 }
 
 DecodedPicture::DecodedPicture(std::span<const std::uint8_t> jpeg) {
-    const RunningDecode running;
     if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) {
         throw PictureDecodeError("not a JPEG picture (no start-of-image marker)");
     }

@@ -29,6 +29,11 @@ private:
     ULONG_PTR token_ = 0;
 };
 
+// A decode on a worker thread counts from before the thread starts until its last GDI+ call, so
+// that the session's end, which may come meanwhile, leaves GDI+ up for it.
+void DecodeStarting();
+void DecodeEnded();
+
 // A JPEG decoded by the decoder that ships with Windows, held as 32-bit pixels in memory (the
 // stream it came from is not kept).
 class DecodedPicture {

@@ -102,5 +102,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return Report("The slideshow stops: not enough memory.", kFailure);
     } catch (const std::exception& e) {
         return Report(std::string("The slideshow stops: ") + e.what() + ".", kFailure);
+    } catch (...) {
+        return Report("The slideshow stops: unexpected failure.", kFailure);
     }
 }

@@ -8,6 +8,7 @@ namespace pelisto {
 struct PictureLoader::Job {
     HWND window = nullptr;
     int index = 0;
+    bool ahead = false;
     std::vector<std::uint8_t> jpeg;
     std::unique_ptr<DecodedPicture> picture;
     std::string error;
@@ -27,6 +28,7 @@ DWORD WINAPI Decode(void* parameter) {
         job->error = e.what();
     }
     std::vector<std::uint8_t>().swap(job->jpeg);
+    DecodeEnded();
     // When the window is gone the program is ending and GDI+ may be shut down already: the
     // job, picture and all, is left for the process's end to free.
     PostMessageW(job->window, PictureLoader::kDoneMessage, 0, reinterpret_cast<LPARAM>(job));
@@ -38,10 +40,11 @@ DWORD WINAPI Decode(void* parameter) {
 PictureLoader::PictureLoader() = default;
 PictureLoader::~PictureLoader() = default;
 
-void PictureLoader::Request(HWND window, int index, std::vector<std::uint8_t> jpeg) {
+void PictureLoader::Request(HWND window, int index, std::vector<std::uint8_t> jpeg, bool ahead) {
     auto job = std::make_unique<Job>();
     job->window = window;
     job->index = index;
+    job->ahead = ahead;
     job->jpeg = std::move(jpeg);
     if (running_ && runningIndex_ == index) {
         waiting_.reset();
@@ -58,8 +61,11 @@ int PictureLoader::Pending() const {
 
 void PictureLoader::Launch(std::unique_ptr<Job> job) {
     const int index = job->index;
+    // Counted before the thread exists: the program may end before it runs.
+    DecodeStarting();
     HANDLE thread = CreateThread(nullptr, 0, Decode, job.get(), 0, nullptr);
     if (thread == nullptr) {
+        DecodeEnded();
         throw std::runtime_error("cannot start decoding the picture");
     }
     job.release(); // the thread owns it until it posts it back
@@ -75,7 +81,7 @@ PictureLoader::Result PictureLoader::Finished(LPARAM parameter) {
     if (waiting_) {
         Launch(std::move(waiting_));
     }
-    return Result{job->index, std::move(job->picture), std::move(job->error)};
+    return Result{job->index, job->ahead, std::move(job->picture), std::move(job->error)};
 }
 
 } // namespace pelisto

@@ -24,6 +24,7 @@ public:
 
     struct Result {
         int index = 0;
+        bool ahead = false; // asked for ahead of the user, while the neighbours were kept
         std::unique_ptr<DecodedPicture> picture; // null when `error` says why not
         std::string error;
     };
@@ -36,7 +37,7 @@ public:
     PictureLoader& operator=(const PictureLoader&) = delete;
 
     // Throws std::runtime_error when no thread can be started.
-    void Request(HWND window, int index, std::vector<std::uint8_t> jpeg);
+    void Request(HWND window, int index, std::vector<std::uint8_t> jpeg, bool ahead);
     // The finished decode; the waiting request, if any, starts now. Throws std::runtime_error
     // when no thread can be started.
     Result Finished(LPARAM job);

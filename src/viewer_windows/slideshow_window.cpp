@@ -90,20 +90,19 @@ LRESULT CALLBACK SlideshowWindow::Procedure(HWND window, UINT message, WPARAM w,
     if (self == nullptr) {
         return DefWindowProcW(window, message, w, l);
     }
-    // No exception may cross the system's frames: a failure ends the loop and Run reports it.
+    // No exception may cross the system's frames: a failure ends the loop and Run raises it
+    // again, so its kind decides the exit code.
     try {
         return self->Handle(message, w, l);
-    } catch (const std::exception& e) {
-        self->Fail(e.what());
     } catch (...) {
-        self->Fail("unexpected failure");
+        self->Fail(std::current_exception());
     }
     return 0;
 }
 
-void SlideshowWindow::Fail(const std::string& message) {
-    if (failure_.empty()) {
-        failure_ = message.empty() ? "unexpected failure" : message;
+void SlideshowWindow::Fail(std::exception_ptr error) {
+    if (!failure_) {
+        failure_ = error;
     }
     KillTimer(window_, kAdvanceTimer);
     PostQuitMessage(3);
@@ -217,7 +216,7 @@ bool SlideshowWindow::IsNeighbour(int index) const {
            (index == Wrap(currentIndex_ + 1) || index == Wrap(currentIndex_ - 1));
 }
 
-std::string SlideshowWindow::RequestDecode(int index, PictureView* view) {
+std::string SlideshowWindow::RequestDecode(int index, PictureView* view, bool ahead) {
     auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
     // The size from the header: zoom keys pressed while the picture decodes already count.
     const auto frame = ReadJpegFrameSize(jpeg);
@@ -231,13 +230,14 @@ std::string SlideshowWindow::RequestDecode(int index, PictureView* view) {
         *view = PictureView(static_cast<int>(frame->width), static_cast<int>(frame->height), width_,
                             height_);
     }
-    loader_.Request(window_, index, std::move(jpeg));
+    loader_.Request(window_, index, std::move(jpeg), ahead);
     return {};
 }
 
 void SlideshowWindow::ShowPicture(int index) {
     const int shown = currentIndex_;
     currentIndex_ = index;
+    retrying_ = false;
     if (picture_ && shown != index) {
         neighbours_.push_back({shown, std::move(picture_), {}});
     }
@@ -255,6 +255,7 @@ void SlideshowWindow::ShowPicture(int index) {
         // decode it again, which reports the failure if it is the picture's own.
         ready.reset();
         neighbours_.clear();
+        retrying_ = true;
     }
     if (ready) {
         picture_ = std::move(ready->picture);
@@ -264,7 +265,7 @@ void SlideshowWindow::ShowPicture(int index) {
         Prefetch();
         return;
     }
-    if (const auto error = RequestDecode(index, &view_); !error.empty()) {
+    if (const auto error = RequestDecode(index, &view_, false); !error.empty()) {
         throw PictureError(Name(index) + " cannot be shown: " + error);
     }
     SetBusy(true);
@@ -282,7 +283,7 @@ void SlideshowWindow::Prefetch() {
         if (index == currentIndex_ || held) {
             continue;
         }
-        if (auto error = RequestDecode(index, nullptr); !error.empty()) {
+        if (auto error = RequestDecode(index, nullptr, true); !error.empty()) {
             // Reported if the user steps there, as when it is shown without prefetching.
             neighbours_.push_back({index, nullptr, std::move(error)});
             continue;
@@ -294,16 +295,28 @@ void SlideshowWindow::Prefetch() {
 void SlideshowWindow::OnDecoded(LPARAM job) {
     auto result = loader_.Finished(job);
     if (result.index != currentIndex_ || picture_) {
-        if (IsNeighbour(result.index)) {
+        if (IsNeighbour(result.index) && !retrying_) {
             neighbours_.push_back(
                 {result.index, std::move(result.picture), std::move(result.error)});
         }
         Prefetch();
         return;
     }
+    if (!result.picture && result.ahead && !retrying_) {
+        // The shown picture failed while it was decoded ahead (the user stepped onto it
+        // meanwhile), perhaps only for want of the memory the neighbours hold: once more
+        // without them, which reports the failure if it is the picture's own.
+        retrying_ = true;
+        neighbours_.clear();
+        if (const auto error = RequestDecode(result.index, nullptr, false); !error.empty()) {
+            throw PictureError(Name(result.index) + " cannot be shown: " + error);
+        }
+        return;
+    }
     if (!result.picture) {
         throw PictureError(Name(result.index) + " cannot be shown: " + result.error);
     }
+    retrying_ = false;
     picture_ = std::move(result.picture);
     if (view_.Picture() != PictureSize{picture_->Width(), picture_->Height()}) {
         view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
@@ -348,11 +361,11 @@ void SlideshowWindow::Run() {
     KillTimer(window_, kAdvanceTimer);
     SetBusy(false);
     ShowCursor(TRUE);
-    if (!failure_.empty()) {
+    if (failure_) {
         // The window goes first, so the message box that follows is not hidden behind it.
         DestroyWindow(window_);
         window_ = nullptr;
-        throw PictureError(failure_);
+        std::rethrow_exception(failure_);
     }
 }
 

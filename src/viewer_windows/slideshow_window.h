@@ -6,6 +6,7 @@
 #include "viewer_windows/gdiplus_picture.h"
 #include "viewer_windows/picture_loader.h"
 
+#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -59,8 +60,9 @@ private:
 
     void ShowPicture(int index);
     void Prefetch();
-    // Reads the picture's header and asks for its decode; returns why not, if it cannot be.
-    std::string RequestDecode(int index, PictureView* view);
+    // Reads the picture's header and asks for its decode (ahead of the user, or for the shown
+    // picture); returns why not, if it cannot be.
+    std::string RequestDecode(int index, PictureView* view, bool ahead);
     bool IsNeighbour(int index) const;
     int Wrap(int index) const;
     void OnDecoded(LPARAM job);
@@ -69,7 +71,8 @@ private:
     void ZoomPicture(int step);
     void Step(int delta);
     void Render();
-    void Fail(const std::string& message); // remembers it and ends the message loop
+    // Remembers the error (the first one), as it was raised, and ends the message loop.
+    void Fail(std::exception_ptr error);
 
     const ByteSource& file_;
     SlideshowLayout layout_;
@@ -87,7 +90,9 @@ private:
     HGDIOBJ previousBitmap_ = nullptr;
     void* memoryBits_ = nullptr;
     bool busy_ = false;
-    std::string failure_;
+    // The shown picture failed ahead and decodes again, with no neighbour kept meanwhile.
+    bool retrying_ = false;
+    std::exception_ptr failure_;
 };
 
 } // namespace pelisto

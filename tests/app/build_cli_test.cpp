@@ -11,9 +11,11 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -414,36 +416,61 @@ TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {
     EXPECT_EQ(ReadAll(out), QByteArray("older slideshow"));
     EXPECT_EQ(Leftovers({"out.exe"}), QStringList{});
 
-    // An output folder that does not exist.
-    const QString nowhere = dir.filePath("no/such/folder/out.exe");
-    const Outcome bad = Build({"-o", nowhere, Picture("rgb24.png")});
-    EXPECT_NE(bad.exitCode, 0);
-    EXPECT_TRUE(bad.err.contains(nowhere)) << bad.err.toStdString();
+    // An output that cannot be made: the message names it and gives the system's reason.
+    for (const auto& [name, cause] :
+         {std::pair{dir.filePath("no/such/folder/out.exe"), ENOENT},
+          std::pair{dir.filePath(QString(256, QLatin1Char('n'))), ENAMETOOLONG}}) {
+        const Outcome bad = Build({"-o", name, Picture("rgb24.png")});
+        EXPECT_EQ(bad.exitCode, 1);
+        EXPECT_TRUE(bad.err.contains(name + " : " + QString::fromLocal8Bit(std::strerror(cause))))
+            << bad.err.toStdString();
+    }
 }
 
 // A fault inside the codec library (its reader preloaded with one that writes through a null
 // pointer) prints the fault message and ends the build at that picture: nobody is there to
-// answer a box. Nothing is left, neither output nor scratch folder.
+// answer a box. It does so without allocating, since the fault may strike inside malloc. A
+// library that aborts ends the build too, and its last words, printed while the libraries'
+// output is caught, still reach the terminal. Nothing is left, neither output nor scratch
+// folder.
 TEST_F(BuildCommandTest, ALibraryFaultEndsTheBuildWithItsMessage) {
-    QTemporaryDir scratch;
-    QProcessEnvironment env = Environment();
-    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(PELISTO_CODEC_FAULT));
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
-    env.insert(QStringLiteral("TMPDIR"), scratch.path());
-    const QString out = dir.filePath("out.exe");
     const QString pcx = Picture("rgb24.pcx");
-    const Outcome r = Build({"-o", out, pcx, Picture("rgb24.bmp")}, env);
-    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_FALSE(r.out.contains("[2/2]")) << r.out.toStdString();
-    EXPECT_TRUE(r.err.contains(pcx + ": An exception error occured in the picturelib dll."))
-        << r.err.toStdString();
-    EXPECT_EQ(r.err.count("pelisto-build:"), 1) << r.err.toStdString();
-    EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(',').toStdString();
-    EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the scratch folder stayed";
+    struct Case {
+        const char* name;
+        const char* preload;
+        const char* kind;
+        int exitCode; // -1: killed by its signal
+        QString said;
+    };
+    const QString faultText = pcx + ": An exception error occured in the picturelib dll.";
+    for (const Case& c :
+         {Case{"a fault", PELISTO_CODEC_FAULT, "", 1, faultText},
+          Case{"a fault inside malloc", PELISTO_CODEC_FAULT_IN_MALLOC, "", 1, faultText},
+          Case{"an abort", PELISTO_CODEC_FAULT, "abort", -1,
+               "codec: fatal: the library gave up"}}) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir scratch;
+        QProcessEnvironment env = Environment();
+        env.insert(QStringLiteral("LD_PRELOAD"), QString::fromUtf8(c.preload));
+        env.insert(QStringLiteral("PELISTO_CODEC_FAULT_KIND"), QString::fromUtf8(c.kind));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
+        env.insert(QStringLiteral("TMPDIR"), scratch.path());
+        const QString out = dir.filePath("out.exe");
+        const Outcome r = Build({"-o", out, pcx, Picture("rgb24.bmp")}, env);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains("[2/2]")) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+        if (c.exitCode == 1) {
+            EXPECT_EQ(r.err.count("pelisto-build:"), 1) << r.err.toStdString();
+        }
+        EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(',').toStdString();
+        EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the scratch folder stayed";
+    }
 }
 
 // An interrupted build removes its partial output and its scratch folder, keeps the slideshow
-// it was replacing, and ends by the signal it was sent.
+// it was replacing, and ends by the signal it was sent; also with the output in a folder whose
+// name is not UTF-8.
 TEST_F(BuildCommandTest, AnInterruptedBuildLeavesNothingBehind) {
     QTemporaryDir pictures;
     QImage big(3000, 2000, QImage::Format_RGB32);
@@ -455,19 +482,34 @@ TEST_F(BuildCommandTest, AnInterruptedBuildLeavesNothingBehind) {
     }
     const QString picture = pictures.filePath("big.png");
     ASSERT_TRUE(big.save(picture));
-    const QString out = dir.filePath("out.exe");
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        WriteAll(out, "older slideshow");
+    const QByteArray base = QFile::encodeName(dir.path()) + '/';
+    const QByteArray latin = base + "d\xE9j\xE0";
+    const RemovedByBytes cleanup{latin};
+    ASSERT_EQ(::mkdir(latin.constData(), 0700), 0);
+    struct Case {
+        int signal;
+        QByteArray folder;
+    };
+    for (const Case& c : {Case{SIGINT, base}, Case{SIGTERM, base}, Case{SIGHUP, base},
+                          Case{SIGTERM, latin + '/'}}) {
+        const QByteArray out = c.folder + "out.exe";
+        {
+            const int fd = ::open(out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::write(fd, "older slideshow", 15), 15);
+            ::close(fd);
+        }
         QTemporaryDir scratch;
         QProcessEnvironment env = Environment();
         env.insert(QStringLiteral("TMPDIR"), scratch.path());
-        QStringList args{"-o", out};
+        QString command = QStringLiteral("exec ") + ShellBytes(QFile::encodeName(BuildProgram)) +
+                          QStringLiteral(" -o ") + ShellBytes(out);
         for (int i = 0; i < 40; ++i) {
-            args << picture;
+            command += QLatin1Char(' ') + ShellBytes(QFile::encodeName(picture));
         }
         QProcess p;
         p.setProcessEnvironment(env);
-        p.start(BuildProgram, args);
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
         ASSERT_TRUE(p.waitForStarted());
         QByteArray seen;
         while (!seen.contains("[1/40]") && p.state() == QProcess::Running) {
@@ -475,13 +517,16 @@ TEST_F(BuildCommandTest, AnInterruptedBuildLeavesNothingBehind) {
             seen += p.readAllStandardOutput();
         }
         ASSERT_TRUE(seen.contains("[1/40]")) << p.readAllStandardError().toStdString();
-        ::kill(static_cast<pid_t>(p.processId()), signal);
+        ::kill(static_cast<pid_t>(p.processId()), c.signal);
         ASSERT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << signal;
-        EXPECT_EQ(p.exitCode(), signal);
-        EXPECT_EQ(ReadAll(out), QByteArray("older slideshow")) << signal;
-        EXPECT_EQ(Leftovers({"out.exe"}), QStringList{}) << signal;
-        EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the scratch folder stayed, " << signal;
+        EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << c.signal;
+        EXPECT_EQ(p.exitCode(), c.signal);
+        QFile kept;
+        const int fd = ::open(out.constData(), O_RDONLY);
+        ASSERT_TRUE(kept.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        EXPECT_EQ(kept.readAll(), QByteArray("older slideshow")) << c.signal;
+        EXPECT_EQ(EntriesOf(c.folder), c.folder == base ? 2 : 1) << out.toStdString();
+        EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the scratch folder stayed, " << c.signal;
     }
 }
 
@@ -503,7 +548,8 @@ TEST_F(BuildCommandTest, NamesAreTakenAsBytes) {
     };
     for (const Case& c :
          {Case{base + "show.run", {latin}}, Case{folder + "/\xFFshow.run", {"--", latin, "-x.bmp"}},
-          Case{folder + "/plain.exe", {"--", "-x.bmp"}}}) {
+          Case{folder + "/plain.exe", {"--", "-x.bmp"}},
+          Case{base + QByteArray(246, 'n') + ".run", {latin}}}) {
         std::vector<QByteArray> args{"-o", c.output};
         args.insert(args.end(), c.pictures.begin(), c.pictures.end());
         const Outcome r = BuildBytes(args);

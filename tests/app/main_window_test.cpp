@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/signal_cleanup.h"
 #include "controls/num_spin_edit.h"
 #include "framework/application.h"
 #include "framework/common_dialogs.h"
@@ -19,7 +20,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
+#include <thread>
+#include <unistd.h>
 
 using namespace pelisto;
 using pelisto::testing::ScopedFakeDialogs;
@@ -346,6 +351,12 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     // The open dialog starts in the folder of the last chosen pictures.
     Choose({"/p/B.jpg"});
     EXPECT_EQ(dialogs->opens.back().initialDir, folder.path());
+    // The lowest quality and delay are values like the others.
+    ui().ScrollBar1->setValue(1);
+    ui().NumSpinEdit1->SetValue(1);
+    restart();
+    EXPECT_EQ(form->PictureQuality(), 1);
+    EXPECT_EQ(ui().NumSpinEdit1->Value(), 1.0);
 
     form.reset();
     {
@@ -365,6 +376,87 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     expectStartUpValues("fresh configuration");
     form.reset();
     QFile::remove(file);
+}
+
+// A terminating signal during a save (the session ends, the window is killed) removes the
+// save's partial file and every scratch folder, as pelisto-build does, and keeps the file it was
+// replacing. The window runs in a child process that a thread kills once the partial file shows.
+TEST_F(MainWindowTest, ASignalDuringASaveLeavesNothingBehind) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child runs this test again from its start: it finds the folder the parent made.
+    const char* const kPlace = "PELISTO_SIGNAL_TEST_FOLDER";
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    std::optional<QTemporaryDir> made;
+    QString place = qEnvironmentVariable(kPlace);
+    if (place.isEmpty()) {
+        made.emplace();
+        ASSERT_TRUE(made->isValid());
+        place = made->path();
+        QImage big(3000, 2000, QImage::Format_RGB32);
+        for (int y = 0; y < big.height(); ++y) {
+            for (int x = 0; x < big.width(); ++x) {
+                big.setPixel(x, y, qRgb(x * 7 % 256, y * 3 % 256, (x ^ y) % 256));
+            }
+        }
+        ASSERT_TRUE(big.save(place + "/big.png"));
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_TRUE(QFile::link(place + "/big.png", place + QString("/big%1.png").arg(i)));
+        }
+        ASSERT_TRUE(QDir(place).mkdir("out") && QDir(place).mkdir("scratch"));
+        QFile old(place + "/out/show.run");
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("older slideshow");
+        old.close();
+        ASSERT_TRUE(QFile::setPermissions(place + "/scratch",
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv(kPlace, QFile::encodeName(place));
+        // The window's own scratch folder goes there.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(place + "/scratch"));
+    }
+    const QString out = place + "/out/show.run";
+    EXPECT_EXIT(
+        {
+            // The save's scratch folder too (the test run keeps its own files in the first one).
+            qputenv("TMPDIR", QFile::encodeName(place + "/scratch"));
+            InstallSignalCleanupHandlers();
+            QFile::copy(QStringLiteral(PELISTO_BIN_DIR "/TheExe.run"),
+                        form->ToolFolder() + "TheExe.run");
+            QStringList pictures;
+            for (int i = 0; i < 30; ++i) {
+                pictures << place + QString("/big%1.png").arg(i);
+            }
+            Choose(pictures);
+            dialogs->saveAnswers.push_back(out);
+            dialogs->saveTypes.push_back(2);
+            std::thread([place] {
+                while (QDir(place + "/out")
+                           .entryList({".show.run.*"}, QDir::Files | QDir::Hidden)
+                           .isEmpty()) {
+                    std::this_thread::yield();
+                }
+                ::kill(::getpid(), SIGTERM);
+            }).detach();
+            form->Button2Click();
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
+    qunsetenv(kPlace);
+    if (runtime.isEmpty()) {
+        qunsetenv("XDG_RUNTIME_DIR");
+    } else {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    }
+    QFile kept(out);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "older slideshow");
+    const auto entries = [&](const char* sub) {
+        return QDir(place + sub)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+            .join(',')
+            .toStdString();
+    };
+    EXPECT_EQ(entries("/out"), "show.run");
+    EXPECT_EQ(entries("/scratch"), "");
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace pelisto;
@@ -141,7 +143,8 @@ TEST_F(BuilderTest, UnwritableFolderRaisesTheCreateErrorNamingTheTarget) {
         BuildSlideshowFile(out, stub, Entries(), {true, 10}, Converter());
         FAIL() << "wrote into a missing folder";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.message(), QString::fromUtf8("Impossible de créer le fichier ") + out);
+        EXPECT_EQ(e.message(), QString::fromUtf8("Impossible de créer le fichier ") + out + " : " +
+                                   QString::fromLocal8Bit(std::strerror(ENOENT)));
     }
     EXPECT_TRUE(converted.isEmpty());
 }

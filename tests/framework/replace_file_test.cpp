@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -42,12 +43,15 @@ bool IsLink(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-enum Outcome { Replaced = 10, Refused, RefusedLinked, WriteFailed };
+enum Outcome { Replaced = 10, Refused, RefusedLinked, WriteFailed, RefusedWithoutItsCause };
 
 // One save as the tools make it: the whole new content beside the target, then the move.
-// Runs in a child process so it can be another user or have a file size limit.
+// Runs in a child process so it can be another user or have a file size limit; `meddle` acts
+// on the folder between the making of the file and its writing, as another user could. A
+// refusal must give the system's words for `cause`, when there is one.
 Outcome SaveInChild(const QString& path, const QByteArray& bytes, ReplaceFile::Kind kind,
-                    bool asNobody, rlim_t sizeLimit) {
+                    bool asNobody, rlim_t sizeLimit, int cause,
+                    const std::function<void(const QString& dir)>& meddle) {
     const passwd* nobody = ::getpwnam("nobody");
     const group* nogroup = ::getgrnam("nogroup");
     const pid_t child = ::fork();
@@ -73,9 +77,15 @@ Outcome SaveInChild(const QString& path, const QByteArray& bytes, ReplaceFile::K
                     target.Raise();
                 } catch (const pelisto::EFLinkedError&) {
                     return RefusedLinked;
-                } catch (const pelisto::EFCreateError&) {
-                    return Refused;
+                } catch (const pelisto::EFCreateError& e) {
+                    const QString said = QString::fromLocal8Bit(std::strerror(cause));
+                    return cause == 0 || e.message().endsWith(" : " + said)
+                               ? Refused
+                               : RefusedWithoutItsCause;
                 }
+            }
+            if (meddle) {
+                meddle(path.left(path.lastIndexOf('/')));
             }
             QFile out(target.writePath());
             const bool written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
@@ -110,7 +120,12 @@ TEST(ReplaceFileTest, ASaveRespectsTheFileItReplaces) {
         Outcome outcome = Replaced;
         // Further checks on the folder after the save.
         std::function<void(const QString& dir)> check = [](const QString&) {};
+        int cause = 0; // of a refusal
+        std::function<void(const QString& dir)> meddle = {};
     };
+    const group* nogroup = ::getgrnam("nogroup");
+    ASSERT_NE(nogroup, nullptr);
+    const QString longName(250, QLatin1Char('n'));
     const auto give = [&](const QString& path) {
         if (root) {
             ASSERT_EQ(::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid),
@@ -201,6 +216,54 @@ TEST(ReplaceFileTest, ASaveRespectsTheFileItReplaces) {
              return d + "/f";
          },
          ReplaceFile::Kind::Data, false, 2048, WriteFailed},
+        {"the group alone differs",
+         [&](const QString& d) {
+             Put(d + "/f", "old", 0640);
+             if (root) {
+                 EXPECT_EQ(::chown(QFile::encodeName(d + "/f").constData(), 0, nogroup->gr_gid), 0);
+             }
+             return d + "/f";
+         },
+         ReplaceFile::Kind::Data, false, 0, Replaced,
+         [&](const QString& d) {
+             if (root) {
+                 EXPECT_EQ(Stat(d + "/f").st_uid, 0u);
+                 EXPECT_EQ(Stat(d + "/f").st_gid, nogroup->gr_gid);
+             }
+         }},
+        {"set-user and set-group ID are not copied",
+         [&](const QString& d) {
+             Put(d + "/f", "old", 06755);
+             return d + "/f";
+         },
+         ReplaceFile::Kind::Program, false, 0, Replaced,
+         [&](const QString& d) { EXPECT_EQ(Stat(d + "/f").st_mode & 07777, 0755u); }},
+        // The hidden file beside it needs room for a dot and a suffix.
+        {"a name of 250 bytes", [&](const QString& d) { return d + "/" + longName; },
+         ReplaceFile::Kind::Data, false, 0, Replaced},
+        {"a name the file system refuses",
+         [&](const QString& d) { return d + "/" + longName + "nnnnnn"; }, ReplaceFile::Kind::Data,
+         false, 0, Refused, [](const QString&) {}, ENAMETOOLONG},
+        // Another user swaps the hidden name for a link to one of their victim's files: the
+        // write still goes to the file made, and the move is refused.
+        {"the hidden name swapped for a link",
+         [&](const QString& d) {
+             Put(d + "/f", "old", 0644);
+             Put(d + "/victim", "victim's", 0666);
+             return d + "/f";
+         },
+         ReplaceFile::Kind::Data, false, 0, WriteFailed,
+         [&](const QString& d) { EXPECT_EQ(Bytes(d + "/victim"), "victim's"); }, 0,
+         [](const QString& d) {
+             for (const QString& hidden : QDir(d).entryList({".f.*"}, QDir::Files | QDir::Hidden)) {
+                 const QByteArray name = QFile::encodeName(d + "/" + hidden);
+                 if (::rename(name.constData(), QFile::encodeName(d + "/f.moved").constData()) !=
+                         0 ||
+                     ::symlink("victim", name.constData()) != 0) {
+                     ::_exit(1);
+                 }
+             }
+         }},
     };
 
     for (const Case& c : cases) {
@@ -215,10 +278,14 @@ TEST(ReplaceFileTest, ASaveRespectsTheFileItReplaces) {
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
         const QByteArray old = Bytes(path);
 
-        EXPECT_EQ(SaveInChild(path, fresh, c.kind, c.asNobody, c.sizeLimit), c.outcome);
+        EXPECT_EQ(SaveInChild(path, fresh, c.kind, c.asNobody, c.sizeLimit, c.cause, c.meddle),
+                  c.outcome);
         if (c.outcome == Replaced) {
             EXPECT_TRUE(Bytes(path) == fresh);
-        } else {
+            EXPECT_EQ(QDir(dir.path()).entryList({".*"}, QDir::Files | QDir::Hidden | QDir::System),
+                      QStringList{})
+                << "a hidden file stayed";
+        } else if (!c.meddle) {
             EXPECT_EQ(Bytes(path), old);
             EXPECT_EQ(QDir(dir.path())
                           .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot |

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace pelisto;
@@ -45,7 +47,9 @@ TEST(FileStream, OpenAndCreateErrorsNameTheFile) {
         FileStream s(badFolder, FileStream::Mode::Create);
         FAIL() << "created a file in a missing folder";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.message(), QString::fromUtf8("Impossible de créer le fichier ") + badFolder);
+        // The system's reason follows the name.
+        EXPECT_EQ(e.message(), QString::fromUtf8("Impossible de créer le fichier ") + badFolder +
+                                   " : " + QString::fromLocal8Bit(std::strerror(ENOENT)));
     }
 }
 

@@ -279,6 +279,18 @@ def damaged(stub, work, pics):
 
     refused(garbage, 3, "a picture that cannot be decoded", step_onto_the_broken_picture)
 
+    # The file shrinks under the running show, cutting off pictures it has yet to read: a file
+    # error (exit 1), not a picture that cannot be shown.
+    shrinking = build_slideshow(stub, os.path.join(work, "shrinking.exe"),
+                                [pics["small"], pics["tall"], pics["wide"], pics["small"]])
+
+    def cut_off_the_last_pictures():
+        expect_screen(work, "a shrinking file: the first picture shows", reference(pics["small"]))
+        os.truncate(shrinking, os.path.getsize(stub) + len(pics["small"]) + len(pics["tall"]))
+        key("space")
+
+    refused(shrinking, 1, "a file that shrinks while it plays", cut_off_the_last_pictures)
+
     # A tiny progressive JPEG whose header claims 32767 x 32767: refused from the header, with
     # its size, before GDI+ allocates for it.
     bomb = build_slideshow(stub, os.path.join(work, "bomb.exe"), [jpeg_bomb(), pics["small"]])
