@@ -138,8 +138,8 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
     Build(
         outputPath, stubPath, pictures, settings,
         [&]() -> JpegSource {
-            conversion =
-                std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
+            conversion = std::make_unique<ParallelConversion>(pictures, workers, scratchFolder,
+                                                              factory, cancel);
             return [&](int index) { return conversion->Take(index); };
         },
         progress, cancel);
