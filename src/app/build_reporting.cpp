@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <magick/api.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -79,10 +78,6 @@ void CountMessage(QtMsgType type, const QMessageLogContext&, const QString& text
     }
 }
 
-void CountMagickWarning(const ExceptionType, const char*, const char*) {
-    ++warnings;
-}
-
 // A fault inside the codec library: the library's state cannot be trusted afterwards, so the
 // build stops here. The partial output and the scratch folder go, as on an interrupt.
 void EndOnFault() {
@@ -108,8 +103,6 @@ void ReportToTerminal() {
     }
     SetDialogProvider(std::make_unique<TerminalDialogs>());
     qInstallMessageHandler(CountMessage);
-    InitializeMagick(nullptr);
-    SetWarningHandler(CountMagickWarning);
     SetLibraryFaultReporter(EndOnFault);
 }
 
