@@ -99,18 +99,23 @@ bool started = false;
 
 } // namespace
 
-void StartMagick(const QString& typeMapFolder) {
+void StartMagick(const QString& privateFolder) {
     if (started) {
         return;
     }
     started = true;
-    if (!typeMapFolder.isEmpty() && WriteTypeMap(typeMapFolder)) {
-        QByteArray path = QFile::encodeName(typeMapFolder);
-        const QByteArray previous = qgetenv("MAGICK_CONFIGURE_PATH");
-        if (!previous.isEmpty()) {
-            path += ':' + previous;
+    if (!privateFolder.isEmpty()) {
+        const QByteArray folder = QFile::encodeName(privateFolder);
+        // The library's own scratch files go where an interrupt removes them too.
+        qputenv("MAGICK_TMPDIR", folder);
+        if (WriteTypeMap(privateFolder)) {
+            QByteArray path = folder;
+            const QByteArray previous = qgetenv("MAGICK_CONFIGURE_PATH");
+            if (!previous.isEmpty()) {
+                path += ':' + previous;
+            }
+            qputenv("MAGICK_CONFIGURE_PATH", path);
         }
-        qputenv("MAGICK_CONFIGURE_PATH", path);
     }
     ExceptionInfo errors;
     GetExceptionInfo(&errors);
