@@ -170,11 +170,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // The arguments are taken as bytes, before Qt reads any of them as options or as text.
     const std::vector<QByteArray> args(argv + 1, argv + argc);
+    // Nothing is ever shown.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     // The environment is set and the picture library started while this is the only thread.
     const ScratchFolder scratch;
     pelisto::StartMagick(scratch.Dir().isValid() ? scratch.Dir().path() : QString());
-    // Nothing is ever shown.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     pelisto::Application app(qtArgc, qtArgv);
