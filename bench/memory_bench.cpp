@@ -5,6 +5,8 @@
 // The pictures are written by the image library into a temporary folder; each is converted by
 // picture_probe, in a process of its own, which reports how far its resident memory rose.
 
+#include "framework/graphics/magick_startup.h"
+
 #include <magick/api.h>
 
 #include <QCoreApplication>
@@ -84,8 +86,8 @@ bool WritePictures(const Size& size, const QString& stem) {
 } // namespace
 
 int main(int argc, char** argv) {
+    pelisto::StartMagick({});
     QCoreApplication app(argc, argv);
-    InitializeMagick(argv[0]);
     QTemporaryDir folder;
     const QString probe = QCoreApplication::applicationDirPath() + "/picture_probe";
     const Size sizes[] = {{6000, 4000}, {12500, 8000}};
@@ -123,6 +125,5 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", within ? "all within 3 x the 24-bit picture + 64 MiB"
                                : "some over 3 x the 24-bit picture + 64 MiB");
-    DestroyMagick();
     return within ? 0 : 1;
 }

@@ -5,3 +5,14 @@ if(PELISTO_SANITIZE)
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# PELISTO_TSAN=ON builds everything with ThreadSanitizer (scripts/tsan.sh): conversion runs on
+# several threads at once.
+option(PELISTO_TSAN "Build with ThreadSanitizer" OFF)
+if(PELISTO_TSAN)
+  if(PELISTO_SANITIZE)
+    message(FATAL_ERROR "PELISTO_TSAN and PELISTO_SANITIZE cannot be combined")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()

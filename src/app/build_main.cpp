@@ -8,6 +8,7 @@
 #include "app/slideshow_builder.h"
 #include "framework/application.h"
 #include "framework/exceptions.h"
+#include "framework/graphics/magick_startup.h"
 #include "framework/memory_reuse.h"
 #include "language/main_window_words.h"
 #include "picture/jpeg_image.h"
@@ -22,8 +23,8 @@ namespace {
 
 using namespace pelisto::build;
 
-// The private folder of the scratch JPEG (several builds may run at once). An interrupt
-// removes it too.
+// The private folder of the scratch JPEGs and of GraphicsMagick's type map (several builds may
+// run at once). An interrupt removes it too.
 class ScratchFolder {
 public:
     ScratchFolder() {
@@ -87,7 +88,7 @@ bool IsFile(const QByteArray& name) {
     return ::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-int Build(const BuildOptions& o) {
+int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     WarningSummaryAtEnd summary;
     std::vector<QByteArray> pictures;
     for (const QByteArray& given : o.pictures) {
@@ -104,7 +105,6 @@ int Build(const BuildOptions& o) {
     if (!page && !QFileInfo(stub).isFile()) {
         return Fail(QStringLiteral("the viewer stub %1 is missing").arg(stub));
     }
-    ScratchFolder scratch;
     if (!scratch.Dir().isValid()) {
         return Fail(
             QStringLiteral("cannot make a scratch folder: %1").arg(scratch.Dir().errorString()));
@@ -170,6 +170,9 @@ int main(int argc, char** argv) {
     const std::vector<QByteArray> args(argv + 1, argv + argc);
     // Nothing is ever shown.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The environment is set and the picture library started while this is the only thread.
+    const ScratchFolder scratch;
+    pelisto::StartMagick(scratch.Dir().isValid() ? scratch.Dir().path() : QString());
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     pelisto::Application app(qtArgc, qtArgv);
@@ -184,5 +187,5 @@ int main(int argc, char** argv) {
     if (!parsed.options) {
         return parsed.exitStatus;
     }
-    return Build(*parsed.options);
+    return Build(*parsed.options, scratch);
 }

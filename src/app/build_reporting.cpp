@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <magick/api.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -148,10 +147,6 @@ void CountMessage(QtMsgType type, const QMessageLogContext&, const QString& text
     }
 }
 
-void CountMagickWarning(const ExceptionType, const char*, const char*) {
-    ++warnings;
-}
-
 // A fault inside the codec library: the library's state cannot be trusted afterwards, so the
 // build stops here, without calling into it again. The partial output and the scratch folder
 // go, as on an interrupt. Nothing here allocates: the fault may have struck inside malloc,
@@ -181,8 +176,6 @@ void ReportToTerminal() {
     }
     SetDialogProvider(std::make_unique<TerminalDialogs>());
     qInstallMessageHandler(CountMessage);
-    InitializeMagick(nullptr);
-    SetWarningHandler(CountMagickWarning);
     SetLibraryFaultReporter(EndOnFault);
     SetUnguardedFaultHook(LastWords);
     struct sigaction action {};

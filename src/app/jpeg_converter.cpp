@@ -3,6 +3,7 @@
 #include "app/picture_paths.h"
 #include "framework/exceptions.h"
 #include "framework/graphics/bitmap.h"
+#include "framework/graphics/graphic.h"
 #include "framework/graphics/picture.h"
 #include "picture/jpeg_image.h"
 #include "picture/picture_work.h"
@@ -121,6 +122,8 @@ QString JpegWorker::Convert(const QString& picture, const QString& folder) {
 }
 
 PictureWorkerFactory JpegWorkerFactory(int quality) {
+    // Metafiles are sized by the screen's resolution; the workers get what it is now.
+    NoteScreenForWorkers();
     const int readRes = PictureWork::ReadResOfDisplay();
     return [quality, readRes] { return std::make_unique<JpegWorker>(quality, readRes); };
 }

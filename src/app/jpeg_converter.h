@@ -4,6 +4,8 @@
 #include "picture/picture_work.h"
 
 #include <QString>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 namespace pelisto {
@@ -46,9 +48,21 @@ class JpegWorker final : public PictureWorker {
 public:
     JpegWorker(int quality, int readRes);
     QString Convert(const QString& picture, const QString& folder) override;
+    void SetCancelFlag(const std::atomic<bool>* cancel) override { work_.cancel = cancel; }
 
 private:
-    PictureWork work_;
+    // The codec library asks it between rows whether to go on.
+    class CancellableWork final : public PictureWork {
+    public:
+        const std::atomic<bool>* cancel = nullptr;
+
+    protected:
+        bool ProgressCancels(std::int16_t, const QString&) override {
+            return cancel != nullptr && cancel->load();
+        }
+    };
+
+    CancellableWork work_;
     JpegConverter converter_;
     int quality_;
 };

@@ -15,8 +15,9 @@ int DefaultWorkerCount() {
 }
 
 ParallelConversion::ParallelConversion(const QStringList& pictures, int workers,
-                                       const QString& scratchFolder, PictureWorkerFactory factory)
-    : pictures_(pictures), scratch_(scratchFolder), factory_(std::move(factory)),
+                                       const QString& scratchFolder, PictureWorkerFactory factory,
+                                       const std::atomic<bool>* cancel)
+    : pictures_(pictures), scratch_(scratchFolder), factory_(std::move(factory)), cancel_(cancel),
       results_(static_cast<std::size_t>(pictures.size())) {
     workers = std::clamp(workers, 1, std::max(1, static_cast<int>(pictures.size())));
     window_ = 2 * workers;
@@ -29,15 +30,22 @@ ParallelConversion::ParallelConversion(const QStringList& pictures, int workers,
         }
     }
     threads_.reserve(static_cast<std::size_t>(workers));
-    try {
-        for (int i = 0; i < workers; ++i) {
+    QString failure;
+    for (int i = 0; i < workers; ++i) {
+        try {
             threads_.emplace_back([this] { Work(); });
+        } catch (const std::system_error& e) {
+            // Out of threads (a limit, or memory): the ones started do the work.
+            failure = QString::fromLocal8Bit(e.what());
+            break;
         }
-    } catch (const std::system_error& e) {
-        // The threads already running stop first: one left running would end the program.
-        Stop();
-        throw Exception(QStringLiteral("Cannot start a thread to convert the pictures: %1")
-                            .arg(QString::fromLocal8Bit(e.what())));
+    }
+    if (threads_.empty()) {
+        for (int slot = 0; slot < window_; ++slot) {
+            QDir(SlotFolder(slot)).removeRecursively();
+        }
+        throw Exception(
+            QStringLiteral("No thread could be started to convert the pictures: %1").arg(failure));
     }
 }
 
@@ -68,28 +76,36 @@ void ParallelConversion::Work() {
     std::exception_ptr setupError;
     try {
         worker = factory_();
+        worker->SetCancelFlag(cancel_);
     } catch (...) {
         setupError = std::current_exception();
     }
+    const auto count = static_cast<int>(pictures_.size());
     for (;;) {
         int index = 0;
+        QString picture;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] {
-                return stopping_ || next_ >= static_cast<int>(pictures_.size()) ||
-                       next_ < consumed_ + window_;
+            changed_.wait(lock, [this, count] {
+                return stopping_ || next_ >= count || next_ < consumed_ + window_;
             });
-            if (stopping_ || next_ >= static_cast<int>(pictures_.size())) {
+            if (stopping_ || next_ >= count) {
                 return;
             }
             index = next_++;
+            picture = pictures_.at(index);
         }
         Result result;
         try {
             if (setupError) {
                 std::rethrow_exception(setupError);
             }
-            result.jpeg = worker->Convert(pictures_[index], SlotFolder(index));
+            // Once cancelled, the pictures not yet started are only marked as such: the one
+            // waited for in Take always gets its result.
+            if (Cancelled()) {
+                throw EAbort();
+            }
+            result.jpeg = worker->Convert(picture, SlotFolder(index));
         } catch (...) {
             result.error = std::current_exception();
         }
@@ -116,6 +132,10 @@ QString ParallelConversion::Take(int index) {
     changed_.notify_all();
     Result& result = results_[static_cast<std::size_t>(index)];
     changed_.wait(lock, [&] { return result.done; });
+    if (Cancelled()) {
+        // Whatever the picture came to: a conversion stopped part-way fails, and is no error.
+        throw EAbort();
+    }
     if (result.error) {
         std::rethrow_exception(result.error);
     }

@@ -231,8 +231,8 @@ void BuildInParallel(const QString& outputPath, const QByteArray& outputBytes, O
     Build(
         outputPath, outputBytes, form, pictures, settings,
         [&]() -> JpegSource {
-            conversion =
-                std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
+            conversion = std::make_unique<ParallelConversion>(pictures, workers, scratchFolder,
+                                                              factory, cancel);
             return [&](int index) { return conversion->Take(index); };
         },
         progress, cancel);

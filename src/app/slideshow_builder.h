@@ -52,8 +52,8 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
 // As above, with the pictures converted on `workers` threads at once, each converting with a
 // worker that factory makes on its thread; their JPEGs wait in scratchFolder for their turn.
 // The file is the same, byte for byte, as when the pictures are converted one by one. A cancel
-// flag that is set stops the build with EAbort before the next picture or before the file
-// replaces the target, leaving no partial file.
+// flag that is set stops the build with EAbort (the conversions in progress at their next row)
+// before the file replaces the target, leaving no partial file.
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings, int workers,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,

@@ -9,6 +9,10 @@
 //
 // Every read, write and information call returns a 16-bit status; above 0 succeeds. The text of
 // a failing status comes from plerrortext in the main library.
+//
+// The libraries use GraphicsMagick but never start it: the program does, once, on its main
+// thread before any other thread exists (pelisto::StartMagick), so that its set-up never runs
+// on two threads at once nor changes the environment while other threads read it.
 
 #include <cstdint>
 
@@ -60,8 +64,6 @@ using plerrortext_t = int (*)(std::int16_t status, char* buffer, int size);
 // Copies what the latest failing call of this thread said of its cause (the picture's size, the
 // point where the data was damaged, the system's reason; empty for none); returns its length.
 using plerrordetail_t = int (*)(char* buffer, int size);
-// The library warnings counted (never printed) since the process started; both libraries.
-using plwarningcount_t = long (*)();
 // Annotation entries: this system draws no annotations, so they only check their arguments.
 using InitAnnotation_t = int (*)(void* control, void* window, void* owner, const char* iniFile,
                                  void* callbacks);

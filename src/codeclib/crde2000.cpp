@@ -80,7 +80,6 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
         block = Tga24ToDib(bytes.data(), bytes.size());
     }
     if (block == nullptr) {
-        EnsureMagick();
         MagickInfoPtr info(CloneImageInfo(nullptr));
         std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
         std::snprintf(info->filename, sizeof(info->filename), "%s:", magick);
@@ -139,7 +138,6 @@ std::int16_t MagickWrite(const char* name, const char* magick, int bits, bool in
     if (!Report(progress, data, 0)) {
         return ErrCancelled;
     }
-    EnsureMagick();
     MagickErrors errors;
     MagickImagePtr image = DibToImage(view, errors.get());
     if (!image) {
@@ -231,11 +229,6 @@ PL_EXPORT int plerrordetail(char* buffer, int size) {
     }
     CopyText(buffer, static_cast<std::size_t>(size), ErrorDetail());
     return static_cast<int>(std::strlen(buffer));
-}
-
-// The warnings the image library gave since the process started; they are counted, not printed.
-PL_EXPORT long plwarningcount() {
-    return MagickWarningCount();
 }
 
 PL_EXPORT std::int16_t fileinfo(const char* name, char* format, std::int16_t* width,
@@ -491,7 +484,6 @@ PL_EXPORT PLDib DibtoDdb(PLDib dib) {
     put32(2, static_cast<std::uint32_t>(file.size()));
     put32(10, static_cast<std::uint32_t>(14 + dib::HeaderBytes(*view.header)));
     std::memcpy(file.data() + 14, dib, total);
-    EnsureMagick();
     MagickInfoPtr info(CloneImageInfo(nullptr));
     std::snprintf(info->magick, sizeof(info->magick), "BMP");
     std::snprintf(info->filename, sizeof(info->filename), "BMP:");

@@ -5,6 +5,7 @@
 #include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
 #include "codeclib/jpeg_codec.h"
+#include "codeclib/tiff_reader.h"
 #include "codeclib/whole_file.h"
 #include "slideshow/byte_order.h"
 #include "slideshow/picture_limit.h"
@@ -41,9 +42,8 @@ bool LooksLikeTga(const unsigned char* h, std::size_t n) {
 } // namespace
 
 std::int16_t TiffInfo(const char* name, int page, Identified& id, int& compression) {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-    TIFF* tif = TIFFOpen(name, "r");
+    const TiffFile file(name, "r");
+    TIFF* tif = file.get();
     if (tif == nullptr) {
         return ErrDamaged;
     }
@@ -60,7 +60,6 @@ std::int16_t TiffInfo(const char* name, int page, Identified& id, int& compressi
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &comp);
     std::uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
-    TIFFClose(tif);
     if (!ok || w == 0 || h == 0) {
         SetErrorDetail("no picture size in the TIFF directory");
         return ErrDamaged;

@@ -103,7 +103,6 @@ std::int16_t MagickTurn(const char* source, const char* target, const std::strin
         }
     }
     const char* magick = format.c_str();
-    EnsureMagick();
     MagickInfoPtr info(CloneImageInfo(nullptr));
     std::snprintf(info->magick, sizeof(info->magick), "%s", magick);
     std::snprintf(info->filename, sizeof(info->filename), "%s:", magick);

@@ -124,11 +124,6 @@ void* IndexedTo24(PLDib dib, int from) {
 
 } // namespace
 
-// The warnings the image library gave in this library's calls; counted, not printed.
-PL_EXPORT long plwarningcount() {
-    return MagickWarningCount();
-}
-
 // Turns the picture anticlockwise by degrees. Quarter turns are exact and keep the depth; other
 // angles go through the image library onto the background colour (0x00BBGGRR) at 24 bits. The
 // rectangle must be the whole picture.
@@ -149,7 +144,6 @@ PL_EXPORT PLDib PLRotate(PLDib dib, double degrees, std::int32_t left, std::int3
         const int quarters = static_cast<int>(std::fmod(std::fmod(turns, 4.0) + 4.0, 4.0));
         return QuarterTurns(v, quarters);
     }
-    EnsureMagick();
     MagickErrors errors;
     MagickImagePtr image = DibToImage(v, errors.get());
     if (!image) {
@@ -205,7 +199,6 @@ PL_EXPORT PLDib ReduceDib(PLDib dib, std::int16_t bits, std::int16_t dither) {
         return nullptr;
     }
     int want = bits <= 0 ? 4 : bits <= 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : 24;
-    EnsureMagick();
     MagickErrors errors;
     MagickImagePtr image = DibToImage(v, errors.get());
     if (!image) {

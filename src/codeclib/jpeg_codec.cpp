@@ -159,7 +159,7 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     JSAMPARRAY inks = cmyk ? (*s.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&s.cinfo),
                                                           JPOOL_IMAGE, s.cinfo.output_width * 4, 1)
                            : nullptr;
-    const int step = std::max(1, height / 16);
+    // Asked after every row: a cancel stops the picture at its next row.
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const int y = static_cast<int>(s.cinfo.output_scanline);
         JSAMPROW row = cmyk ? inks[0] : v.Row(y);
@@ -170,7 +170,7 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
         if (cmyk) {
             CmykToBgr(inks[0], v.Row(y), width, inverted);
         }
-        if (y % step == 0 && !Report(progress, data, y * 100 / height)) {
+        if (!Report(progress, data, static_cast<int>(std::int64_t{y} * 100 / height))) {
             s.cancelled = true;
             jpeg_abort_decompress(&s.cinfo);
             jpeg_destroy_decompress(&s.cinfo);
@@ -225,7 +225,7 @@ std::int16_t EncodeFrom(WriteState& s, std::FILE* file, const dib::DibView& v, i
     s.cinfo.smoothing_factor = smooth;
     s.cinfo.optimize_coding = TRUE;
     jpeg_start_compress(&s.cinfo, TRUE);
-    const int step = std::max(1, v.height / 16);
+    // Asked after every row, as in reading.
     while (s.cinfo.next_scanline < s.cinfo.image_height) {
         const int y = static_cast<int>(s.cinfo.next_scanline);
         const std::uint8_t* src = v.Row(y);
@@ -242,7 +242,7 @@ std::int16_t EncodeFrom(WriteState& s, std::FILE* file, const dib::DibView& v, i
             row = rowBuffer;
         }
         jpeg_write_scanlines(&s.cinfo, &row, 1);
-        if (y % step == 0 && !Report(progress, data, y * 100 / v.height)) {
+        if (!Report(progress, data, static_cast<int>(std::int64_t{y} * 100 / v.height))) {
             jpeg_abort_compress(&s.cinfo);
             jpeg_destroy_compress(&s.cinfo);
             return ErrCancelled;

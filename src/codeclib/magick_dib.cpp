@@ -3,42 +3,9 @@
 #include "slideshow/picture_limit.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
-#include <mutex>
 
 namespace pelisto::codec {
-namespace {
-
-std::atomic<long> warnings{0};
-
-// A damaged file can warn once per record, tens of thousands of times: callers get the count.
-void CountWarning(const ExceptionType, const char*, const char*) {
-    warnings.fetch_add(1, std::memory_order_relaxed);
-}
-
-} // namespace
-
-void EnsureMagick() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ExceptionInfo errors;
-        GetExceptionInfo(&errors);
-        // No signal handlers: the tool guards library calls with its own.
-        InitializeMagickEx(nullptr, MAGICK_OPT_NO_SIGNAL_HANDER, &errors);
-        DestroyExceptionInfo(&errors);
-        SetWarningHandler(CountWarning);
-        // A second line behind the header checks: the library refuses to allocate pixels for
-        // a picture over the limit, whatever its reader found in the file.
-        SetMagickResourceLimit(WidthResource, MaxPictureSide);
-        SetMagickResourceLimit(HeightResource, MaxPictureSide);
-        SetMagickResourceLimit(PixelsResource, MaxPicturePixels);
-    });
-}
-
-long MagickWarningCount() {
-    return warnings.load(std::memory_order_relaxed);
-}
 
 std::string MagickErrors::Text() const {
     std::string text = info_.reason != nullptr ? info_.reason : "";

@@ -11,14 +11,6 @@
 
 namespace pelisto::codec {
 
-// Initialises the library once per process; it is never torn down, as other users of it may
-// live in the same process. Pictures over the size limit are refused before their pixels are
-// allocated, and warnings are counted instead of printed.
-void EnsureMagick();
-
-// The warnings counted since then.
-long MagickWarningCount();
-
 struct ImageDeleter {
     void operator()(Image* image) const { DestroyImageList(image); }
 };

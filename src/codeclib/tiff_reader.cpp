@@ -18,56 +18,56 @@
 namespace pelisto::codec {
 namespace {
 
-thread_local std::string lastMessage;
-
-void Remember(const char* module, const char* format, va_list args) {
-    char text[256] = {};
-    std::vsnprintf(text, sizeof(text), format, args);
-    lastMessage = text;
-    if (module != nullptr && *module != '\0') {
-        lastMessage += std::string(" (") + module + ")";
+int KeepFirstError(TIFF*, void* user, const char* module, const char* format, va_list args) {
+    auto& error = *static_cast<std::string*>(user);
+    if (error.empty()) {
+        char text[256] = {};
+        std::vsnprintf(text, sizeof(text), format, args);
+        error = text;
+        if (module != nullptr && *module != '\0') {
+            error += std::string(" (") + module + ")";
+        }
     }
+    return 1; // handled: the global handler is not called
 }
 
-void Ignore(const char*, const char*, va_list) {}
+int DropWarning(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
 
-// libtiff's handlers are process-wide: ours stand for the length of one read.
-class QuietTiff {
-public:
-    QuietTiff() : error_(TIFFSetErrorHandler(Remember)), warning_(TIFFSetWarningHandler(Ignore)) {
-        lastMessage.clear();
-    }
-    ~QuietTiff() {
-        TIFFSetErrorHandler(error_);
-        TIFFSetWarningHandler(warning_);
-    }
-    QuietTiff(const QuietTiff&) = delete;
-    QuietTiff& operator=(const QuietTiff&) = delete;
-
-private:
-    TIFFErrorHandler error_;
-    TIFFErrorHandler warning_;
-};
-
-struct TiffCloser {
-    void operator()(TIFF* tif) const { TIFFClose(tif); }
-};
 struct FreeBlock {
     void operator()(void* block) const { std::free(block); }
 };
 
-std::int16_t Damaged() {
-    SetErrorDetail(lastMessage);
+std::int16_t Damaged(const std::string& why) {
+    SetErrorDetail(why);
     return ErrDamaged;
 }
 
 } // namespace
 
+TiffFile::TiffFile(const char* name, const char* mode) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options == nullptr) {
+        error_ = "no memory to open the file";
+        return;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, KeepFirstError, &error_);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, DropWarning, nullptr);
+    tif_ = TIFFOpenExt(name, mode, options);
+    TIFFOpenOptionsFree(options);
+}
+
+TiffFile::~TiffFile() {
+    if (tif_ != nullptr) {
+        TIFFClose(tif_);
+    }
+}
+
 std::int16_t TiffRead(const char* name, int page, void** dib, bool& handled) {
     handled = false;
-    QuietTiff quiet;
     // Read, not mapped: a mapped file would count in the memory beside the picture.
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(name, "rm"));
+    TiffFile tif(name, "rm");
     if (!tif) {
         return Ok;
     }
@@ -95,9 +95,10 @@ std::int16_t TiffRead(const char* name, int page, void** dib, bool& handled) {
         return ErrTooLarge;
     }
     TIFFRGBAImage image{};
-    if (!TIFFRGBAImageBegin(&image, tif.get(), 0, message)) {
-        lastMessage = message;
-        return Damaged();
+    // Stopping at the first damaged strip: libtiff would otherwise go on and hand back the
+    // picture with those rows blank.
+    if (!TIFFRGBAImageBegin(&image, tif.get(), 1, message)) {
+        return Damaged(message);
     }
     // The rows as they are stored: the orientation is applied below, as for camera photos.
     const int orientation = image.orientation;
@@ -116,8 +117,9 @@ std::int16_t TiffRead(const char* name, int page, void** dib, bool& handled) {
     }
     const int got = TIFFRGBAImageGet(&image, raster.get(), width, height);
     TIFFRGBAImageEnd(&image);
-    if (!got) {
-        return Damaged();
+    if (!got || !tif.Error().empty()) {
+        return Damaged(tif.Error().empty() ? std::string("the picture data cannot be decoded")
+                                           : tif.Error());
     }
     const dib::DibView v = dib::View(block.get());
     if (gray) {

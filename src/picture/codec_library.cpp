@@ -3,6 +3,7 @@
 #include "codeclib/codec_api.h"
 #include "framework/application.h"
 #include "framework/dialogs.h"
+#include "framework/graphics/magick_startup.h"
 #include "framework/graphics/metafile_renderer.h"
 #include "framework/profile.h"
 #include "picture/call_guard.h"
@@ -115,19 +116,6 @@ QString LibraryErrorDetail() {
     return QString::fromLocal8Bit(buffer, std::clamp(length, 0, 511));
 }
 
-long WarningsOf(CodecLibrary::Which which) {
-    CodecLibrary& library = CodecLibrary::Get(which);
-    if (!library.IsLoaded()) {
-        return 0;
-    }
-    auto count = reinterpret_cast<plwarningcount_t>(library.Entry("plwarningcount"));
-    long n = 0;
-    if (count != nullptr) {
-        CallGuarded([&] { n = count(); });
-    }
-    return n;
-}
-
 } // namespace
 
 void NoteLibraryStatus(std::int16_t status) {
@@ -138,8 +126,7 @@ void NoteLibraryStatus(std::int16_t status) {
 }
 
 long LibraryWarningCount() {
-    return WarningsOf(CodecLibrary::Main) + WarningsOf(CodecLibrary::Processing) +
-           MetafileWarningCount();
+    return MagickWarningCount() + MetafileWarningCount();
 }
 
 void NoteLibraryStatus(std::int16_t status, const QString& cause) {

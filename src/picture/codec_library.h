@@ -17,9 +17,8 @@ public:
 
 // One of the two run-time codec libraries. It loads at its first use, looked for in the tool
 // folder, then by name through the system's search, then in the current folder; once loaded it
-// stays (the main library is dropped after a failed JPEG read or write and loads again at its
-// next use). Loading keeps the code mapped, so dropping never tears down the image library
-// underneath.
+// stays until the process ends, even after a failed call: other threads may be inside it, and a
+// failure's text is read from it afterwards.
 class CodecLibrary {
 public:
     enum Which { Main, Processing };
@@ -35,7 +34,6 @@ public:
     void* Entry(const char* name);
     // As Entry, but a missing entry raises ErrorInvalid naming it and the main library.
     void* RequiredEntry(const char* name);
-    void Unload();
 
     QString LoadErrorText() const;
 
@@ -45,6 +43,7 @@ public:
 private:
     explicit CodecLibrary(Which which);
     bool Load();
+    void Unload();
 
     // Loading, dropping and looking up entries may happen on several threads.
     std::recursive_mutex mutex_;

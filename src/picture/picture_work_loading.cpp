@@ -129,9 +129,6 @@ std::unique_ptr<TBitmap> PictureWork::ReadBitmap(const QString& fileName, const 
         status = CallStatus<rdjpgfiledib_t>("rdjpgfiledib", [&](rdjpgfiledib_t fn) {
             return fn(name.constData(), b, 1, d, &out, nullptr, data, ProgressProc, 0);
         });
-        if (status <= 0) {
-            CodecLibrary::Get(CodecLibrary::Main).Unload();
-        }
     }
     TDibHolder dib(status > 0 ? out : nullptr);
     if (status <= 0 || !dib) {

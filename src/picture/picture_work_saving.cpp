@@ -113,9 +113,6 @@ bool PictureWork::Save(SaveFormat format, const QString& name) {
                 status = CallStatus<wrjpgfiledib_t>("wrjpgfiledib", [&](wrjpgfiledib_t fn) {
                     return fn(file.constData(), quality, smooth, b, block, data, ProgressProc, 0);
                 });
-                if (status <= 0) {
-                    CodecLibrary::Get(CodecLibrary::Main).Unload();
-                }
                 break;
             }
             }

@@ -409,6 +409,41 @@ TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {
     EXPECT_TRUE(chatty.err.contains(" warnings from the picture libraries\n"))
         << chatty.err.toStdString();
 
+    // Two photos cut short, converted at once: the build names the first in the list with its
+    // own cause (where its data ends), whichever worker failed first, every time.
+    QImage photo(2400, 1800, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+        for (int x = 0; x < photo.width(); ++x) {
+            line[x] = qRgb((x * 5) & 255, (y * 3) & 255, (x * y) & 255);
+        }
+    }
+    const QString cutA = pictures.filePath("cut-a.jpg");
+    const QString cutB = pictures.filePath("cut-b.jpg");
+    for (const auto& [name, keep] : {std::pair{cutA, 55}, std::pair{cutB, 65}}) {
+        ASSERT_TRUE(photo.save(name, "JPEG", 90));
+        QFile file(name);
+        ASSERT_TRUE(file.resize(file.size() * keep / 100));
+    }
+    // The error line of a build; the reference is the one-by-one build's.
+    const auto errorOf = [&](const QString& jobs, const QString& first, const QString& second) {
+        const Outcome r = Build({"-j", jobs, "-o", out, first, second});
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        return r.err.section('\n', 0, 0).toStdString();
+    };
+    const std::string causeA = errorOf("1", cutA, cutB);
+    const std::string causeB = errorOf("1", cutB, cutA);
+    EXPECT_NE(causeA.find((cutA + " to JPEG: ").toStdString()), std::string::npos) << causeA;
+    EXPECT_NE(causeA.find("the data ends at row "), std::string::npos) << causeA;
+    EXPECT_NE(causeA.substr(causeA.rfind(": ")), causeB.substr(causeB.rfind(": ")));
+    for (int run = 0; run < 20; ++run) {
+        if (run % 2 == 0) {
+            EXPECT_EQ(errorOf("2", cutA, cutB), causeA) << "run " << run;
+        } else {
+            EXPECT_EQ(errorOf("2", cutB, cutA), causeB) << "run " << run;
+        }
+    }
+
     // An existing slideshow stays as it was.
     WriteAll(out, "older slideshow");
     const Outcome r = Build({"-o", out, Picture("damaged/text.jpg")});
@@ -468,9 +503,9 @@ TEST_F(BuildCommandTest, ALibraryFaultEndsTheBuildWithItsMessage) {
     }
 }
 
-// An interrupted build removes its partial output and its scratch folder, keeps the slideshow
-// it was replacing, and ends by the signal it was sent; also with the output in a folder whose
-// name is not UTF-8.
+// An interrupted build removes its partial output and its scratch folder (with the picture
+// library's type map, made for the metafile), keeps the slideshow it was replacing, and ends by
+// the signal it was sent; also with the output in a folder whose name is not UTF-8.
 TEST_F(BuildCommandTest, AnInterruptedBuildLeavesNothingBehind) {
     QTemporaryDir pictures;
     QImage big(3000, 2000, QImage::Format_RGB32);
@@ -504,6 +539,7 @@ TEST_F(BuildCommandTest, AnInterruptedBuildLeavesNothingBehind) {
         env.insert(QStringLiteral("TMPDIR"), scratch.path());
         QString command = QStringLiteral("exec ") + ShellBytes(QFile::encodeName(BuildProgram)) +
                           QStringLiteral(" -o ") + ShellBytes(out);
+        command += QLatin1Char(' ') + ShellBytes(QFile::encodeName(Fixture("wmf/shapes.wmf")));
         for (int i = 0; i < 40; ++i) {
             command += QLatin1Char(' ') + ShellBytes(QFile::encodeName(picture));
         }
@@ -512,11 +548,12 @@ TEST_F(BuildCommandTest, AnInterruptedBuildLeavesNothingBehind) {
         p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
         ASSERT_TRUE(p.waitForStarted());
         QByteArray seen;
-        while (!seen.contains("[1/40]") && p.state() == QProcess::Running) {
+        // The metafile is written out: it was rendered.
+        while (!seen.contains("[2/41]") && p.state() == QProcess::Running) {
             p.waitForReadyRead(60000);
             seen += p.readAllStandardOutput();
         }
-        ASSERT_TRUE(seen.contains("[1/40]")) << p.readAllStandardError().toStdString();
+        ASSERT_TRUE(seen.contains("[2/41]")) << p.readAllStandardError().toStdString();
         ::kill(static_cast<pid_t>(p.processId()), c.signal);
         ASSERT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << c.signal;

@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace pelisto;
 
@@ -147,6 +149,116 @@ TEST_F(BuilderTest, UnwritableFolderRaisesTheCreateErrorNamingTheTarget) {
                                    QString::fromLocal8Bit(std::strerror(ENOENT)));
     }
     EXPECT_TRUE(converted.isEmpty());
+}
+
+// A worker that writes a picture's "JPEG" (bytes made from its name) row by row; one picture
+// may stand for the user pressing Cancel half way through it, and one may fail.
+class FakeWorker final : public PictureWorker {
+public:
+    struct Plan {
+        QString cancelsAt; // picture whose tenth row sets the flag below
+        std::atomic<bool>* flag = nullptr;
+        QString fails; // picture whose conversion raises its own error
+        std::atomic<int>* rowsAfterCancel = nullptr;
+    };
+    explicit FakeWorker(const Plan& plan) : plan_(plan) {}
+    void SetCancelFlag(const std::atomic<bool>* cancel) override { cancel_ = cancel; }
+    QString Convert(const QString& picture, const QString& folder) override {
+        QByteArray bytes;
+        for (int row = 0; row < 200; ++row) {
+            // Read before the worker's own look at its flag: set here, it is seen there.
+            const bool pressed = plan_.flag != nullptr && plan_.flag->load();
+            if (cancel_ != nullptr && cancel_->load()) {
+                throw Exception(picture + ": cancelled at row " + QString::number(row));
+            }
+            if (pressed) {
+                ++*plan_.rowsAfterCancel;
+            }
+            if (row == 10 && picture == plan_.cancelsAt) {
+                *plan_.flag = true;
+            }
+            bytes += picture.toUtf8().right(1 + row % 7);
+        }
+        if (picture == plan_.fails) {
+            throw Exception("Unable to convert " + picture + " to JPEG: damaged");
+        }
+        const QString jpeg = folder + QFileInfo(picture).fileName() + ".jpg";
+        WriteFile(jpeg, bytes);
+        return jpeg;
+    }
+
+private:
+    Plan plan_;
+    const std::atomic<bool>* cancel_ = nullptr;
+};
+
+// Pictures converted on several threads reach the file in list order, the same bytes as one by
+// one; a failing picture raises its own error in its turn; Cancel stops the picture in progress
+// at its next row, keeps the old file and reports no error. Run under ThreadSanitizer too
+// (scripts/tsan.sh): the JPEGs change hands between threads here.
+TEST_F(BuilderTest, ConversionOnSeveralThreadsHandsEachJpegOverInTurn) {
+    QStringList pictures;
+    for (int i = 0; i < 23; ++i) {
+        pictures << dir.filePath(QStringLiteral("p%1.png").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    const QString out = dir.filePath("show.exe");
+    QByteArray single;
+    for (const int workers : {1, 2, 3, 8}) {
+        std::atomic<bool> cancel{false};
+        QTemporaryDir scratch;
+        BuildSlideshowFile(
+            out, stub, pictures, {true, 10}, workers, scratch.path(),
+            [] { return std::make_unique<FakeWorker>(FakeWorker::Plan{}); }, {}, &cancel);
+        const QByteArray bytes = ReadFile(out);
+        if (single.isEmpty()) {
+            single = bytes;
+            EXPECT_EQ(ReadSlideshowFile(out.toStdString()).pictures.size(), 23u);
+        }
+        EXPECT_TRUE(bytes == single) << workers << " workers wrote another file";
+        EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << workers << " workers left JPEGs behind";
+    }
+
+    struct Row {
+        int workers;
+        int cancelsAt; // -1: never
+        int fails;     // -1: none
+    };
+    for (const Row row : {Row{2, -1, 7}, Row{4, -1, 0}, Row{1, 5, -1}, Row{3, 9, -1},
+                          Row{2, 22, -1}, Row{3, 4, 4}}) {
+        SCOPED_TRACE(::testing::Message() << row.workers << " workers, cancel at " << row.cancelsAt
+                                          << ", failing " << row.fails);
+        WriteFile(out, "previous slideshow");
+        std::atomic<bool> cancel{false};
+        std::atomic<int> rowsAfterCancel{0};
+        FakeWorker::Plan plan;
+        plan.flag = &cancel;
+        plan.rowsAfterCancel = &rowsAfterCancel;
+        if (row.cancelsAt >= 0) {
+            plan.cancelsAt = pictures[row.cancelsAt];
+        }
+        if (row.fails >= 0) {
+            plan.fails = pictures[row.fails];
+        }
+        QTemporaryDir scratch;
+        try {
+            BuildSlideshowFile(
+                out, stub, pictures, {true, 10}, row.workers, scratch.path(),
+                [plan] { return std::make_unique<FakeWorker>(plan); }, {}, &cancel);
+            ADD_FAILURE() << "the build went through";
+        } catch (const EAbort&) {
+            EXPECT_GE(row.cancelsAt, 0) << "aborted without a cancel";
+        } catch (const Exception& e) {
+            EXPECT_LT(row.cancelsAt, 0)
+                << "a cancelled build reported " << e.message().toStdString();
+            EXPECT_EQ(e.message(),
+                      "Unable to convert " + pictures[row.fails] + " to JPEG: damaged");
+        }
+        // The picture in progress stopped at its next row; no other picture started after.
+        EXPECT_EQ(rowsAfterCancel.load(), 0);
+        EXPECT_EQ(ReadFile(out), QByteArray("previous slideshow"));
+        EXPECT_TRUE(LeftoverNames().isEmpty()) << LeftoverNames().join(",").toStdString();
+        EXPECT_TRUE(QDir(scratch.path()).isEmpty());
+    }
 }
 
 TEST_F(BuilderTest, WhatItWritesReadsBackThroughTheSlideshowReader) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace pelisto;
 using namespace pelisto::codectest;
@@ -307,6 +308,127 @@ TEST(Robustness, LyingHeadersAreRefused) {
         Dib dib(status > 0 ? raw : nullptr);
         EXPECT_LE(status, 0) << entry << " accepted a picture its file cannot hold";
     }
+}
+
+// An uncompressed 24-bit TIFF of the given size, its directory first and then its strips of
+// eight rows; only the first `keep` strips are in the file, the others lie past its end.
+QByteArray StripedTiff(int width, int height, int keep) {
+    const int rowsPerStrip = 8;
+    const int strips = (height + rowsPerStrip - 1) / rowsPerStrip;
+    const int stripBytes = width * 3 * rowsPerStrip;
+    QByteArray b;
+    const auto put16 = [&b](std::uint32_t v) {
+        b += static_cast<char>(v & 0xFF);
+        b += static_cast<char>(v >> 8 & 0xFF);
+    };
+    const auto put32 = [&](std::uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const int entries = 10;
+    const std::uint32_t extra = 8 + 2 + 12 * entries + 4;
+    const std::uint32_t offsets = extra + 6;
+    const std::uint32_t counts = offsets + 4 * strips;
+    const std::uint32_t data = counts + 4 * strips;
+    b += "II*";
+    b += '\0';
+    put32(8);
+    put16(entries);
+    const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+                           std::uint32_t value) {
+        put16(tag);
+        put16(type);
+        put32(count);
+        put32(value);
+    };
+    entry(256, 4, 1, static_cast<std::uint32_t>(width));
+    entry(257, 4, 1, static_cast<std::uint32_t>(height));
+    entry(258, 3, 3, extra);
+    entry(259, 3, 1, 1);
+    entry(262, 3, 1, 2);
+    entry(273, 4, static_cast<std::uint32_t>(strips), offsets);
+    entry(277, 3, 1, 3);
+    entry(278, 4, 1, rowsPerStrip);
+    entry(279, 4, static_cast<std::uint32_t>(strips), counts);
+    entry(284, 3, 1, 1);
+    put32(0);
+    put16(8);
+    put16(8);
+    put16(8);
+    for (int i = 0; i < strips; ++i) {
+        put32(data + static_cast<std::uint32_t>(i * stripBytes));
+    }
+    for (int i = 0; i < strips; ++i) {
+        put32(static_cast<std::uint32_t>(stripBytes));
+    }
+    for (int i = 0; i < std::min(keep, strips) * stripBytes; ++i) {
+        b += static_cast<char>(i * 7 % 251);
+    }
+    return b;
+}
+
+// libtiff reports a damaged strip through an error handler. Each file has its own, so a TIFF
+// whose later strips are missing is refused every time, while other threads read and identify
+// TIFFs at the same moment (a handler swapped per call on one thread silenced another's).
+TEST(Robustness, DamagedTiffStripsAreNoticedWhileOtherThreadsReadTiffs) {
+    Watchdog watchdog;
+    watchdog.Start("damaged TIFF strips on several threads");
+    QTemporaryDir dir;
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return dir.filePath(name).toStdString();
+    };
+    const std::string damaged = write("strips.tif", StripedTiff(400, 304, 20));
+    const std::string whole = write("whole.tif", StripedTiff(400, 304, 1000));
+    const std::string pages = FixturePath("pages3.tif");
+    auto fileinfo = MainEntry<fileinfo_t>("fileinfo");
+    auto detail = MainEntry<plerrordetail_t>("plerrordetail");
+    ASSERT_TRUE(fileinfo && detail);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> identified{0};
+    std::vector<std::thread> others;
+    for (int t = 0; t < 2; ++t) {
+        others.emplace_back([&] {
+            while (!done) {
+                char format[6] = {};
+                char compression[26] = {};
+                std::int16_t w = 0, h = 0, bits = 0, colours = 0, count = 0;
+                identified += fileinfo(pages.c_str(), format, &w, &h, &bits, &colours, &count,
+                                       compression, 0) > 0;
+                PLDib raw = nullptr;
+                Dib dib(CallReader("readtiffiledib", whole.c_str(), &raw) > 0 ? raw : nullptr);
+                EXPECT_NE(dib, nullptr);
+            }
+        });
+    }
+    std::atomic<int> refused{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 2; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 25; ++i) {
+                PLDib raw = nullptr;
+                const std::int16_t status = CallReader("readtiffiledib", damaged.c_str(), &raw);
+                Dib dib(status > 0 ? raw : nullptr);
+                char cause[512] = {};
+                detail(cause, sizeof(cause));
+                if (status <= 0 && std::strlen(cause) > 0) {
+                    ++refused;
+                }
+            }
+        });
+    }
+    for (std::thread& t : readers) {
+        t.join();
+    }
+    done = true;
+    for (std::thread& t : others) {
+        t.join();
+    }
+    EXPECT_EQ(refused.load(), 50) << "a damaged TIFF passed, or failed without its cause";
+    EXPECT_GT(identified.load(), 0);
 }
 
 } // namespace

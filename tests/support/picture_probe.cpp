@@ -6,6 +6,7 @@
 #include "framework/application.h"
 #include "framework/exceptions.h"
 #include "framework/graphics/bitmap.h"
+#include "framework/graphics/magick_startup.h"
 #include "framework/graphics/picture.h"
 #include "picture/jpeg_image.h"
 #include "picture/multi_picture.h"
@@ -72,6 +73,7 @@ QString Convert(pelisto::TMultiPicture& control, const QString& file, const QStr
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    pelisto::StartMagick({});
     pelisto::Application app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: picture_probe PICTURE TARGET.jpg\n");

@@ -1,4 +1,5 @@
 #include "framework/application.h"
+#include "framework/graphics/magick_startup.h"
 
 #include <QDir>
 #include <QSettings>
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // As the programs do, before any thread starts.
+    const QTemporaryDir libraryFolder;
+    pelisto::StartMagick(libraryFolder.path());
     pelisto::Application app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettings);

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
+#include <atomic>
 #include <limits>
 
 namespace pelisto {
@@ -30,6 +32,34 @@ QScreen* RealScreen() {
         return nullptr;
     }
     return QGuiApplication::primaryScreen();
+}
+
+// The screen belongs to the user-interface thread; other threads get what it read last.
+std::atomic<int> notedPixelsPerInch{96};
+std::atomic<int> notedColorDepth{24};
+
+bool OnUserInterfaceThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+int RealPixelsPerInch() {
+    if (QScreen* screen = RealScreen()) {
+        const int dpi = qRound(screen->logicalDotsPerInch());
+        if (dpi > 0) {
+            return dpi;
+        }
+    }
+    return 96;
+}
+
+int RealColorDepth() {
+    if (QScreen* screen = RealScreen()) {
+        if (screen->depth() > 0) {
+            return screen->depth();
+        }
+    }
+    return 24;
 }
 
 } // namespace
@@ -94,25 +124,21 @@ int ScreenPixelsPerInch() {
     if (PixelsPerInchSource()) {
         return PixelsPerInchSource()();
     }
-    if (QScreen* screen = RealScreen()) {
-        const int dpi = qRound(screen->logicalDotsPerInch());
-        if (dpi > 0) {
-            return dpi;
-        }
-    }
-    return 96;
+    return OnUserInterfaceThread() ? RealPixelsPerInch() : notedPixelsPerInch.load();
 }
 
 int ScreenColorDepth() {
     if (ColorDepthSource()) {
         return ColorDepthSource()();
     }
-    if (QScreen* screen = RealScreen()) {
-        if (screen->depth() > 0) {
-            return screen->depth();
-        }
+    return OnUserInterfaceThread() ? RealColorDepth() : notedColorDepth.load();
+}
+
+void NoteScreenForWorkers() {
+    if (OnUserInterfaceThread()) {
+        notedPixelsPerInch = RealPixelsPerInch();
+        notedColorDepth = RealColorDepth();
     }
-    return 24;
 }
 
 void SetScreenPixelsPerInchSource(std::function<int()> source) {

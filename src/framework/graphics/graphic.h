@@ -111,6 +111,9 @@ private:
 int ScreenPixelsPerInch();
 // Bits per pixel of the primary screen (colour planes included); 24 without a real screen.
 int ScreenColorDepth();
+// The screen is the user-interface thread's: on any other thread the two calls above answer
+// what this read there last (96 and 24 before). Call it on that thread before workers start.
+void NoteScreenForWorkers();
 // Test seams: replace what the two calls above answer (an empty function restores them).
 void SetScreenPixelsPerInchSource(std::function<int()> source);
 void SetScreenColorDepthSource(std::function<int()> source);

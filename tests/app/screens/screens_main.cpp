@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "framework/application.h"
+#include "framework/graphics/magick_startup.h"
 #include "picture/jpeg_image.h"
 #include "support/fake_dialogs.h"
 #include "test_show/test_window.h"
@@ -62,6 +63,7 @@ bool Save(const QPixmap& pixmap, const QString& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    pelisto::StartMagick({});
     pelisto::Application app(argc, argv);
     pelisto::SetApplicationTitle(QStringLiteral("Pelisto maker"));
     pelisto::RegisterJPEGGraphic();
