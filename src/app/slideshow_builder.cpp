@@ -9,8 +9,10 @@
 #include "slideshow/slideshow_format.h"
 #include "web/web_page.h"
 
+#include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <optional>
 
 namespace pelisto {
@@ -43,6 +45,29 @@ public:
     PendingOutput& operator=(const PendingOutput&) = delete;
 
     const QString& Path() const { return replace_->writePath(); }
+    bool Direct() const { return replace_->direct(); }
+
+    // The signer writes the signed file beside this one, which it then takes the place of.
+    void Sign(const ProgramSigner& sign) {
+        const QString signedPath = Path() + QStringLiteral(".signed");
+        {
+            TerminationHeld held;
+            RemoveOnSignal(signedPath);
+        }
+        struct Removed {
+            const QString& path;
+            ~Removed() {
+                TerminationHeld held;
+                QFile::remove(path);
+                ForgetOnSignal(path);
+            }
+        } removed{signedPath};
+        sign(Path(), signedPath);
+        if (std::rename(QFile::encodeName(signedPath).constData(),
+                        QFile::encodeName(Path()).constData()) != 0) {
+            throw EFCreateError(target_);
+        }
+    }
 
     void Commit() {
         TerminationHeld held;
@@ -169,13 +194,18 @@ using JpegSourceStart = std::function<JpegSource()>;
 
 void Build(const QString& outputPath, OutputForm& form, const QStringList& pictures,
            const SlideshowSettings& settings, const JpegSourceStart& start,
-           const BuildProgress& progress, const std::atomic<bool>* cancel) {
+           const BuildProgress& progress, const std::atomic<bool>* cancel,
+           const ProgramSigner& sign = {}) {
     const auto checkCancel = [cancel] {
         if (cancel != nullptr && cancel->load()) {
             throw EAbort();
         }
     };
     PendingOutput pending(outputPath, form.Kind());
+    if (sign && pending.Direct()) {
+        throw Exception(
+            QStringLiteral("%1 is no regular file and cannot be signed").arg(outputPath));
+    }
     FileStream out(pending.Path(), FileStream::Mode::Create);
     try {
         form.Begin(out);
@@ -194,6 +224,10 @@ void Build(const QString& outputPath, OutputForm& form, const QStringList& pictu
         out.Close();
     } catch (const SlideshowError& e) {
         throw Exception(QString::fromStdString(e.what()));
+    }
+    if (sign) {
+        checkCancel();
+        pending.Sign(sign);
     }
     checkCancel();
     pending.Commit();
@@ -216,7 +250,7 @@ namespace {
 void BuildInParallel(const QString& outputPath, OutputForm& form, const QStringList& pictures,
                      const SlideshowSettings& settings, int workers, const QString& scratchFolder,
                      const PictureWorkerFactory& factory, const BuildProgress& progress,
-                     const std::atomic<bool>* cancel) {
+                     const std::atomic<bool>* cancel, const ProgramSigner& sign = {}) {
     std::unique_ptr<ParallelConversion> conversion;
     Build(
         outputPath, form, pictures, settings,
@@ -225,7 +259,7 @@ void BuildInParallel(const QString& outputPath, OutputForm& form, const QStringL
                 std::make_unique<ParallelConversion>(pictures, workers, scratchFolder, factory);
             return [&](int index) { return conversion->Take(index); };
         },
-        progress, cancel);
+        progress, cancel, sign);
 }
 
 } // namespace
@@ -233,10 +267,11 @@ void BuildInParallel(const QString& outputPath, OutputForm& form, const QStringL
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings, int workers,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,
-                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+                        const BuildProgress& progress, const std::atomic<bool>* cancel,
+                        const ProgramSigner& sign) {
     ProgramForm form(stubPath);
     BuildInParallel(outputPath, form, pictures, settings, workers, scratchFolder, factory, progress,
-                    cancel);
+                    cancel, sign);
 }
 
 void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
