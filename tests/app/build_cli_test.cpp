@@ -377,6 +377,7 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
     ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
     ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
+    ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
 }
 
 TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {

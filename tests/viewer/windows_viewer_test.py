@@ -293,12 +293,12 @@ def signed(stub, work, pics):
     if shutil.which("osslsigncode") is None or shutil.which("openssl") is None:
         print("skipped signed slideshows: osslsigncode or openssl is not installed")
         return
-    key, cert, pfx, password = (os.path.join(work, n) for n in
+    private_key, cert, pfx, password = (os.path.join(work, n) for n in
                                 ("key.pem", "cert.pem", "cert.pfx", "password"))
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
-                    "-out", cert, "-days", "30", "-subj", "/CN=Pelisto test",
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                    private_key, "-out", cert, "-days", "30", "-subj", "/CN=Pelisto test",
                     "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
-    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", private_key, "-in", cert, "-out", pfx,
                     "-passout", "pass:secret"], check=True, capture_output=True)
     with open(password, "w") as f:
         f.write("secret\n")
@@ -313,6 +313,8 @@ def signed(stub, work, pics):
     check(verify.returncode == 0, "the signature verifies against the test certificate")
     plain = build_slideshow(stub, os.path.join(work, "plain.exe"), [pics["wide"], pics["tall"]])
     afterwards = os.path.join(work, "afterwards.exe")
+    if os.path.exists(afterwards):
+        os.remove(afterwards)  # osslsigncode writes only a new file
     subprocess.run(["osslsigncode", "sign", "-pkcs12", pfx, "-pass", "secret", "-in", plain,
                     "-out", afterwards], check=True, capture_output=True)
     for path, how in ((by_tool, "signed by pelisto-build"), (afterwards, "signed afterwards")):
