@@ -55,6 +55,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Signing Windows slideshows runs osslsigncode when it is installed.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS osslsigncode)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns a list of pictures into a self-running slideshow")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Pelisto maker takes an ordered list of pictures (WMF, BMP, ICO, PCX, TIF, GIF,\n\

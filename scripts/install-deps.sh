@@ -19,6 +19,9 @@ packages=(
   # tests and fixtures
   libgtest-dev libjpeg-turbo-progs imagemagick python3-pil libimage-exiftool-perl
   xvfb xauth xdotool
+  # signing Windows slideshows (pelisto-build --sign, the signed save type); openssl makes the
+  # tests' certificate. Debian 12 has osslsigncode 2.5; bookworm-backports' 2.9 works alike.
+  osslsigncode openssl
   # the Windows stub's tests only; the tool never needs Wine
   wine wine64
   # the web page's tests: Blink and WebKit driven through WebDriver (never a downloaded browser)

@@ -3,6 +3,7 @@
 #include "app/build_names.h"
 #include "app/build_options.h"
 #include "app/build_reporting.h"
+#include "app/code_signing.h"
 #include "app/jpeg_converter.h"
 #include "app/signal_cleanup.h"
 #include "app/slideshow_builder.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -88,6 +90,31 @@ bool IsFile(const QByteArray& name) {
     return ::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The signing asked for, or the message that refuses it; checked before anything is built.
+std::optional<pelisto::CodeSigning> Signing(const BuildOptions& o, pelisto::SlideshowTarget kind,
+                                            QString& refusal) {
+    if (o.signCertificate.isEmpty()) {
+        return std::nullopt;
+    }
+    if (kind != pelisto::SlideshowTarget::Windows) {
+        refusal = QStringLiteral("--sign signs Windows programs only");
+        return std::nullopt;
+    }
+    pelisto::CodeSigning signing{
+        QFile::decodeName(AbsoluteBytes(o.signCertificate)), {}, QFile::decodeName(o.timestampUrl)};
+    if (!o.signPasswordFile.isEmpty()) {
+        QFile file(QFile::decodeName(AbsoluteBytes(o.signPasswordFile)));
+        if (!file.open(QIODevice::ReadOnly)) {
+            refusal = QStringLiteral("cannot read the password file %1: %2")
+                          .arg(file.fileName(), file.errorString());
+            return std::nullopt;
+        }
+        signing.password = pelisto::PasswordFromFile(file.readAll());
+    }
+    refusal = pelisto::SigningUnavailable(signing);
+    return signing;
+}
+
 int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     WarningSummaryAtEnd summary;
     std::vector<QByteArray> pictures;
@@ -104,6 +131,11 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     const QString stub = pelisto::ExecutableFolder() + pelisto::StubFileName(kind);
     if (!page && !QFileInfo(stub).isFile()) {
         return Fail(QStringLiteral("the viewer stub %1 is missing").arg(stub));
+    }
+    QString refusal;
+    const auto signing = Signing(o, kind, refusal);
+    if (!refusal.isEmpty()) {
+        return Fail(refusal);
     }
     if (!scratch.Dir().isValid()) {
         return Fail(
@@ -146,8 +178,15 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
             pelisto::BuildSlideshowFileAt(output, words, working, settings, jobs, jpegs, workers,
                                           progress);
         } else {
+            pelisto::ProgramSigner sign;
+            if (signing) {
+                sign = [&](const QString& in, const QString& out) {
+                    PrintLine(QStringLiteral("signing with %1").arg(signing->certificate));
+                    pelisto::SignProgram(*signing, in, out);
+                };
+            }
             pelisto::BuildSlideshowFileAt(output, stub, working, settings, jobs, jpegs, workers,
-                                          progress);
+                                          progress, sign);
         }
     } catch (const pelisto::Exception& e) {
         return Fail(e.message());

@@ -10,7 +10,9 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
-               "                    [--target windows|linux|web] [--] PICTURE...\n"
+               "                    [--target windows|linux|web] [--sign CERT.pfx\n"
+               "                    [--sign-password-file FILE] [--timestamp URL]]\n"
+               "                    [--] PICTURE...\n"
                "  -o OUT           the slideshow program to write\n"
                "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
                "  -j JOBS          pictures converted at once, 1 to 64 (default: one per\n"
@@ -21,6 +23,11 @@ void Usage(std::FILE* to) {
                "                   (stub TheExe.run) or web (one HTML page for any browser);\n"
                "                   default: windows when OUT ends in .exe, web when it ends\n"
                "                   in .html or .htm, in any letter case, else linux\n"
+               "  --sign CERT      sign the Windows program with this code-signing\n"
+               "                   certificate (PKCS#12), through osslsigncode\n"
+               "  --sign-password-file FILE\n"
+               "                   the file holding the certificate's password\n"
+               "  --timestamp URL  time-stamp the signature at this RFC 3161 service\n"
                "  --               the arguments after it are pictures, even those that\n"
                "                   start with -\n",
                to);
@@ -100,6 +107,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
             } else {
                 return Refuse(QStringLiteral("--target needs windows, linux or web"));
             }
+        } else if (a == "--sign" || a == "--sign-password-file" || a == "--timestamp") {
+            auto v = value();
+            if (!v || v->isEmpty()) {
+                return Refuse(QStringLiteral("%1 needs a value").arg(QFile::decodeName(a)));
+            }
+            (a == "--sign"        ? o.signCertificate
+             : a == "--timestamp" ? o.timestampUrl
+                                  : o.signPasswordFile) = *v;
         } else if (a == "--auto") {
             o.automatic = true;
         } else {
@@ -110,6 +125,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
     if (o.output.isEmpty() || o.pictures.empty()) {
         Usage(stderr);
         return {std::nullopt, 2};
+    }
+    if (o.signCertificate.isEmpty() &&
+        (!o.signPasswordFile.isEmpty() || !o.timestampUrl.isEmpty())) {
+        return Refuse(QStringLiteral("--sign-password-file and --timestamp go with --sign"));
     }
     return {std::move(o), 0};
 }

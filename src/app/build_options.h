@@ -18,6 +18,11 @@ struct BuildOptions {
     bool automatic = false;
     std::optional<SlideshowTarget> target;
     std::vector<QByteArray> pictures;
+    // Signing a Windows program: the PKCS#12 certificate, a file holding its password, a
+    // time-stamping service.
+    QByteArray signCertificate;
+    QByteArray signPasswordFile;
+    QByteArray timestampUrl;
 };
 
 // The options, or the exit status when the command line is answered or refused here (help,

@@ -263,6 +263,7 @@ void TForm1::RestoreSettings() {
     OpenDialog1->SetInitialDir(kept.picturesFolder);
     SaveDialog1->SetInitialDir(kept.slideshowFolder);
     SaveDialog1->SetFilterIndex(kept.slideshowType);
+    signingCertificate_ = kept.signingCertificate;
     ui_->ScrollBar1->setValue(kept.quality);
     ScrollBar1Change();
     ui_->CheckBox1->setChecked(kept.automatic);
@@ -282,6 +283,7 @@ void TForm1::RememberSettings() {
     kept.picturesFolder = OpenDialog1->InitialDir();
     kept.slideshowFolder = SaveDialog1->InitialDir();
     kept.slideshowType = SaveDialog1->FilterIndex();
+    kept.signingCertificate = signingCertificate_;
     kept.quality = ui_->ScrollBar1->value();
     kept.automatic = ui_->CheckBox1->isChecked();
     kept.delaySeconds = ui_->NumSpinEdit1->Value();

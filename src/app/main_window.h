@@ -1,11 +1,13 @@
 #pragma once
 
+#include "app/code_signing.h"
 #include "app/slideshow_builder.h"
 #include "test_show/test_window.h"
 
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -43,7 +45,8 @@ public:
     // Operations other parts of the tool use.
     QString ConvertToJpeg(const QString& fileName) override;
     // Writes the slideshow at `path` around the target's stub (the Windows one by default).
-    void BuildSlideshow(const QString& path, SlideshowTarget target = SlideshowTarget::Windows);
+    void BuildSlideshow(const QString& path, SlideshowTarget target = SlideshowTarget::Windows,
+                        const CodeSigning* signing = nullptr);
     void ShowPreview();
     void RotatePicture(int angle);
 
@@ -110,6 +113,9 @@ private:
     void ClearPreview();
     void AddSaveTypes();
     void ReportMissingStub(SlideshowTarget target);
+    // The certificate (asked once and kept, or again when the user wants another) and its
+    // password, asked every time; nothing when the user cancels or cannot sign.
+    std::optional<CodeSigning> AskSigning();
     // The folders, quality, automatic flag, delay and slideshow type of the last run come back
     // over the start-up values, and are kept for the next run.
     void RestoreSettings();
@@ -124,6 +130,7 @@ private:
     std::uint8_t PictureQuality_ = 1;
     QString ToolFolder_;
     bool destroyed_ = false;
+    QString signingCertificate_;
     bool restored_ = false; // nothing is kept before the last run's values are back
 };
 

@@ -46,7 +46,44 @@ void TForm1::AddSaveTypes() {
     // Linux type and the web page follow it from messages of their own, in the same language.
     SaveDialog1->SetFilter(SaveDialog1->Filter() + QLatin1Char('|') +
                            MultiLang1->LookupWord(QStringLiteral("@106")) + QLatin1Char('|') +
-                           MultiLang1->LookupWord(QStringLiteral("@112")));
+                           MultiLang1->LookupWord(QStringLiteral("@112")) + QLatin1Char('|') +
+                           MultiLang1->LookupWord(QStringLiteral("@115")));
+}
+
+std::optional<CodeSigning> TForm1::AskSigning() {
+    CodeSigning signing{signingCertificate_, {}, {}};
+    if (SigningToolPath().isEmpty()) {
+        MessageDlg(SigningUnavailable(signing), MsgDlgType::Error, mbOK);
+        return std::nullopt;
+    }
+    for (;;) {
+        if (!QFileInfo(signing.certificate).isFile()) {
+            const auto chosen = Dialogs().openFiles(
+                {MultiLang1->LookupWord(QStringLiteral("@116")),
+                 MultiLang1->LookupWord(QStringLiteral("@117")),
+                 signingCertificate_.isEmpty() ? QString()
+                                               : QFileInfo(signingCertificate_).absolutePath()});
+            if (!chosen || chosen->isEmpty()) {
+                return std::nullopt;
+            }
+            signing.certificate = chosen->front();
+            signingCertificate_ = signing.certificate;
+            RememberSettings();
+        }
+        const auto answer =
+            Dialogs().askPassword({MultiLang1->LookupWord(QStringLiteral("@118")),
+                                   MultiLang1->LookupWord(QStringLiteral("@119"))
+                                       .arg(QDir::toNativeSeparators(signing.certificate)),
+                                   MultiLang1->LookupWord(QStringLiteral("@120"))});
+        if (!answer) {
+            return std::nullopt;
+        }
+        if (!answer->otherFile) {
+            signing.password = answer->password.toUtf8();
+            return signing;
+        }
+        signing.certificate.clear();
+    }
 }
 
 void TForm1::ReportMissingStub(SlideshowTarget target) {
@@ -71,7 +108,7 @@ void TForm1::Button2Click() {
     }
     RememberSettings();
     // The file type chosen in the dialog decides the stub: the first is Windows, the second
-    // Linux; the third, the web page, needs none.
+    // Linux; the third, the web page, needs none; the fourth is Windows, signed.
     const int type = SaveDialog1->FilterIndex();
     const SlideshowTarget target = type == 3   ? SlideshowTarget::Web
                                    : type == 2 ? SlideshowTarget::Linux
@@ -81,13 +118,18 @@ void TForm1::Button2Click() {
         ReportMissingStub(target);
         return;
     }
-    BuildSlideshow(SaveDialog1->FileName(), target);
+    std::optional<CodeSigning> signing;
+    if (type == 4 && !(signing = AskSigning())) {
+        return;
+    }
+    BuildSlideshow(SaveDialog1->FileName(), target, signing ? &*signing : nullptr);
     if (ui_->Button3->isEnabled()) {
         ui_->Button3->setFocus();
     }
 }
 
-void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
+void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
+                            const CodeSigning* signing) {
     SlideshowSettings settings;
     settings.automatic = ui_->CheckBox1->isChecked();
     settings.delaySeconds = ui_->NumSpinEdit1->Value();
@@ -132,8 +174,15 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target) {
                     BuildSlideshowFile(path, page, pictures, settings, DefaultWorkerCount(),
                                        scratch.path(), workers, tell, &progress.CancelFlag());
                 } else {
+                    ProgramSigner sign;
+                    if (signing != nullptr) {
+                        sign = [signing](const QString& in, const QString& out) {
+                            SignProgram(*signing, in, out);
+                        };
+                    }
                     BuildSlideshowFile(path, stub, pictures, settings, DefaultWorkerCount(),
-                                       scratch.path(), workers, tell, &progress.CancelFlag());
+                                       scratch.path(), workers, tell, &progress.CancelFlag(),
+                                       sign);
                 }
             } catch (...) {
                 error = std::current_exception();

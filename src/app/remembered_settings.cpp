@@ -33,7 +33,8 @@ RememberedSettings LoadRememberedSettings() {
     s.automatic = automatic == QLatin1String("true");
     s.delaySeconds = NumberIn(stored, QStringLiteral("delay"), 1, 65535, s.delaySeconds);
     s.slideshowType =
-        static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 3, s.slideshowType));
+        static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 4, s.slideshowType));
+    s.signingCertificate = stored.value(QStringLiteral("signingCertificate")).toString();
     return s;
 }
 
@@ -46,6 +47,7 @@ void StoreRememberedSettings(const RememberedSettings& s) {
     stored.setValue(QStringLiteral("automatic"), s.automatic);
     stored.setValue(QStringLiteral("delay"), s.delaySeconds);
     stored.setValue(QStringLiteral("slideshowType"), s.slideshowType);
+    stored.setValue(QStringLiteral("signingCertificate"), s.signingCertificate);
 }
 
 } // namespace pelisto

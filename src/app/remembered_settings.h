@@ -11,8 +11,9 @@ struct RememberedSettings {
     QString slideshowFolder; // where the last slideshow was saved
     int quality = 75;        // 1..100
     bool automatic = false;
-    double delaySeconds = 10; // 1..65535
-    int slideshowType = 1;    // the save dialog's type: 1 Windows, 2 Linux, 3 web page
+    double delaySeconds = 10;   // 1..65535
+    int slideshowType = 1;      // the save dialog's type: 1 Windows, 2 Linux, 3 web page, 4 signed
+    QString signingCertificate; // the code-signing certificate; its password is never kept
 };
 
 // A stored value that is missing or out of range gives the default in its place.

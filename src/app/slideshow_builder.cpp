@@ -9,10 +9,15 @@
 #include "slideshow/slideshow_format.h"
 #include "web/web_page.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
+#include <cstdio>
+#include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace pelisto {
 
@@ -50,6 +55,43 @@ public:
     PendingOutput& operator=(const PendingOutput&) = delete;
 
     int Descriptor() const { return replace_->descriptor(); }
+    bool Direct() const { return replace_->direct(); }
+
+    // The signer reads a copy of the finished file and writes the signed one, both in a private
+    // folder; the signed bytes then go back through the open descriptor, so the file that
+    // replaces the target is still the one made here.
+    void Sign(const ProgramSigner& sign) {
+        std::unique_ptr<QTemporaryDir> folder;
+        std::optional<RemovedOnSignal> folderGoes;
+        {
+            TerminationHeld held;
+            folder = std::make_unique<QTemporaryDir>();
+            if (folder->isValid()) {
+                folderGoes.emplace(folder->path());
+            }
+        }
+        if (!folder->isValid()) {
+            throw EFCreateError(QDir::tempPath(), folder->errorString());
+        }
+        const QString unsignedPath = folder->filePath(QStringLiteral("unsigned.exe"));
+        const QString signedPath = folder->filePath(QStringLiteral("signed.exe"));
+        {
+            FileStream written(target_, replace_->descriptor());
+            written.Seek(0);
+            FileStream copy(unsignedPath, FileStream::Mode::Create);
+            copy.CopyFrom(written, 0);
+            copy.Close();
+        }
+        sign(unsignedPath, signedPath);
+        FileStream in(signedPath, FileStream::Mode::OpenRead);
+        if (::ftruncate(replace_->descriptor(), 0) != 0) {
+            throw EWriteError();
+        }
+        FileStream out(target_, replace_->descriptor());
+        out.Seek(0);
+        out.CopyFrom(in, 0);
+        out.Close();
+    }
 
     void Commit() {
         TerminationHeld held;
@@ -178,13 +220,17 @@ using JpegSourceStart = std::function<JpegSource()>;
 void Build(const QString& outputPath, const QByteArray& outputBytes, OutputForm& form,
            const QStringList& pictures, const SlideshowSettings& settings,
            const JpegSourceStart& start, const BuildProgress& progress,
-           const std::atomic<bool>* cancel) {
+           const std::atomic<bool>* cancel, const ProgramSigner& sign = {}) {
     const auto checkCancel = [cancel] {
         if (cancel != nullptr && cancel->load()) {
             throw EAbort();
         }
     };
     PendingOutput pending(outputPath, outputBytes, form.Kind());
+    if (sign && pending.Direct()) {
+        throw Exception(
+            QStringLiteral("%1 is no regular file and cannot be signed").arg(outputPath));
+    }
     FileStream out(outputPath, pending.Descriptor());
     try {
         form.Begin(out);
@@ -203,6 +249,10 @@ void Build(const QString& outputPath, const QByteArray& outputBytes, OutputForm&
         out.Close();
     } catch (const SlideshowError& e) {
         throw Exception(QString::fromStdString(e.what()));
+    }
+    if (sign) {
+        checkCancel();
+        pending.Sign(sign);
     }
     checkCancel();
     pending.Commit();
@@ -226,7 +276,7 @@ void BuildInParallel(const QString& outputPath, const QByteArray& outputBytes, O
                      const QStringList& pictures,
                      const SlideshowSettings& settings, int workers, const QString& scratchFolder,
                      const PictureWorkerFactory& factory, const BuildProgress& progress,
-                     const std::atomic<bool>* cancel) {
+                     const std::atomic<bool>* cancel, const ProgramSigner& sign = {}) {
     std::unique_ptr<ParallelConversion> conversion;
     Build(
         outputPath, outputBytes, form, pictures, settings,
@@ -235,7 +285,7 @@ void BuildInParallel(const QString& outputPath, const QByteArray& outputBytes, O
                                                               factory, cancel);
             return [&](int index) { return conversion->Take(index); };
         },
-        progress, cancel);
+        progress, cancel, sign);
 }
 
 } // namespace
@@ -243,10 +293,11 @@ void BuildInParallel(const QString& outputPath, const QByteArray& outputBytes, O
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings, int workers,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,
-                        const BuildProgress& progress, const std::atomic<bool>* cancel) {
+                        const BuildProgress& progress, const std::atomic<bool>* cancel,
+                        const ProgramSigner& sign) {
     ProgramForm form(stubPath);
     BuildInParallel(outputPath, {}, form, pictures, settings, workers, scratchFolder, factory,
-                    progress, cancel);
+                    progress, cancel, sign);
 }
 
 void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
@@ -261,10 +312,11 @@ void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
 void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const QString& stubPath,
                           const QStringList& pictures, const SlideshowSettings& settings,
                           int workers, const QString& scratchFolder,
-                          const PictureWorkerFactory& factory, const BuildProgress& progress) {
+                          const PictureWorkerFactory& factory, const BuildProgress& progress,
+                          const ProgramSigner& sign) {
     ProgramForm form(stubPath);
     BuildInParallel(QFile::decodeName(absoluteOutput), absoluteOutput, form, pictures, settings,
-                    workers, scratchFolder, factory, progress, nullptr);
+                    workers, scratchFolder, factory, progress, nullptr, sign);
 }
 
 void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const WebPageWords& page,

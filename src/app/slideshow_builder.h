@@ -35,6 +35,9 @@ struct WebPageWords {
     QString title;    // the page's title; empty: the output's file name
 };
 
+// Signs the finished program `in` into the new file `out`; throws when it cannot.
+using ProgramSigner = std::function<void(const QString& in, const QString& out)>;
+
 // Converts one picture and returns the path of the JPEG it wrote.
 using PictureConverter = std::function<QString(const QString& picture)>;
 // Told before each picture is converted: its index, the count and its path.
@@ -53,12 +56,13 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
 // worker that factory makes on its thread; their JPEGs wait in scratchFolder for their turn.
 // The file is the same, byte for byte, as when the pictures are converted one by one. A cancel
 // flag that is set stops the build with EAbort (the conversions in progress at their next row)
-// before the file replaces the target, leaving no partial file.
+// before the file replaces the target, leaving no partial file. A signer signs the finished file
+// before it replaces the target; a failed signature leaves no file and the target untouched.
 void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
                         const QStringList& pictures, const SlideshowSettings& settings, int workers,
                         const QString& scratchFolder, const PictureWorkerFactory& factory,
                         const BuildProgress& progress = {},
-                        const std::atomic<bool>* cancel = nullptr);
+                        const std::atomic<bool>* cancel = nullptr, const ProgramSigner& sign = {});
 
 // As above, a web page instead of a program: each picture the same JPEG, byte for byte, as in
 // the program, with the settings and the words.
@@ -73,7 +77,8 @@ void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
 void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const QString& stubPath,
                           const QStringList& pictures, const SlideshowSettings& settings,
                           int workers, const QString& scratchFolder,
-                          const PictureWorkerFactory& factory, const BuildProgress& progress = {});
+                          const PictureWorkerFactory& factory, const BuildProgress& progress = {},
+                          const ProgramSigner& sign = {});
 void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const WebPageWords& page,
                           const QStringList& pictures, const SlideshowSettings& settings,
                           int workers, const QString& scratchFolder,

@@ -1,9 +1,14 @@
 #include "framework/dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace pelisto {
 
@@ -95,6 +100,37 @@ public:
             return std::nullopt;
         }
         return dialog.selectedFiles();
+    }
+
+    std::optional<PasswordAnswer> askPassword(const PasswordRequest& request) override {
+        QDialog dialog(QApplication::activeWindow());
+        dialog.setWindowTitle(request.title);
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* label = new QLabel(request.label, &dialog);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        auto* edit = new QLineEdit(&dialog);
+        edit->setEchoMode(QLineEdit::Password);
+        auto* buttons =
+            new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        bool other = false;
+        if (!request.otherFileButton.isEmpty()) {
+            QPushButton* button =
+                buttons->addButton(request.otherFileButton, QDialogButtonBox::ActionRole);
+            QObject::connect(button, &QPushButton::clicked, &dialog, [&] {
+                other = true;
+                dialog.accept();
+            });
+        }
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        layout->addWidget(label);
+        layout->addWidget(edit);
+        layout->addWidget(buttons);
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        return PasswordAnswer{other ? QString() : edit->text(), other};
     }
 
     std::optional<QString> saveFile(const SaveDialogRequest& request) override {
@@ -210,6 +246,10 @@ int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon,
     request.defaultResult = request.buttons.empty() ? mrNone : request.buttons.front().result;
     request.escapeResult = (buttons & mbCancel) ? mrCancel : request.defaultResult;
     return Dialogs().messageBox(request);
+}
+
+std::optional<PasswordAnswer> DialogProvider::askPassword(const PasswordRequest&) {
+    return std::nullopt;
 }
 
 std::optional<SaveDialogAnswer> DialogProvider::saveFileAndType(const SaveDialogRequest& request) {

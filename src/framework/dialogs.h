@@ -74,6 +74,19 @@ struct SaveDialogAnswer {
 
 // Where modal boxes and file dialogs are answered. The running tool uses Qt's dialogs; tests
 // install their own provider and answer without a modal loop.
+// A password for a file that needs one (a code-signing certificate). The dialog may offer to
+// choose another file instead.
+struct PasswordRequest {
+    QString title;
+    QString label;
+    QString otherFileButton; // empty: no such button
+};
+
+struct PasswordAnswer {
+    QString password;
+    bool otherFile = false; // the user asked to choose another file
+};
+
 class DialogProvider {
 public:
     virtual ~DialogProvider() = default;
@@ -84,6 +97,8 @@ public:
     // The file and the file type chosen. Providers that do not offer types answer with
     // saveFile and the type the dialog opened with.
     virtual std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request);
+    // The password typed, never shown; nothing when cancelled (the default).
+    virtual std::optional<PasswordAnswer> askPassword(const PasswordRequest& request);
 };
 
 // Installs a provider (nullptr brings back the Qt dialogs) and returns the previous one.

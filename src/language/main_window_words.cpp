@@ -174,6 +174,33 @@ QStringList MainWindowWords() {
                           "gauche ou glisser vers la droite : précédente"),
         QString::fromUtf8("Tap on the right or swipe left: next · tap on the left or swipe "
                           "right: previous"),
+
+        // Added after those: the save dialog's fourth file type (the signed Windows program),
+        // the certificate's open dialog (title, file type) and the password dialog (title,
+        // line naming the certificate %1, button for another certificate).
+        QStringLiteral("@115"),
+        QStringLiteral("Programme signé (*.exe)|*.exe"),
+        QStringLiteral("Signed program (*.exe)|*.exe"),
+
+        QStringLiteral("@116"),
+        QStringLiteral("Choix du certificat de signature de code"),
+        QStringLiteral("Choose the code-signing certificate"),
+
+        QStringLiteral("@117"),
+        QStringLiteral("Certificats PKCS#12 (*.pfx;*.p12)|*.pfx;*.p12"),
+        QStringLiteral("PKCS#12 certificates (*.pfx;*.p12)|*.pfx;*.p12"),
+
+        QStringLiteral("@118"),
+        QStringLiteral("Signature du programme"),
+        QStringLiteral("Signing the program"),
+
+        QStringLiteral("@119"),
+        QStringLiteral("Mot de passe du certificat %1 :"),
+        QStringLiteral("Password of the certificate %1:"),
+
+        QStringLiteral("@120"),
+        QString::fromUtf8("Autre certificat…"),
+        QString::fromUtf8("Other certificate…"),
     };
 }
 

@@ -19,6 +19,7 @@ enum class SlideshowErrorKind {
     PictureOverrun, // the stub and pictures together reach past the start of the trailer
     PictureGap,     // bytes left between the last picture and the trailer
     ValueTooLarge,  // writer: a length that does not fit the 32-bit field
+    BadSignature,   // a program's certificate table is damaged or does not end the file
 };
 
 // Short English name of a kind, for messages and test output.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace pelisto {
 
@@ -33,6 +34,8 @@ const char* SlideshowErrorKindName(SlideshowErrorKind kind) {
         return "gap before trailer";
     case SlideshowErrorKind::ValueTooLarge:
         return "value too large";
+    case SlideshowErrorKind::BadSignature:
+        return "bad certificate table";
     }
     return "unknown";
 }
@@ -116,17 +119,134 @@ std::vector<std::uint8_t> SlideshowWriter::Trailer(bool automatic,
     return EncodeTrailer({stubLength_, automatic, delaySeconds, lengths_});
 }
 
-SlideshowLayout ReadSlideshow(const ByteSource& source) {
+namespace {
+
+std::uint16_t GetU16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+[[noreturn]] void FailSignature(const std::string& why) {
+    Fail(SlideshowErrorKind::BadSignature,
+         "the program's certificate table " + why + "; the slideshow cannot be found safely");
+}
+
+// Where the certificate table of a signed Windows program lies: the security entry of the PE
+// header's data directories. Nothing for a file that is not a PE program or carries none.
+struct CertificateTable {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+std::optional<CertificateTable> FindCertificateTable(const ByteSource& source) {
     const std::uint64_t fileSize = source.Size();
-    if (fileSize < kTrailerFixedSize) {
+    std::array<std::uint8_t, 64> dos{};
+    if (fileSize < dos.size()) {
+        return std::nullopt;
+    }
+    source.Read(0, dos);
+    if (dos[0] != 'M' || dos[1] != 'Z') {
+        return std::nullopt;
+    }
+    // Signature, file header and the optional header up to the end of the directories' start.
+    const std::uint64_t peAt = GetU32(dos.data() + 0x3C);
+    std::array<std::uint8_t, 24 + 112 + 8 * 5> pe{};
+    if (peAt > fileSize || fileSize - peAt < 24 + 2) {
+        return std::nullopt;
+    }
+    const auto have = std::min<std::uint64_t>(pe.size(), fileSize - peAt);
+    source.Read(peAt, std::span(pe.data(), static_cast<std::size_t>(have)));
+    if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) {
+        return std::nullopt;
+    }
+    const std::uint16_t optionalSize = GetU16(pe.data() + 20);
+    const std::uint16_t magic = GetU16(pe.data() + 24);
+    std::size_t directories = 0; // from the optional header's start
+    if (magic == 0x10B) {
+        directories = 96;
+    } else if (magic == 0x20B) {
+        directories = 112;
+    } else {
+        return std::nullopt;
+    }
+    constexpr std::size_t kSecurity = 4;
+    const std::size_t entry = directories + 8 * kSecurity;
+    if (24 + entry + 8 > have || optionalSize < entry + 8 ||
+        GetU32(pe.data() + 24 + directories - 4) <= kSecurity) {
+        return std::nullopt;
+    }
+    const CertificateTable table{GetU32(pe.data() + 24 + entry), GetU32(pe.data() + 28 + entry)};
+    if (table.offset == 0 && table.size == 0) {
+        return std::nullopt;
+    }
+    return table;
+}
+
+// The end of the slideshow: where a signed program's certificate table begins, else the end of
+// the file. A signature is appended after the trailer (the signing tool may put up to 7 zero
+// bytes before it, to align it); a table that is damaged or does not end the file could put the
+// trailer anywhere, so it is refused rather than guessed at.
+std::uint64_t SlideshowEnd(const ByteSource& source) {
+    const std::uint64_t fileSize = source.Size();
+    const auto table = FindCertificateTable(source);
+    if (!table) {
+        return fileSize;
+    }
+    if (table->size < 8 || table->offset > fileSize || table->size > fileSize - table->offset) {
+        FailSignature("(" + std::to_string(table->size) + " bytes at offset " +
+                      std::to_string(table->offset) + ") lies outside the file's " +
+                      std::to_string(fileSize) + " bytes");
+    }
+    const std::uint64_t tableEnd = table->offset + table->size;
+    std::array<std::uint8_t, 7> padding{};
+    if (fileSize - tableEnd > padding.size()) {
+        FailSignature("ends at offset " + std::to_string(tableEnd) +
+                      ", not at the end of the file (" + std::to_string(fileSize) + " bytes)");
+    }
+    const auto after = std::span(padding.data(), static_cast<std::size_t>(fileSize - tableEnd));
+    source.Read(tableEnd, after);
+    if (std::any_of(after.begin(), after.end(), [](std::uint8_t b) { return b != 0; })) {
+        FailSignature("is followed by other bytes");
+    }
+    // Each certificate: its length (u32, at least its own 8-byte header), revision 1.0 or 2.0,
+    // then its data, the next one 8-aligned; together they fill the table.
+    std::uint64_t at = table->offset;
+    while (at < tableEnd) {
+        std::array<std::uint8_t, 8> head{};
+        if (tableEnd - at < head.size()) {
+            FailSignature("ends inside a certificate's header");
+        }
+        source.Read(at, head);
+        const std::uint32_t length = GetU32(head.data());
+        const std::uint16_t revision = GetU16(head.data() + 4);
+        if (length < head.size() || length > tableEnd - at ||
+            (revision != 0x0100 && revision != 0x0200)) {
+            FailSignature("is damaged at offset " + std::to_string(at));
+        }
+        at += (std::uint64_t{length} + 7) & ~std::uint64_t{7};
+    }
+    // Zero bytes the signing tool put before the table belong to neither part.
+    std::uint64_t end = table->offset;
+    const std::uint64_t before = std::min<std::uint64_t>(padding.size(), end);
+    source.Read(end - before, std::span(padding.data(), static_cast<std::size_t>(before)));
+    for (std::uint64_t i = before; i > 0 && padding[i - 1] == 0; --i) {
+        --end;
+    }
+    return end;
+}
+
+} // namespace
+
+SlideshowLayout ReadSlideshow(const ByteSource& source) {
+    const std::uint64_t end = SlideshowEnd(source);
+    if (end < kTrailerFixedSize) {
         Fail(SlideshowErrorKind::TooShort,
-             "the file is " + std::to_string(fileSize) +
+             "the file is " + std::to_string(end) +
                  " bytes long, too short to hold a slideshow trailer");
     }
 
     // Count and marker: the last nine bytes.
     std::array<std::uint8_t, 9> tail{};
-    source.Read(fileSize - tail.size(), tail);
+    source.Read(end - tail.size(), tail);
     if (!std::equal(kSlideshowMarker.begin(), kSlideshowMarker.end(), tail.begin() + 4)) {
         Fail(SlideshowErrorKind::NoMarker,
              "the file does not end with the slideshow marker \"WAGON\"");
@@ -137,15 +257,15 @@ SlideshowLayout ReadSlideshow(const ByteSource& source) {
     }
     // 64-bit arithmetic: 4N + 16 cannot wrap for a 32-bit N.
     const std::uint64_t trailerSize = TrailerSize(count);
-    if (trailerSize > fileSize) {
+    if (trailerSize > end) {
         Fail(SlideshowErrorKind::BadCount, "the picture count " + std::to_string(count) +
                                                " needs a " + std::to_string(trailerSize) +
                                                "-byte trailer, more than the file's " +
-                                               std::to_string(fileSize) + " bytes");
+                                               std::to_string(end) + " bytes");
     }
 
     // Stub length, flag, delay and the lengths table, read in one go (bounded by the file).
-    const std::uint64_t trailerOffset = fileSize - trailerSize;
+    const std::uint64_t trailerOffset = end - trailerSize;
     std::vector<std::uint8_t> head(static_cast<std::size_t>(7 + 4 * count));
     source.Read(trailerOffset, head);
 

@@ -10,6 +10,7 @@
 
 #include <QProcess>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <csignal>
@@ -265,7 +266,8 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
         EXPECT_TRUE(QFileInfo::exists(dir.filePath(save.written))) << save.written.toStdString();
     }
     EXPECT_EQ(dialogs->saves.back().filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
-                                            "Web page (*.html)|*.html");
+                                            "Web page (*.html)|*.html|"
+                                            "Signed program (*.exe)|*.exe");
     EXPECT_EQ(dialogs->saves.back().filterIndex, 2) << "the dialog opens on the last type chosen";
     const QByteArray windows = ReadAll(dir.filePath("window.exe"));
     const QByteArray linux = ReadAll(dir.filePath("show.run"));
@@ -377,6 +379,7 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
     ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
     ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
+    ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
 }
 
 TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {
@@ -501,6 +504,150 @@ TEST_F(BuildCommandTest, ALibraryFaultEndsTheBuildWithItsMessage) {
         EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(',').toStdString();
         EXPECT_TRUE(QDir(scratch.path()).isEmpty()) << "the scratch folder stayed";
     }
+}
+
+// Runs a tool to its end; its exit code, or -1 when it could not run.
+int RunTool(const QString& program, const QStringList& args, QByteArray* said = nullptr) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ended = p.waitForFinished(60000);
+    if (said != nullptr) {
+        *said = p.readAll();
+    }
+    return ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// --sign: a certificate made here with openssl signs the program through osslsigncode, before the
+// file replaces the target; the signed file verifies against that certificate and reads back
+// exactly. A missing tool or a wrong password leaves no file and the old one as it was.
+TEST_F(BuildCommandTest, SignsTheWindowsProgramBeforeItReplacesTheTarget) {
+    if (QStandardPaths::findExecutable(QStringLiteral("osslsigncode")).isEmpty()) {
+        GTEST_SKIP() << "osslsigncode is not installed (scripts/install-deps.sh installs it)";
+    }
+    QTemporaryDir keys;
+    const QString key = keys.filePath("key.pem");
+    const QString certificate = keys.filePath("cert.pem");
+    const QString pfx = keys.filePath("cert.pfx");
+    QByteArray said;
+    ASSERT_EQ(RunTool("openssl",
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
+                       certificate, "-days", "30", "-subj", "/CN=Pelisto test", "-addext",
+                       "extendedKeyUsage=codeSigning"},
+                      &said),
+              0)
+        << said.toStdString();
+    ASSERT_EQ(RunTool("openssl",
+                      {"pkcs12", "-export", "-inkey", key, "-in", certificate, "-out", pfx,
+                       "-passout", "pass:se cret"},
+                      &said),
+              0)
+        << said.toStdString();
+    const QString password = keys.filePath("password");
+    WriteAll(password, "se cret\n"); // as an editor saves it: the line end is no part of it
+
+    const QStringList two{Picture("rgb24.png"), Picture("camera.jpg")};
+    const QString plain = dir.filePath("plain.exe");
+    ASSERT_EQ(Build(QStringList{"--auto", "--delay", "7", "-o", plain} << two).exitCode, 0);
+    const QString out = dir.filePath("out.exe");
+    WriteAll(out, "older slideshow");
+    const QStringList sign{"--sign", pfx, "--sign-password-file", password};
+    const Outcome r = Build(QStringList{"--auto", "--delay", "7", "-o", out} << sign << two);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains("se cret")) << r.out.toStdString();
+    ASSERT_EQ(RunTool("osslsigncode", {"verify", "-CAfile", certificate, "-in", out}, &said), 0)
+        << said.toStdString();
+    EXPECT_TRUE(QFileInfo(out).isExecutable());
+    EXPECT_EQ(Leftovers({"out.exe", "plain.exe"}), QStringList{});
+
+    // Signed by pelisto-build or by osslsigncode afterwards, the slideshow reads back as the
+    // unsigned one: the same settings, the same pictures at the same places.
+    const QString later = dir.filePath("later.exe");
+    ASSERT_EQ(RunTool("osslsigncode",
+                      {"sign", "-pkcs12", pfx, "-pass", "se cret", "-in", plain, "-out", later},
+                      &said),
+              0)
+        << said.toStdString();
+    const SlideshowLayout unsigned_ = ReadSlideshowFile(plain.toStdString());
+    const QByteArray plainBytes = ReadAll(plain);
+    for (const QString& signedFile : {out, later}) {
+        const SlideshowLayout layout = ReadSlideshowFile(signedFile.toStdString());
+        EXPECT_TRUE(layout.automatic);
+        EXPECT_EQ(layout.delaySeconds, 7);
+        EXPECT_EQ(layout.trailerOffset, unsigned_.trailerOffset);
+        ASSERT_EQ(layout.pictures.size(), 2u);
+        const QByteArray bytes = ReadAll(signedFile);
+        EXPECT_GT(bytes.size(), plainBytes.size());
+        // The header changes (checksum, the table's place); stub's body, pictures, trailer not.
+        EXPECT_EQ(bytes.mid(1024, plainBytes.size() - 1024), plainBytes.mid(1024))
+            << signedFile.toStdString();
+    }
+
+    // Refused: --sign for a program that is not for Windows, a certificate that does not exist,
+    // osslsigncode missing from the PATH, a wrong password. Nothing is written and the old file
+    // stays as it was.
+    const QByteArray signedBytes = ReadAll(out);
+    QProcessEnvironment noTool = Environment();
+    noTool.insert(QStringLiteral("PATH"), keys.path());
+    const QString linux = dir.filePath("out.run");
+    struct Refusal {
+        QStringList args;
+        QString said;
+        QProcessEnvironment env;
+    };
+    for (const Refusal& c :
+         {Refusal{QStringList{"-o", linux} << sign, "--sign signs Windows programs only",
+                  Environment()},
+          Refusal{{"-o", out, "--sign", keys.filePath("none.pfx")},
+                  "the certificate " + keys.filePath("none.pfx") + " is missing",
+                  Environment()},
+          Refusal{{"-o", out, "--timestamp", "http://ts.invalid"}, "go with --sign", Environment()},
+          Refusal{QStringList{"-o", out} << sign, "osslsigncode, the tool that signs", noTool},
+          Refusal{QStringList{"-o", out, "--sign", pfx}, "Signing with " + pfx + " failed",
+                  Environment()}}) {
+        const Outcome failed = Build(QStringList(c.args) << two, c.env);
+        EXPECT_GT(failed.exitCode, 0) << c.said.toStdString();
+        EXPECT_TRUE(failed.err.contains(c.said)) << failed.err.toStdString();
+        EXPECT_EQ(ReadAll(out), signedBytes) << c.said.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(linux));
+        EXPECT_EQ(Leftovers({"out.exe", "plain.exe", "later.exe"}), QStringList{})
+            << c.said.toStdString();
+    }
+
+    // The window's fourth save type: the certificate is chosen once and kept, the password asked
+    // every time; "Other certificate" asks for the file again; a wrong password keeps the old file.
+    ScopedFakeDialogs dialogs;
+    QTemporaryDir tool;
+    TForm1 form;
+    form.SetToolFolder(tool.path());
+    CopyAs(QStringLiteral(PELISTO_BIN_DIR "/TheExe.exe"), form.StubPath(SlideshowTarget::Windows));
+    dialogs->openAnswers.push_back(two);
+    form.Button1Click();
+    dialogs->openAnswers.push_back(QStringList{pfx});
+    dialogs->openAnswers.push_back(QStringList{pfx});
+    dialogs->passwordAnswers = {PasswordAnswer{"se cret"}, PasswordAnswer{{}, true},
+                                PasswordAnswer{"se cret"}, PasswordAnswer{"wrong"}};
+    const auto save = [&](const char* name) {
+        dialogs->saveAnswers.push_back(dir.filePath(name));
+        dialogs->saveTypes.push_back(4);
+        form.Button2Click();
+    };
+    for (const char* name : {"first", "second"}) {
+        save(name);
+        EXPECT_EQ(RunTool("osslsigncode",
+                          {"verify", "-CAfile", certificate, "-in", dir.filePath(name) + ".exe"}),
+                  0)
+            << name;
+    }
+    const QByteArray first = ReadAll(dir.filePath("first.exe"));
+    EXPECT_THROW(save("first"), Exception) << "a wrong password";
+    EXPECT_EQ(ReadAll(dir.filePath("first.exe")), first);
+    EXPECT_EQ(dialogs->opens.size(), 3u) << "pictures, the certificate, another certificate";
+    ASSERT_EQ(dialogs->passwords.size(), 4u);
+    EXPECT_EQ(dialogs->passwords[0].label, "Password of the certificate " + pfx + ":");
+    EXPECT_EQ(ReadSlideshowFile(dir.filePath("first.exe").toStdString()).pictures.size(), 2u);
+    EXPECT_EQ(Leftovers({"out.exe", "plain.exe", "later.exe", "first.exe", "second.exe"}),
+              QStringList{});
 }
 
 // An interrupted build removes its partial output and its scratch folder (with the picture

@@ -68,7 +68,8 @@ TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
     EXPECT_EQ(form->SaveDialog1->Title(),
               "Give the final EXE final a name and choose where to save it");
     EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
-                                           "Web page (*.html)|*.html");
+                                           "Web page (*.html)|*.html|"
+                                           "Signed program (*.exe)|*.exe");
     EXPECT_EQ(form->OpenDialog1->Title(), "Choose the pictures (use Ctrl or Shift keys)");
     EXPECT_EQ(form->Rotation1->title(), "Rotation");
     EXPECT_EQ(form->Effacer1->text(), "Remove selected file from list");
@@ -276,7 +277,8 @@ TEST_F(MainWindowTest, SaveDialogOffersTheDefaultNameAndCancelWritesNothing) {
     EXPECT_EQ(dialogs->saves[0].defaultExt, "exe");
     EXPECT_TRUE(dialogs->saves[0].overwritePrompt);
     EXPECT_EQ(dialogs->saves[0].filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
-                                        "Web page (*.html)|*.html");
+                                        "Web page (*.html)|*.html|"
+                                        "Signed program (*.exe)|*.exe");
     EXPECT_EQ(dialogs->saves[0].filterIndex, 1);
 }
 

@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 114);
+    ASSERT_EQ(words.size(), 132);
     QStringList keys;
-    for (int r = 0; r < 38; ++r) {
+    for (int r = 0; r < 44; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -118,7 +118,9 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@105",         "@104",        "@106",
                                  "@107",         "@108",        "@109",
                                  "@110",         "@111",        "@112",
-                                 "@113",         "@114"}));
+                                 "@113",         "@114",        "@115",
+                                 "@116",         "@117",        "@118",
+                                 "@119",         "@120"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -142,6 +144,8 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"),
               QStringLiteral("Enregistré : show.exe (120 Ko)"));
     EXPECT_EQ(t.LookupWord("@112"), "Page web (*.html)|*.html");
+    EXPECT_EQ(t.LookupWord("@115"), QStringLiteral("Programme signé (*.exe)|*.exe"));
+    EXPECT_EQ(t.LookupWord("@119").arg("c.pfx"), "Mot de passe du certificat c.pfx :");
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");
@@ -156,6 +160,8 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@110"), "Cancel");
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"), "Saved: show.exe (120 KB)");
     EXPECT_EQ(t.LookupWord("@112"), "Web page (*.html)|*.html");
+    EXPECT_EQ(t.LookupWord("@115"), "Signed program (*.exe)|*.exe");
+    EXPECT_EQ(t.LookupWord("@119").arg("c.pfx"), "Password of the certificate c.pfx:");
     // pelisto-build has no window: its lookup gives the same texts.
     for (const char* id : {"@112", "@113", "@114", "@999"}) {
         EXPECT_EQ(MainWindowWord(id, 1), t.LookupWord(id)) << id;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <random>
 
 namespace pelisto {
@@ -127,6 +128,109 @@ TEST(SlideshowReader, EachMalformationHasItsOwnError) {
     // Bytes appended after a good trailer hide the marker.
     b = good;
     b.push_back(0);
+    EXPECT_EQ(ReadError(b), SlideshowErrorKind::NoMarker);
+}
+
+// A 64-bit PE header at the start of the stub, and a certificate table appended as a signing
+// tool does: zero bytes to align it, then the certificates, recorded in the security entry.
+constexpr std::size_t kPeAt = 64;
+constexpr std::size_t kSecurityEntry = kPeAt + 24 + 112 + 8 * 4;
+
+Bytes BuildProgram() {
+    Bytes file = BuildFile(512, {40, 60}, true, 10);
+    std::fill(file.begin(), file.begin() + 512, 0);
+    file[0] = 'M';
+    file[1] = 'Z';
+    PutU32At(file, 0x3C, kPeAt);
+    std::memcpy(&file[kPeAt], "PE\0\0", 4);
+    file[kPeAt + 20] = 240;  // optional header size: 112 + 16 directories
+    file[kPeAt + 24] = 0x0B; // PE32+
+    file[kPeAt + 25] = 0x02;
+    PutU32At(file, kPeAt + 24 + 108, 16);
+    return file;
+}
+
+struct Certificate {
+    std::uint32_t length;
+    std::uint16_t revision = 0x0200;
+};
+
+void Sign(Bytes& file, std::size_t padding, const std::vector<Certificate>& certificates) {
+    file.resize(file.size() + padding, 0);
+    const std::size_t table = file.size();
+    for (const auto& c : certificates) {
+        const std::size_t at = file.size();
+        file.resize(at + ((c.length + 7) & ~7u), 0xC5);
+        PutU32At(file, at, c.length);
+        file[at + 4] = static_cast<std::uint8_t>(c.revision);
+        file[at + 5] = static_cast<std::uint8_t>(c.revision >> 8);
+    }
+    PutU32At(file, kSecurityEntry, static_cast<std::uint32_t>(table));
+    PutU32At(file, kSecurityEntry + 4, static_cast<std::uint32_t>(file.size() - table));
+}
+
+TEST(SlideshowReader, SignedProgramsEndWhereTheirCertificatesBegin) {
+    const Bytes unsigned_ = BuildProgram();
+    const SlideshowLayout expected = ReadSlideshow(MemoryByteSource(unsigned_));
+    const auto sameAsUnsigned = [&](const Bytes& file) {
+        const SlideshowLayout layout = ReadSlideshow(MemoryByteSource(file));
+        EXPECT_EQ(layout.trailerOffset, expected.trailerOffset);
+        ASSERT_EQ(layout.pictures.size(), 2u);
+        EXPECT_EQ(layout.pictures[1].offset, expected.pictures[1].offset);
+        EXPECT_EQ(layout.pictures[1].length, 60u);
+    };
+    for (const std::size_t padding : {0, 3, 7}) {
+        Bytes b = unsigned_;
+        Sign(b, padding, {{1200}, {13, 0x0100}});
+        SCOPED_TRACE(padding);
+        sameAsUnsigned(b);
+    }
+    Bytes b = unsigned_;
+    Sign(b, 0, {{1203}});
+    std::fill(b.end() - 5, b.end(), 0); // zero padding after the table, outside its size
+    PutU32At(b, kSecurityEntry + 4, 1203);
+    sameAsUnsigned(b);
+
+    // Only up to 7 zero bytes are padding.
+    b = unsigned_;
+    Sign(b, 8, {{1200}});
+    EXPECT_EQ(ReadError(b), SlideshowErrorKind::NoMarker);
+
+    Bytes good = unsigned_;
+    Sign(good, 4, {{1200}});
+    const std::size_t table = unsigned_.size() + 4;
+    const std::vector<std::pair<const char*, std::function<void(Bytes&)>>> damaged{
+        {"bytes after the table", [](Bytes& f) { f.insert(f.end(), 8, 0); }},
+        {"a non-zero byte after it", [](Bytes& f) { f.push_back(1); }},
+        {"table past the end", [&](Bytes& f) { PutU32At(f, kSecurityEntry + 4, 1209); }},
+        {"offset past the end", [&](Bytes& f) { PutU32At(f, kSecurityEntry, 0xFFFFFFF0u); }},
+        {"table too small", [&](Bytes& f) { PutU32At(f, kSecurityEntry + 4, 4); }},
+        {"certificate length 0", [&](Bytes& f) { PutU32At(f, table, 0); }},
+        {"certificate too long", [&](Bytes& f) { PutU32At(f, table, 1201); }},
+        {"unknown revision", [&](Bytes& f) { f[table + 5] = 0x03; }},
+        {"table starts late",
+         [&](Bytes& f) {
+             PutU32At(f, kSecurityEntry, table + 8);
+             PutU32At(f, kSecurityEntry + 4, 1192);
+         }},
+    };
+    for (const auto& [what, damage] : damaged) {
+        b = good;
+        damage(b);
+        SCOPED_TRACE(what);
+        EXPECT_EQ(ReadError(b), SlideshowErrorKind::BadSignature);
+    }
+
+    // The rule holds for PE programs only: a Linux stub's trailing bytes hide the marker, and
+    // so do those of a stub whose header is not a PE one.
+    b = good;
+    b[0] = 0x7F;
+    EXPECT_EQ(ReadError(b), SlideshowErrorKind::NoMarker);
+    b = good;
+    b[kPeAt + 1] = 'X';
+    EXPECT_EQ(ReadError(b), SlideshowErrorKind::NoMarker);
+    b = good;
+    PutU32At(b, kPeAt + 24 + 108, 4); // no security entry among the directories
     EXPECT_EQ(ReadError(b), SlideshowErrorKind::NoMarker);
 }
 

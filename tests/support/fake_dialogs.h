@@ -20,6 +20,8 @@ public:
     std::deque<std::optional<QStringList>> openAnswers; // default: cancelled
     std::deque<std::optional<QString>> saveAnswers;     // default: cancelled
     std::deque<int> saveTypes; // file type chosen with each save answer; default: the first shown
+    std::vector<PasswordRequest> passwords;
+    std::deque<std::optional<PasswordAnswer>> passwordAnswers; // default: cancelled
 
     int messageBox(const MessageBoxRequest& request) override {
         boxes.push_back(request);
@@ -48,6 +50,16 @@ public:
         std::optional<QString> answer;
         answer.swap(saveAnswers.front());
         saveAnswers.pop_front();
+        return answer;
+    }
+    std::optional<PasswordAnswer> askPassword(const PasswordRequest& request) override {
+        passwords.push_back(request);
+        if (passwordAnswers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<PasswordAnswer> answer;
+        answer.swap(passwordAnswers.front());
+        passwordAnswers.pop_front();
         return answer;
     }
     std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request) override {

@@ -298,6 +298,58 @@ def damaged(stub, work, pics):
     check("32767 x 32767" in err, "the refusal gives the claimed size (%s)" % err)
 
 
+def signed(stub, work, pics):
+    """Signed slideshows play: one signed by pelisto-build --sign and one signed afterwards by
+    osslsigncode itself, with a certificate made here. One with bytes after its signature is
+    refused rather than read from the wrong place."""
+    if shutil.which("osslsigncode") is None or shutil.which("openssl") is None:
+        print("skipped signed slideshows: osslsigncode or openssl is not installed")
+        return
+    private_key, cert, pfx, password = (os.path.join(work, n) for n in
+                                ("key.pem", "cert.pem", "cert.pfx", "password"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                    private_key, "-out", cert, "-days", "30", "-subj", "/CN=Pelisto test",
+                    "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", private_key, "-in", cert, "-out", pfx,
+                    "-passout", "pass:secret"], check=True, capture_output=True)
+    with open(password, "w") as f:
+        f.write("secret\n")
+    by_tool = os.path.join(work, "signed.exe")
+    build = subprocess.run([os.path.join(os.path.dirname(stub), "pelisto-build"), "-q", "100",
+                            "--sign", pfx, "--sign-password-file", password, "-o", by_tool,
+                            os.path.join(work, "wide.jpg"), os.path.join(work, "tall.jpg")],
+                           capture_output=True, text=True, timeout=120)
+    check(build.returncode == 0, "pelisto-build --sign (%s)" % build.stderr.strip())
+    verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", by_tool],
+                            capture_output=True, text=True)
+    check(verify.returncode == 0, "the signature verifies against the test certificate")
+    plain = build_slideshow(stub, os.path.join(work, "plain.exe"), [pics["wide"], pics["tall"]])
+    afterwards = os.path.join(work, "afterwards.exe")
+    if os.path.exists(afterwards):
+        os.remove(afterwards)  # osslsigncode writes only a new file
+    subprocess.run(["osslsigncode", "sign", "-pkcs12", pfx, "-pass", "secret", "-in", plain,
+                    "-out", afterwards], check=True, capture_output=True)
+    for path, how in ((by_tool, "signed by pelisto-build"), (afterwards, "signed afterwards")):
+        proc = start(work, path)
+        expect_screen(work, how + ": the first picture", reference(pics["wide"]), timeout=60)
+        key("space")
+        expect_screen(work, how + ": Space, the second", reference(pics["tall"]))
+        key("Escape")
+        rc, err, _ = finish(proc)
+        check(rc == 0, how + ": Escape ends with exit code 0 (got %s, %s)" % (rc, err))
+
+    with open(afterwards, "rb") as f:
+        data = f.read()
+    extended = os.path.join(work, "extended.exe")
+    with open(extended, "wb") as f:
+        f.write(data + bytes(8))
+    proc = start(work, extended)
+    rc, err, box = finish(proc, timeout=60, box_expected=True)
+    check(rc == 1 and box and "certificate table" in err,
+          "bytes after the signature: a message box and exit 1 (got %s, box %s, %s)"
+          % (rc, box, err or "no text"))
+
+
 def jpeg_bomb():
     from io import BytesIO
     from PIL import Image
@@ -336,6 +388,25 @@ def large(stub, work):
         os.remove(name)  # tens of megabytes each
 
 
+def resource_types(path):
+    """The type numbers at the root of a program's resource directory."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections = struct.unpack_from("<H", data, pe + 6)[0]
+    optional_size = struct.unpack_from("<H", data, pe + 20)[0]
+    rsrc = struct.unpack_from("<I", data, pe + 24 + 112 + 8 * 2)[0]  # PE32+, third directory
+    for i in range(sections):
+        _, size, address, raw_size, raw_at = struct.unpack_from(
+            "<8sIIII", data, pe + 24 + optional_size + 40 * i)
+        if address <= rsrc < address + max(size, raw_size):
+            root = raw_at + rsrc - address
+            named, numbered = struct.unpack_from("<HH", data, root + 12)
+            return {struct.unpack_from("<I", data, root + 16 + 8 * k)[0]
+                    for k in range(named, named + numbered)}
+    return set()
+
+
 def imports(stub):
     out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", stub], capture_output=True,
                          text=True, check=True).stdout
@@ -351,6 +422,15 @@ def imports(stub):
     size = os.path.getsize(stub)
     check(size < 300 * 1024, "the stub stays small (%d bytes)" % size)
     check("(Windows GUI)" in out, "a Windows GUI program, no console window")
+    # Icon (3), its group (14) and version information (16), with the product's name in it.
+    types = resource_types(stub)
+    check({3, 14, 16} <= types, "an icon and a version resource (types %s)" % sorted(types))
+    with open(stub, "rb") as f:
+        data = f.read()
+    for field, value in (("FileDescription", "Pelisto slideshow"),
+                         ("ProductName", "Pelisto slideshow"), ("CompanyName", "")):
+        check((field + "\0").encode("utf-16-le") in data and value.encode("utf-16-le") in data,
+              "the version resource holds %s %s" % (field, value))
 
 
 def wine_cases(stub, work):
@@ -369,6 +449,7 @@ def wine_cases(stub, work):
         play(stub, work, pics)
         automatic(stub, work, pics)
         damaged(stub, work, pics)
+        signed(stub, work, pics)
         large(stub, work)
     finally:
         subprocess.run(["timeout", "30", "wineserver", "-k"], env=env)
