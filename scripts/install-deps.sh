@@ -12,8 +12,10 @@ packages=(
   libpng-dev libgif-dev libtiff-dev
   libgraphicsmagick++1-dev graphicsmagick
   libwmf-dev fonts-urw-base35
-  # the viewer stubs: Linux (X11) and Windows (cross-compiled)
-  libx11-dev libpixman-1-dev g++-mingw-w64-x86-64-win32
+  # the viewer stubs: Linux (X11, linked static with these libraries' .a files) and Windows
+  # (cross-compiled)
+  libx11-dev libxcb1-dev libxau-dev libxdmcp-dev libc6-dev libpixman-1-dev
+  g++-mingw-w64-x86-64-win32
   # colour profiles
   liblcms2-dev
   # tests and fixtures

@@ -85,9 +85,16 @@ int Fail(const QString& before, const QByteArray& name, const QString& after = {
     return 1;
 }
 
-bool IsFile(const QByteArray& name) {
+// Why the name cannot be read as a picture, or empty.
+QString NotAFile(const QByteArray& name) {
     struct stat st {};
-    return ::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode);
+    if (::stat(name.constData(), &st) != 0) {
+        return QStringLiteral(": no such file");
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return QStringLiteral(": is a folder, not a picture");
+    }
+    return S_ISREG(st.st_mode) ? QString() : QStringLiteral(": not a file");
 }
 
 // The signing asked for, or the message that refuses it; checked before anything is built.
@@ -120,8 +127,8 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     std::vector<QByteArray> pictures;
     for (const QByteArray& given : o.pictures) {
         pictures.push_back(AbsoluteBytes(given));
-        if (!IsFile(pictures.back())) {
-            return Fail({}, pictures.back(), QStringLiteral(": no such file"));
+        if (const QString why = NotAFile(pictures.back()); !why.isEmpty()) {
+            return Fail({}, pictures.back(), why);
         }
     }
     const QByteArray output = AbsoluteBytes(o.output);
@@ -211,6 +218,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The environment is set and the picture library started while this is the only thread.
     const ScratchFolder scratch;
+    // Qt warns on every run without a runtime folder of this user's own (cron, su); the private
+    // scratch folder serves, as nothing here outlives the run.
+    if (scratch.Dir().isValid()) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(scratch.Dir().path()));
+    }
     pelisto::StartMagick(scratch.Dir().isValid() ? scratch.Dir().path() : QString());
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};

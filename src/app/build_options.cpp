@@ -13,6 +13,7 @@ void Usage(std::FILE* to) {
                "                    [--target windows|linux|web] [--sign CERT.pfx\n"
                "                    [--sign-password-file FILE] [--timestamp URL]]\n"
                "                    [--] PICTURE...\n"
+               "       pelisto-build --help | --version\n"
                "  -o OUT           the slideshow program to write\n"
                "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
                "  -j JOBS          pictures converted at once, 1 to 64 (default: one per\n"
@@ -67,6 +68,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
             optionsEnded = true;
         } else if (a == "-h" || a == "--help") {
             Usage(stdout);
+            return {std::nullopt, 0};
+        } else if (a == "--version") {
+            std::fputs("pelisto-build " PELISTO_VERSION "\n", stdout);
+            std::fflush(stdout);
             return {std::nullopt, 0};
         } else if (a == "-o") {
             auto v = value();
@@ -123,6 +128,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
         }
     }
     if (o.output.isEmpty() || o.pictures.empty()) {
+        PrintError(o.output.isEmpty() && o.pictures.empty()
+                       ? QStringLiteral("no output file (-o OUT) and no pictures given")
+                   : o.output.isEmpty() ? QStringLiteral("no output file given (-o OUT)")
+                                        : QStringLiteral("no pictures given"));
         Usage(stderr);
         return {std::nullopt, 2};
     }

@@ -4,14 +4,17 @@
 #include "framework/cursor_state.h"
 #include "framework/image_box.h"
 #include "framework/nearest.h"
+#include "slideshow/play_rules.h"
 #include "slideshow/screen_fit.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 
 namespace pelisto {
 
@@ -187,10 +190,20 @@ int TForm2::VirtualKey(const QKeyEvent* event) {
         return VK_SPACE;
     case Qt::Key_Backspace:
         return VK_BACK;
+    case Qt::Key_PageUp:
+        return VK_PRIOR;
+    case Qt::Key_PageDown:
+        return VK_NEXT;
+    case Qt::Key_Left:
+        return VK_LEFT;
+    case Qt::Key_Right:
+        return VK_RIGHT;
     case Qt::Key_Plus:
-        return keypad ? VK_ADD : 187;
+        return keypad ? VK_ADD : VK_OEM_PLUS;
+    case Qt::Key_Equal:
+        return keypad ? 0 : VK_OEM_PLUS;
     case Qt::Key_Minus:
-        return keypad ? VK_SUBTRACT : 189;
+        return keypad ? VK_SUBTRACT : VK_OEM_MINUS;
     case Qt::Key_Asterisk:
         return keypad ? VK_MULTIPLY : 0;
     default:
@@ -204,12 +217,25 @@ void TForm2::keyPressEvent(QKeyEvent* event) {
     Guarded([&] { FormKeyDown(key); });
 }
 
+// A left click steps forwards, as in the saved slideshow.
+void TForm2::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() == Qt::LeftButton) {
+        Guarded([this] { FormKeyDown(VK_SPACE); });
+    }
+}
+
 void TForm2::FormKeyDown(int key) {
-    switch (key) {
-    case VK_ESCAPE:
+    const auto row = std::find_if(kPlayKeys.begin(), kPlayKeys.end(),
+                                  [key](const PlayKey& k) { return k.vk == key; });
+    if (row == kPlayKeys.end()) {
+        return;
+    }
+    switch (row->action) {
+    case PlayAction::Leave:
         close();
         break;
-    case VK_SPACE:
+    case PlayAction::Next:
         if (PictureCount > 1) {
             if (++CurrentIndex >= PictureCount) {
                 CurrentIndex = 0;
@@ -217,7 +243,7 @@ void TForm2::FormKeyDown(int key) {
             ShowPicture(CurrentIndex);
         }
         break;
-    case VK_BACK:
+    case PlayAction::Previous:
         if (PictureCount > 1) {
             if (--CurrentIndex < 0) {
                 CurrentIndex = PictureCount - 1;
@@ -225,16 +251,14 @@ void TForm2::FormKeyDown(int key) {
             ShowPicture(CurrentIndex);
         }
         break;
-    case VK_ADD:
+    case PlayAction::ZoomIn:
         ZoomPicture(kZoomStep);
         break;
-    case VK_SUBTRACT:
+    case PlayAction::ZoomOut:
         ZoomPicture(-kZoomStep);
         break;
-    case VK_MULTIPLY:
+    case PlayAction::Fit:
         ZoomPicture(0);
-        break;
-    default:
         break;
     }
 }

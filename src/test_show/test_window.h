@@ -22,14 +22,21 @@ public:
     virtual QString ConvertToJpeg(const QString& fileName) = 0;
 };
 
-// Virtual-key codes of the keys the test window answers.
+// Virtual-key codes of the keys the test window answers; which does what is the players' key
+// table (slideshow/play_rules.h).
 enum TestKey : int {
     VK_BACK = 8,
     VK_ESCAPE = 27,
     VK_SPACE = 32,
+    VK_PRIOR = 33,
+    VK_NEXT = 34,
+    VK_LEFT = 37,
+    VK_RIGHT = 39,
     VK_MULTIPLY = 106,
     VK_ADD = 107,
     VK_SUBTRACT = 109,
+    VK_OEM_PLUS = 187,
+    VK_OEM_MINUS = 189,
 };
 
 // The full-screen test slideshow: borderless, black, sized to the primary screen when created;
@@ -52,7 +59,7 @@ public:
     QSize FitToScreen(int width, int height) const;
 
     // Maps a key event to its virtual-key code (keypad +, - and * have their own codes, the main
-    // keyboard's plus and minus others); 0 for keys without one.
+    // keyboard's plus, equals and minus others); 0 for keys without one.
     static int VirtualKey(const QKeyEvent* event);
 
 public slots:
@@ -65,6 +72,7 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

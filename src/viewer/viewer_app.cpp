@@ -89,8 +89,8 @@ void Viewer::ShowPicture(int index) {
             throw PictureError(Name(index) + " cannot be shown: " + error);
         }
     }
+    // The screen keeps the picture shown before until this one is ready, as other viewers do.
     view_ = decodingView_;
-    Render(); // black until the picture is ready
 }
 
 // Decodes the next picture, else the previous one, while the shown one stays on screen.
@@ -153,6 +153,14 @@ void Viewer::Step(int delta) {
     ShowPicture(Wrap(currentIndex_ + delta));
 }
 
+// A picture stepped to by hand gets the whole period before the automatic advance.
+void Viewer::StepByHand(int delta) {
+    if (interval_) {
+        nextTick_ = Clock::now() + *interval_;
+    }
+    Step(delta);
+}
+
 bool Viewer::HandleEvent(const XEvent& event) {
     switch (event.type) {
     case Expose:
@@ -166,7 +174,7 @@ bool Viewer::HandleEvent(const XEvent& event) {
         return !window_.IsCloseRequest(event);
     case ButtonPress:
         if (event.xbutton.button == Button1) {
-            Step(+1);
+            StepByHand(+1);
         }
         return true;
     case KeyPress: {
@@ -181,10 +189,10 @@ bool Viewer::HandleEvent(const XEvent& event) {
             case PlayAction::Leave:
                 return false;
             case PlayAction::Next:
-                Step(+1);
+                StepByHand(+1);
                 break;
             case PlayAction::Previous:
-                Step(-1);
+                StepByHand(-1);
                 break;
             case PlayAction::ZoomIn:
                 ZoomPicture(+kZoomStep);

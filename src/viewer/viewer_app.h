@@ -24,12 +24,12 @@ public:
 // Plays the pictures the way the tool's test window does: fitted on black, Space forwards,
 // Backspace backwards (both wrapping), keypad + - * zoom, Escape leaves; for laptops also the
 // Right / Left arrows, Page Down / Up, a left click forwards and the main keyboard's + and -.
-// With the automatic flag a tick every `delay` seconds advances as Space does; stepping by hand
-// does not restart the tick's period. Pictures decode on a worker thread, so keys (Escape above
-// all) are answered while a large one decodes; zooming scales the decoded picture and never
-// decodes it again. While a picture is on screen the next one decodes ahead, and the pictures
-// either side of the shown one are kept, so stepping either way shows at once; no more than
-// three pictures are held.
+// With the automatic flag a tick every `delay` seconds advances as Space does; a step by hand
+// restarts the tick's period. Pictures decode on a worker thread, so keys (Escape above all) are
+// answered while a large one decodes, the picture shown before staying on screen; zooming scales
+// the decoded picture and never decodes it again. While a picture is on screen the next one decodes
+// ahead, and the pictures either side of the shown one are kept, so stepping either way shows at
+// once; no more than three pictures are held.
 class Viewer {
 public:
     Viewer(const ByteSource& file, SlideshowLayout layout, FullScreenWindow& window);
@@ -53,6 +53,7 @@ private:
     int Wrap(int index) const;
     void ZoomPicture(int step);
     void Step(int delta);
+    void StepByHand(int delta);
     void Render();
     bool HandleEvent(const XEvent& event); // false once the user leaves
     void OnDecoded();

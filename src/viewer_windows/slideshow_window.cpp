@@ -131,7 +131,7 @@ LRESULT SlideshowWindow::Handle(UINT message, WPARAM w, LPARAM l) {
         OnKey(w);
         return 0;
     case WM_LBUTTONDOWN:
-        Step(+1);
+        StepByHand(+1);
         return 0;
     case PictureLoader::kDoneMessage:
         OnDecoded(l);
@@ -159,12 +159,12 @@ void SlideshowWindow::OnKey(WPARAM key) {
     case VK_SPACE:
     case VK_RIGHT:
     case VK_NEXT:
-        Step(+1);
+        StepByHand(+1);
         break;
     case VK_BACK:
     case VK_LEFT:
     case VK_PRIOR:
-        Step(-1);
+        StepByHand(-1);
         break;
     case VK_ADD:
     case VK_OEM_PLUS: // the main keyboard's + key, whatever the layout
@@ -268,8 +268,8 @@ void SlideshowWindow::ShowPicture(int index) {
     if (const auto error = RequestDecode(index, &view_, false); !error.empty()) {
         throw PictureError(Name(index) + " cannot be shown: " + error);
     }
+    // The screen keeps the picture shown before until this one is ready, as other viewers do.
     SetBusy(true);
-    Render(); // black until the picture is ready
 }
 
 // Decodes the next picture, else the previous one, while the shown one stays on screen.
@@ -328,7 +328,9 @@ void SlideshowWindow::OnDecoded(LPARAM job) {
 
 void SlideshowWindow::ZoomPicture(int step) {
     view_.Zoom(step);
-    Render(); // scales the decoded picture, never decodes again; black while it decodes
+    if (picture_) {
+        Render(); // scales the decoded picture, never decodes again
+    }             // else drawn at the new size when it arrives
 }
 
 void SlideshowWindow::Step(int delta) {
@@ -336,6 +338,19 @@ void SlideshowWindow::Step(int delta) {
         return;
     }
     ShowPicture(Wrap(currentIndex_ + delta));
+}
+
+// A picture stepped to by hand gets the whole period before the automatic advance: setting the
+// timer again starts its period anew.
+void SlideshowWindow::StepByHand(int delta) {
+    if (layout_.automatic) {
+        StartTimer();
+    }
+    Step(delta);
+}
+
+void SlideshowWindow::StartTimer() {
+    SetTimer(window_, kAdvanceTimer, static_cast<UINT>(layout_.delaySeconds) * 1000u, nullptr);
 }
 
 void SlideshowWindow::Run() {
@@ -351,7 +366,7 @@ void SlideshowWindow::Run() {
         throw;
     }
     if (layout_.automatic) {
-        SetTimer(window_, kAdvanceTimer, static_cast<UINT>(layout_.delaySeconds) * 1000u, nullptr);
+        StartTimer();
     }
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

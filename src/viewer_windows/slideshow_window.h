@@ -31,12 +31,12 @@ public:
 // Plays the pictures full screen on black exactly as the Linux stub does: the shared fit and
 // zoom, Space / Right / Page Down / left click forwards and Backspace / Left / Page Up backwards
 // (both wrapping), + - * zoom (keypad or main keyboard), Escape leaves, and with the automatic
-// flag a timer tick every `delay` seconds that advances as Space does; stepping by hand does not
-// restart the tick's period. The pointer is hidden while playing. Pictures decode on a worker
-// thread, so keys are answered while a large one decodes; zooming scales the decoded picture
-// and never decodes it again. While a picture is on screen the next one decodes ahead, and the
-// pictures either side of the shown one are kept, so stepping either way shows at once; no more
-// than three pictures are held.
+// flag a timer tick every `delay` seconds that advances as Space does; a step by hand restarts
+// the tick's period. The pointer is hidden while playing. Pictures decode on a worker thread, so
+// keys are answered while a large one decodes, the picture shown before staying on screen; zooming
+// scales the decoded picture and never decodes it again. While a picture is on screen the next one
+// decodes ahead, and the pictures either side of the shown one are kept, so stepping either way
+// shows at once; no more than three pictures are held.
 class SlideshowWindow {
 public:
     SlideshowWindow(HINSTANCE instance, const ByteSource& file, SlideshowLayout layout);
@@ -70,6 +70,8 @@ private:
     std::string Name(int index) const; // "picture 2 of 5"
     void ZoomPicture(int step);
     void Step(int delta);
+    void StepByHand(int delta);
+    void StartTimer();
     void Render();
     // Remembers the error (the first one), as it was raised, and ends the message loop.
     void Fail(std::exception_ptr error);

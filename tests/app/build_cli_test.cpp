@@ -9,6 +9,7 @@
 #include "web/web_page.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -344,8 +345,13 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
 
 TEST_F(BuildCommandTest, DefaultsAreTheWindowsStartingSettings) {
     const QString out = dir.filePath("out.exe");
-    const Outcome r = Build({"-o", out, Picture("rgb24.png")});
+    // Run as from cron or su, with no runtime folder: nothing but its own lines.
+    QProcessEnvironment bare = Environment();
+    bare.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const Outcome r = Build({"-o", out, Picture("rgb24.png")}, bare);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(r.out.count('\n'), 2) << r.out.toStdString();
     const SlideshowLayout layout = ReadSlideshowFile(out.toStdString());
     EXPECT_FALSE(layout.automatic);
     EXPECT_EQ(layout.delaySeconds, 10);
@@ -363,9 +369,10 @@ TEST_F(BuildCommandTest, DefaultsAreTheWindowsStartingSettings) {
 TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     const QString out = dir.filePath("out.exe");
     const QString png = Picture("rgb24.png");
-    ExpectRefused({}, "usage:");
-    ExpectRefused({"-o", out}, "usage:");
-    ExpectRefused({png}, "usage:");
+    // What is missing comes before the usage.
+    ExpectRefused({}, "pelisto-build: no output file (-o OUT) and no pictures given\nusage:");
+    ExpectRefused({"-o", out}, "pelisto-build: no pictures given\nusage:");
+    ExpectRefused({png}, "pelisto-build: no output file given (-o OUT)\nusage:");
     ExpectRefused({png, "-o"}, "-o needs a file name");
     ExpectRefused({"-o", out, "-q", "0", png}, "-q needs a quality from 1 to 100");
     ExpectRefused({"-o", out, "-q", "101", png}, "-q needs a quality");
@@ -380,12 +387,22 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
     ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
     ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
+    // Answered where they stand, whatever follows.
+    const Outcome help = Build({"-o", out, "--help", "--fast"});
+    EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.out.startsWith("usage: pelisto-build")) << help.out.toStdString();
+    const Outcome version = Build({"--version", "--fast"});
+    EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression("^pelisto-build \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch())
+        << version.out.toStdString();
 }
 
 TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {
     const QString out = dir.filePath("out.exe");
     const QString missing = dir.filePath("nowhere.png");
     ExpectRefused({"-o", out, Picture("rgb24.png"), missing}, missing + ": no such file");
+    ExpectRefused({"-o", out, dir.path()}, dir.path() + ": is a folder, not a picture");
 
     for (const char* name : {"damaged/rgb24_png_cut10.png", "damaged/text.jpg"}) {
         const QString broken = Picture(name);

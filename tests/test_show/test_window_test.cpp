@@ -79,18 +79,23 @@ TEST_F(TestWindowTest, FitsLargePicturesToTheWindowAndCentresThem) {
     EXPECT_TRUE(form.Image1->Stretch());
 }
 
-TEST_F(TestWindowTest, ZoomKeysUseTheKeypadOnly) {
+// The laptop keys of the saved slideshow zoom too: the main keyboard's +, = (+ unshifted) and -.
+TEST_F(TestWindowTest, ZoomKeysOfTheKeypadAndTheMainKeyboard) {
     Start({"925x500"});
     EXPECT_EQ(Shown().width(), 925);
-    Key(Qt::Key_Plus, Qt::NoModifier); // main keyboard: nothing
-    Key(Qt::Key_Minus, Qt::NoModifier);
-    EXPECT_EQ(Shown().width(), 925);
     Key(Qt::Key_Plus);
-    Key(Qt::Key_Plus);
+    Key(Qt::Key_Plus, Qt::NoModifier);
     // 1125 wide on a 1024 window: the left edge is -50, the division truncating toward zero.
     EXPECT_EQ(Shown(), QRect(-50, 80, 1125, 608));
     Key(Qt::Key_Asterisk);
     EXPECT_EQ(Shown().width(), 925);
+    Key(Qt::Key_Equal, Qt::NoModifier);
+    EXPECT_EQ(Shown().width(), 1025);
+    Key(Qt::Key_Minus, Qt::NoModifier);
+    Key(Qt::Key_Minus);
+    EXPECT_EQ(Shown().width(), 825);
+    Key(Qt::Key_Asterisk, Qt::NoModifier); // only the keypad's * fits
+    EXPECT_EQ(Shown().width(), 825);
 }
 
 TEST_F(TestWindowTest, ZoomingOutStopsAt100PixelsAndKeepsTheAspectRatio) {
@@ -113,6 +118,22 @@ TEST_F(TestWindowTest, SpaceAndBackspaceWrapAround) {
     EXPECT_EQ(form.CurrentIndex, 0);
     EXPECT_EQ(Shown().width(), 10);
     EXPECT_EQ(source.conversions, (QStringList{"10x10", "30x30", "10x10"}));
+}
+
+// The saved slideshow's laptop keys and its click step here too.
+TEST_F(TestWindowTest, ArrowsPageKeysAndAClickStepAsTheSlideshowDoes) {
+    Start({"10x10", "20x20", "30x30"});
+    const auto steps = {std::pair{Qt::Key_Left, 2}, {Qt::Key_Right, 0},  {Qt::Key_PageDown, 1},
+                        {Qt::Key_PageUp, 0},        {Qt::Key_PageUp, 2}, {Qt::Key_Right, 0}};
+    for (const auto& [key, index] : steps) {
+        Key(key, Qt::NoModifier);
+        EXPECT_EQ(form.CurrentIndex, index) << key;
+    }
+    QTest::mouseClick(form.Image1, Qt::LeftButton);
+    EXPECT_EQ(form.CurrentIndex, 1);
+    QTest::mouseClick(&form, Qt::RightButton);
+    QTest::mouseClick(&form, Qt::LeftButton, {}, QPoint(2, 2)); // on the black
+    EXPECT_EQ(form.CurrentIndex, 2);
 }
 
 TEST_F(TestWindowTest, OnePictureListIgnoresSteppingAndTheTimer) {

@@ -238,6 +238,25 @@ def automatic(stub, work, pics):
     rc, err, _ = finish(proc)
     check(rc == 0, "Escape during the automatic show exits 0 (got %s, %s)" % (rc, err))
 
+    # A step by hand restarts the period: 3 s into a 6 s period, Space shows the second, which
+    # stays past the moment the old period would have ended until a whole period is over.
+    show = build_slideshow(stub, os.path.join(work, "auto6.exe"), [pics["small"], pics["tall"]],
+                           automatic=True, delay=6)
+    proc = start(work, show)
+    expect_screen(work, "automatic every 6 s: the first picture", reference(pics["small"]))
+    time.sleep(3.0)
+    pressed = time.monotonic()
+    key("space")
+    expect_screen(work, "Space steps by hand", reference(pics["tall"]))
+    time.sleep(max(0.0, pressed + 4.0 - time.monotonic()))
+    value = psnr(screenshot(work), reference(pics["tall"]))
+    check(value >= MIN_PSNR, "the picture stepped to by hand is not cut short (PSNR %.1f dB)" % value)
+    expect_screen(work, "and the advance comes a whole period after the step",
+                  reference(pics["small"]), timeout=15)
+    key("Escape")
+    rc, err, _ = finish(proc)
+    check(rc == 0, "Escape after a step by hand exits 0 (got %s, %s)" % (rc, err))
+
 
 def damaged(stub, work, pics):
     def refused(path, want_rc, what, during=None):
@@ -361,9 +380,10 @@ def jpeg_bomb():
     return bytes(data)
 
 
-def large(stub, work):
+def large(stub, work, pics):
     """Escape pressed as soon as the window shows ends the show (exit 0) while a large picture
-    of noise is still decoding, rather than after the decode."""
+    of noise is still decoding, rather than after the decode; a step to it keeps the picture
+    before on screen meanwhile."""
     from PIL import Image
     width, height = 8000, 6000
     noise = os.urandom(3 * 1024 * 1021)
@@ -384,7 +404,21 @@ def large(stub, work):
     rc, err, _ = finish(proc, timeout=60)
     check(rc == 0, "Escape while a large picture decodes exits 0 (got %s, %s, after %.1f s)"
           % (rc, err, time.monotonic() - pressed))
-    for name in (path, show):
+
+    # Stepped to while it decodes, the large picture leaves the one before on screen meanwhile.
+    with open(path, "rb") as f:
+        after = build_slideshow(stub, os.path.join(work, "after.exe"), [pics["small"], f.read()])
+    proc = start(work, after)
+    expect_screen(work, "a small picture before a large one", reference(pics["small"]))
+    key("space")
+    time.sleep(1.0)
+    value = psnr(screenshot(work), reference(pics["small"]))
+    check(value >= MIN_PSNR, "stepping to a picture still decoding keeps the one before on "
+          "screen (PSNR %.1f dB)" % value)
+    key("Escape")
+    rc, err, _ = finish(proc, timeout=60)
+    check(rc == 0, "Escape while the large picture decodes exits 0 (got %s, %s)" % (rc, err))
+    for name in (path, show, after):
         os.remove(name)  # tens of megabytes each
 
 
@@ -450,7 +484,7 @@ def wine_cases(stub, work):
         automatic(stub, work, pics)
         damaged(stub, work, pics)
         signed(stub, work, pics)
-        large(stub, work)
+        large(stub, work, pics)
     finally:
         subprocess.run(["timeout", "30", "wineserver", "-k"], env=env)
     if not failures:

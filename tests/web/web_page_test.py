@@ -384,6 +384,17 @@ def automatic(b, pages):
     elapsed = b.js("return performance.now()")
     check(elapsed >= 3000, "not before the 3-second delay (%.0f ms after the start)" % elapsed)
     expect_centre(b, GREEN, "and wraps to the first", timeout=20)
+    # A step by hand restarts the period: 2 s into it, Space shows the second, which stays
+    # past the moment the old period would have ended (1 s later) until a whole period is over.
+    time.sleep(2.0)
+    pressed = b.js("return performance.now()")
+    b.keys(Keys.SPACE)
+    expect_centre(b, BLUE, "Space steps by hand")
+    poll(lambda: b.js("return performance.now()") >= pressed + 2000, 5)
+    check(near(centre_colour(b), BLUE), "the picture stepped to by hand is not cut short")
+    expect_centre(b, GREEN, "and the advance comes a whole period after the step", timeout=20)
+    elapsed = b.js("return performance.now()") - pressed
+    check(elapsed >= 3000, "not before (%.0f ms after the step)" % elapsed)
 
 
 def many(b, pages):

@@ -209,6 +209,18 @@
       showPicture(wrap(current + delta));
     }
   };
+  // The automatic advance; a picture stepped to by hand gets the whole period before it.
+  let ticker = 0;
+  const startTicker = () => {
+    if (show.automatic && count > 1) {
+      clearInterval(ticker);
+      ticker = setInterval(() => step(1), show.delaySeconds * 1000);
+    }
+  };
+  const stepByHand = (delta) => {
+    startTicker();
+    step(delta);
+  };
 
   // Full screen where the browser has it: the first click or tap asks for it (and does no
   // more), F asks or leaves. An iPhone has none: the page already fills the window.
@@ -262,9 +274,9 @@
     }
     event.preventDefault();
     if (action === 'next') {
-      step(1);
+      stepByHand(1);
     } else if (action === 'previous') {
-      step(-1);
+      stepByHand(-1);
     } else if (action === 'zoomIn') {
       zoom(show.zoomStep);
     } else if (action === 'zoomOut') {
@@ -281,7 +293,7 @@
   window.addEventListener('click', () => {
     hideHint();
     if (!firstGesture()) {
-      step(1);
+      stepByHand(1);
     }
   });
   let touch = null;
@@ -319,9 +331,9 @@
         const dy = end.clientY - start.y;
         const across = Math.min(window.innerWidth, window.innerHeight);
         if (Math.abs(dx) >= across * swipeShare && Math.abs(dx) > 2 * Math.abs(dy)) {
-          step(dx < 0 ? 1 : -1);
+          stepByHand(dx < 0 ? 1 : -1);
         } else if (Math.hypot(dx, dy) <= tapDistance && !firstGesture()) {
-          step(end.clientX < window.innerWidth / 2 ? -1 : 1);
+          stepByHand(end.clientX < window.innerWidth / 2 ? -1 : 1);
         }
       },
       {passive: false});
@@ -345,9 +357,7 @@
     };
     awake();
     document.addEventListener('visibilitychange', awake);
-    if (count > 1) {
-      setInterval(() => step(1), show.delaySeconds * 1000);
-    }
+    startTicker();
   }
 
   if (count > 0) {
