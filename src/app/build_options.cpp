@@ -1,6 +1,7 @@
 #include "app/build_options.h"
 
 #include "app/build_reporting.h"
+#include "app/picture_sizes.h"
 
 #include <QFile>
 #include <cstdio>
@@ -10,7 +11,7 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
-               "                    [--target windows|linux|web] [--] PICTURE...\n"
+               "                    [--target windows|linux|web] [--fit WxH] [--] PICTURE...\n"
                "  -o OUT           the slideshow program to write\n"
                "  -q QUALITY       JPEG quality of the pictures, 1 to 100 (default 75)\n"
                "  -j JOBS          pictures converted at once, 1 to 64 (default: one per\n"
@@ -21,6 +22,10 @@ void Usage(std::FILE* to) {
                "                   (stub TheExe.run) or web (one HTML page for any browser);\n"
                "                   default: windows when OUT ends in .exe, web when it ends\n"
                "                   in .html or .htm, in any letter case, else linux\n"
+               "  --fit WxH        scale pictures larger than W x H pixels down to fit it,\n"
+               "                   as a screen of that size shows them; also 4k (3840x2160),\n"
+               "                   fullhd (1920x1080), small (1280x720) or original (the\n"
+               "                   pictures' own size, the default)\n"
                "  --               the arguments after it are pictures, even those that\n"
                "                   start with -\n",
                to);
@@ -100,6 +105,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
             } else {
                 return Refuse(QStringLiteral("--target needs windows, linux or web"));
             }
+        } else if (a == "--fit") {
+            auto v = value();
+            auto box = v ? ParseFitBox(*v) : std::nullopt;
+            if (!box) {
+                return Refuse(QStringLiteral(
+                    "--fit needs WxH (1 to 30000 pixels a side), 4k, fullhd, small or original"));
+            }
+            o.fitWidth = box->width;
+            o.fitHeight = box->height;
         } else if (a == "--auto") {
             o.automatic = true;
         } else {

@@ -95,6 +95,8 @@ public slots:
     void N90antihoraire1Click();
     void N1801Click();
     void ScrollBar1Change();
+    // The picture size choice: conversions (test window and save) fit pictures in its box.
+    void PictureSizeChange();
     void NumSpinEdit1Change();
     void Image2Click();
     void DropFileTarget1Drop();
@@ -109,6 +111,7 @@ private:
     void UpdateButtons();
     void ClearPreview();
     void AddSaveTypes();
+    void NamePictureSizes();
     void ReportMissingStub(SlideshowTarget target);
     // The folders, quality, automatic flag, delay and slideshow type of the last run come back
     // over the start-up values, and are kept for the next run.
@@ -122,6 +125,7 @@ private:
     TForm2* form2_ = nullptr;
     QString StubPath_;
     std::uint8_t PictureQuality_ = 1;
+    int pictureSize_ = 0; // index into kPictureSizes
     QString ToolFolder_;
     bool destroyed_ = false;
     bool restored_ = false; // nothing is kept before the last run's values are back

@@ -34,6 +34,8 @@ RememberedSettings LoadRememberedSettings() {
     s.delaySeconds = NumberIn(stored, QStringLiteral("delay"), 1, 65535, s.delaySeconds);
     s.slideshowType =
         static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 3, s.slideshowType));
+    s.pictureSize =
+        static_cast<int>(NumberIn(stored, QStringLiteral("pictureSize"), 0, 3, s.pictureSize));
     return s;
 }
 
@@ -46,6 +48,7 @@ void StoreRememberedSettings(const RememberedSettings& s) {
     stored.setValue(QStringLiteral("automatic"), s.automatic);
     stored.setValue(QStringLiteral("delay"), s.delaySeconds);
     stored.setValue(QStringLiteral("slideshowType"), s.slideshowType);
+    stored.setValue(QStringLiteral("pictureSize"), s.pictureSize);
 }
 
 } // namespace pelisto

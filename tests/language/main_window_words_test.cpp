@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 114);
+    ASSERT_EQ(words.size(), 132);
     QStringList keys;
-    for (int r = 0; r < 38; ++r) {
+    for (int r = 0; r < 44; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -118,7 +118,9 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@105",         "@104",        "@106",
                                  "@107",         "@108",        "@109",
                                  "@110",         "@111",        "@112",
-                                 "@113",         "@114"}));
+                                 "@113",         "@114",        "@120",
+                                 "@121",         "@122",        "@123",
+                                 "@124",         "@125"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -142,6 +144,10 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"),
               QStringLiteral("Enregistré : show.exe (120 Ko)"));
     EXPECT_EQ(t.LookupWord("@112"), "Page web (*.html)|*.html");
+    EXPECT_EQ(t.LookupWord("@120"), "Taille d'origine");
+    EXPECT_EQ(t.LookupWord("@123"), QStringLiteral("Petit écran (1280 x 720)"));
+    EXPECT_EQ(t.LookupWord("@124").arg("x"),
+              "Plus de 25 Mo : la plupart des messageries le refuseront. Tailles plus petites : x");
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");
@@ -157,7 +163,7 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"), "Saved: show.exe (120 KB)");
     EXPECT_EQ(t.LookupWord("@112"), "Web page (*.html)|*.html");
     // pelisto-build has no window: its lookup gives the same texts.
-    for (const char* id : {"@112", "@113", "@114", "@999"}) {
+    for (const char* id : {"@112", "@113", "@114", "@121", "@124", "@125", "@999"}) {
         EXPECT_EQ(MainWindowWord(id, 1), t.LookupWord(id)) << id;
     }
 }
