@@ -23,9 +23,9 @@ QString Warning(const std::function<QString(const QString&)>& word, std::int64_t
         }
     }
     if (smaller.isEmpty()) {
-        return word(QStringLiteral("@125"));
+        return word(QStringLiteral("@126"));
     }
-    return word(QStringLiteral("@124")).arg(smaller.join(QStringLiteral(", ")));
+    return word(QStringLiteral("@125")).arg(smaller.join(QStringLiteral(", ")));
 }
 
 } // namespace

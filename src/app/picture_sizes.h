@@ -18,10 +18,10 @@ struct PictureSizeChoice {
     const char* word; // its text in the word table
 };
 inline constexpr PictureSizeChoice kPictureSizes[] = {
-    {"original", 0, 0, "@120"},
-    {"4k", 3840, 2160, "@121"},
-    {"fullhd", 1920, 1080, "@122"},
-    {"small", 1280, 720, "@123"},
+    {"original", 0, 0, "@121"},
+    {"4k", 3840, 2160, "@122"},
+    {"fullhd", 1920, 1080, "@123"},
+    {"small", 1280, 720, "@124"},
 };
 inline constexpr int kPictureSizeCount = 4;
 

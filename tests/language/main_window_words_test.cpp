@@ -118,9 +118,9 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@105",         "@104",        "@106",
                                  "@107",         "@108",        "@109",
                                  "@110",         "@111",        "@112",
-                                 "@113",         "@114",        "@120",
-                                 "@121",         "@122",        "@123",
-                                 "@124",         "@125"}));
+                                 "@113",         "@114",        "@121",
+                                 "@122",         "@123",        "@124",
+                                 "@125",         "@126"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -144,9 +144,9 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"),
               QStringLiteral("Enregistré : show.exe (120 Ko)"));
     EXPECT_EQ(t.LookupWord("@112"), "Page web (*.html)|*.html");
-    EXPECT_EQ(t.LookupWord("@120"), "Taille d'origine");
-    EXPECT_EQ(t.LookupWord("@123"), QStringLiteral("Petit écran (1280 x 720)"));
-    EXPECT_EQ(t.LookupWord("@124").arg("x"),
+    EXPECT_EQ(t.LookupWord("@121"), "Taille d'origine");
+    EXPECT_EQ(t.LookupWord("@124"), QStringLiteral("Petit écran (1280 x 720)"));
+    EXPECT_EQ(t.LookupWord("@125").arg("x"),
               "Plus de 25 Mo : la plupart des messageries le refuseront. Tailles plus petites : x");
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
@@ -163,7 +163,7 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@111").arg("show.exe", "120"), "Saved: show.exe (120 KB)");
     EXPECT_EQ(t.LookupWord("@112"), "Web page (*.html)|*.html");
     // pelisto-build has no window: its lookup gives the same texts.
-    for (const char* id : {"@112", "@113", "@114", "@121", "@124", "@125", "@999"}) {
+    for (const char* id : {"@112", "@113", "@114", "@122", "@125", "@126", "@999"}) {
         EXPECT_EQ(MainWindowWord(id, 1), t.LookupWord(id)) << id;
     }
 }
