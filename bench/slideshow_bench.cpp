@@ -3,10 +3,13 @@
 // (djpeg | cjpeg -quality 75 -optimize -smooth 5, one pipeline per picture, one at a time and as
 // many at once as there are cores) and, for the same photos as PNGs, next to Pillow.
 //
-//   slideshow_bench [COUNT] [--keep FOLDER]
+//   slideshow_bench [COUNT] [--keep FOLDER] [--fit-only]
 //
 // COUNT photo-like 4000 x 3000 JPEGs (default 20, quality 90) are generated in a temporary
 // folder, or in FOLDER, which is kept for profiling runs. Prints both times and their ratio.
+// Then COUNT 24-megapixel photos (6000 x 4000) are made into a slideshow at their own size and
+// at Full HD (--fit fullhd): both times, their ratio and both slideshows' sizes. --fit-only
+// runs only that part.
 #include <QColor>
 #include <QCoreApplication>
 #include <QDir>
@@ -30,8 +33,8 @@ constexpr int kHeight = 3000;
 
 // Smooth gradients, sensor-like noise and a few sharp shapes: roughly what a camera gives the
 // encoder to chew on.
-QImage PhotoLike(int seed) {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+QImage PhotoLike(int seed, int width = kWidth, int height = kHeight) {
+    QImage image(width, height, QImage::Format_RGB32);
     std::uint32_t state = 0x9E3779B9u * static_cast<std::uint32_t>(seed + 1);
     auto next = [&state] {
         state ^= state << 13;
@@ -40,14 +43,14 @@ QImage PhotoLike(int seed) {
         return state;
     };
     const int hue = (seed * 47) % 360;
-    for (int y = 0; y < kHeight; ++y) {
+    for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
+        for (int x = 0; x < width; ++x) {
             const std::uint32_t n = next();
             const int noise = static_cast<int>(n & 15) - 8;
-            const int r = (x * 200) / kWidth + 30 + noise;
-            const int g = (y * 180) / kHeight + 40 + noise;
-            const int b = ((x + y + seed * 97) * 160) / (kWidth + kHeight) + 50 + noise;
+            const int r = (x * 200) / width + 30 + noise;
+            const int g = (y * 180) / height + 40 + noise;
+            const int b = ((x + y + seed * 97) * 160) / (width + height) + 50 + noise;
             row[x] = qRgb(qBound(0, r, 255), qBound(0, g, 255), qBound(0, b, 255));
         }
     }
@@ -58,8 +61,8 @@ QImage PhotoLike(int seed) {
             QColor::fromHsv((hue + i * 23) % 360, 160 + (next() % 90), 120 + (next() % 130));
         painter.setBrush(colour);
         painter.setPen(QPen(colour.darker(180), 6));
-        const QRect box(static_cast<int>(next() % (kWidth - 600)),
-                        static_cast<int>(next() % (kHeight - 600)), 100 + next() % 500,
+        const QRect box(static_cast<int>(next() % (width - 600)),
+                        static_cast<int>(next() % (height - 600)), 100 + next() % 500,
                         100 + next() % 500);
         if (i % 3 == 0) {
             painter.drawEllipse(box);
@@ -71,7 +74,7 @@ QImage PhotoLike(int seed) {
     }
     painter.setFont(QFont(QStringLiteral("Sans"), 120));
     painter.setPen(Qt::white);
-    painter.drawText(200, kHeight - 300, QStringLiteral("Picture %1").arg(seed + 1));
+    painter.drawText(200, height - 300, QStringLiteral("Picture %1").arg(seed + 1));
     return image;
 }
 
@@ -98,6 +101,9 @@ qint64 FolderSize(const QString& folder) {
     return total;
 }
 
+int RunAtOwnSize(const QString& root, int count);
+int RunAtFullHd(const QString& root, int count);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -106,14 +112,17 @@ int main(int argc, char** argv) {
     args.removeFirst();
     int count = 20;
     QString keep;
+    bool fitOnly = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--keep") && i + 1 < args.size()) {
             keep = args[++i];
+        } else if (args[i] == QLatin1String("--fit-only")) {
+            fitOnly = true;
         } else {
             bool ok = false;
             count = args[i].toInt(&ok);
             if (!ok || count < 1) {
-                std::fputs("usage: slideshow_bench [COUNT] [--keep FOLDER]\n", stderr);
+                std::fputs("usage: slideshow_bench [COUNT] [--keep FOLDER] [--fit-only]\n", stderr);
                 return 2;
             }
         }
@@ -121,6 +130,54 @@ int main(int argc, char** argv) {
 
     QTemporaryDir temp;
     const QString root = keep.isEmpty() ? temp.path() : QDir(keep).absolutePath();
+    if (!fitOnly && RunAtOwnSize(root, count) != 0) {
+        return 1;
+    }
+    return RunAtFullHd(root, count);
+}
+
+namespace {
+
+// 24-megapixel photos made for a Full HD screen against their own size.
+int RunAtFullHd(const QString& root, int count) {
+    const QString photos = root + QStringLiteral("/photos24");
+    QDir().mkpath(photos);
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        const QString name = photos + QStringLiteral("/photo%1.jpg").arg(i + 1, 2, 10, QChar('0'));
+        files << name;
+        if (!QFileInfo::exists(name) && !PhotoLike(i, 6000, 4000).save(name, "JPG", 90)) {
+            std::fprintf(stderr, "cannot write %s\n", name.toLocal8Bit().constData());
+            return 1;
+        }
+    }
+    std::printf("%d pictures of 6000 x 4000 (%.1f MB)\n", count,
+                static_cast<double>(FolderSize(photos)) / 1e6);
+    const QString builder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/pelisto-build");
+    double seconds[2] = {};
+    qint64 bytes[2] = {};
+    const char* fits[2] = {"original", "fullhd"};
+    for (int k = 0; k < 2; ++k) {
+        const QString show = root + QStringLiteral("/show-%1.run").arg(QLatin1String(fits[k]));
+        const auto time = TimedRun(
+            builder, QStringList{"-q", "75", "--fit", QLatin1String(fits[k]), "-o", show} << files);
+        if (!time) {
+            return 1;
+        }
+        seconds[k] = *time;
+        bytes[k] = QFileInfo(show).size();
+        std::printf("24 MP, --fit %-8s %7.2f s, slideshow %.1f MB\n", fits[k], seconds[k],
+                    static_cast<double>(bytes[k]) / 1e6);
+    }
+    std::printf("24 MP: Full HD / own size %.2f of the time (target: at most 0.33), slideshow "
+                "%.1f MB (expect well under 25)\n",
+                seconds[1] / seconds[0], static_cast<double>(bytes[1]) / 1e6);
+    return 0;
+}
+
+// 12-megapixel photos at their own size, against the libjpeg tools and Pillow.
+int RunAtOwnSize(const QString& root, int count) {
     const QString photos = root + QStringLiteral("/photos");
     const QString plain = root + QStringLiteral("/cjpeg");
     QDir().mkpath(photos);
@@ -224,3 +281,5 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+} // namespace

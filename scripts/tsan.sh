@@ -40,4 +40,16 @@ if ls "$work"/tsan.* >/dev/null 2>&1; then
   cat "$work"/tsan.* | head -80
   status=1
 fi
+# The same pictures fitted to a small screen: scaled decoding and the library's resize on both
+# workers.
+echo "== pelisto-build -j 2 --fit small, 20 pictures (ThreadSanitizer)"
+rm -f "$work"/tsan.*
+if ! TSAN_OPTIONS="$TSAN_OPTIONS:log_path=$work/tsan" XDG_RUNTIME_DIR="$work" \
+  "$build/bin/pelisto-build" -j 2 --fit small -o "$work/small.run" "$work"/pictures/*; then
+  status=1
+fi
+if ls "$work"/tsan.* >/dev/null 2>&1; then
+  cat "$work"/tsan.* | head -80
+  status=1
+fi
 exit $status

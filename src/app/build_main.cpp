@@ -5,6 +5,7 @@
 #include "app/build_reporting.h"
 #include "app/code_signing.h"
 #include "app/jpeg_converter.h"
+#include "app/picture_sizes.h"
 #include "app/signal_cleanup.h"
 #include "app/slideshow_builder.h"
 #include "framework/application.h"
@@ -171,8 +172,8 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
         const LibraryMessagesCaught caught(
             scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
         const QString jpegs = scratch.Dir().filePath(QStringLiteral("jpegs"));
-        const pelisto::PictureWorkerFactory workers =
-            NamingWorkers(pelisto::JpegWorkerFactory(static_cast<int>(o.quality)));
+        const pelisto::PictureWorkerFactory workers = NamingWorkers(
+            pelisto::JpegWorkerFactory(static_cast<int>(o.quality), o.fitWidth, o.fitHeight));
         const pelisto::BuildProgress progress = [](int index, int count, const QString& picture) {
             PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
         };
@@ -201,6 +202,14 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
         return Fail(QString::fromLocal8Bit(e.what()));
     }
     PrintLine(QStringLiteral("wrote %1").arg(QFile::decodeName(output)));
+    struct stat written {};
+    const QString tooLarge =
+        ::stat(output.constData(), &written) == 0
+            ? pelisto::MailSizeWarning(written.st_size, o.fitWidth, o.fitHeight)
+            : QString();
+    if (!tooLarge.isEmpty()) {
+        PrintError(tooLarge);
+    }
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "app/build_options.h"
 
 #include "app/build_reporting.h"
+#include "app/picture_sizes.h"
 
 #include <QFile>
 #include <cstdio>
@@ -10,7 +11,8 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
-               "                    [--target windows|linux|web] [--sign CERT.pfx\n"
+               "                    [--target windows|linux|web] [--fit WxH]\n"
+               "                    [--sign CERT.pfx\n"
                "                    [--sign-password-file FILE] [--timestamp URL]]\n"
                "                    [--] PICTURE...\n"
                "       pelisto-build --help | --version\n"
@@ -29,6 +31,10 @@ void Usage(std::FILE* to) {
                "  --sign-password-file FILE\n"
                "                   the file holding the certificate's password\n"
                "  --timestamp URL  time-stamp the signature at this RFC 3161 service\n"
+               "  --fit WxH        scale pictures larger than W x H pixels down to fit it,\n"
+               "                   as a screen of that size shows them; also 4k (3840x2160),\n"
+               "                   fullhd (1920x1080), small (1280x720) or original (the\n"
+               "                   pictures' own size, the default)\n"
                "  --               the arguments after it are pictures, even those that\n"
                "                   start with -\n",
                to);
@@ -120,6 +126,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
             (a == "--sign"        ? o.signCertificate
              : a == "--timestamp" ? o.timestampUrl
                                   : o.signPasswordFile) = *v;
+        } else if (a == "--fit") {
+            auto v = value();
+            auto box = v ? ParseFitBox(*v) : std::nullopt;
+            if (!box) {
+                return Refuse(QStringLiteral(
+                    "--fit needs WxH (1 to 30000 pixels a side), 4k, fullhd, small or original"));
+            }
+            o.fitWidth = box->width;
+            o.fitHeight = box->height;
         } else if (a == "--auto") {
             o.automatic = true;
         } else {

@@ -16,6 +16,8 @@ struct BuildOptions {
     long delay = 10;
     long jobs = 0; // pictures converted at once; 0: one per core
     bool automatic = false;
+    int fitWidth = 0; // pictures larger than this box are fitted into it; 0 x 0: own size
+    int fitHeight = 0;
     std::optional<SlideshowTarget> target;
     std::vector<QByteArray> pictures;
     // Signing a Windows program: the PKCS#12 certificate, a file holding its password, a

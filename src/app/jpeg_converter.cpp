@@ -5,6 +5,7 @@
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/graphic.h"
 #include "framework/graphics/picture.h"
+#include "picture/dib_conversion.h"
 #include "picture/jpeg_image.h"
 #include "picture/picture_work.h"
 
@@ -30,6 +31,12 @@ void JpegConverter::SetScratchFolder(const QString& folder) {
 
 void JpegConverter::SetLoader(TPicture* loader) {
     loader_ = loader;
+}
+
+void JpegConverter::SetFitBox(int width, int height) {
+    const bool box = width > 0 && height > 0;
+    fitWidth_ = box ? width : 0;
+    fitHeight_ = box ? height : 0;
 }
 
 QString JpegConverter::ScratchPath() const {
@@ -60,9 +67,28 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
                 TCanvas canvas(bitmap);
                 canvas.Draw(0, 0, *loader->Graphic());
             }
-            SaveBitmapAsJpeg(bitmap, target, quality);
+            if (fitWidth_ > 0) {
+                TDibHolder fitted = FitDibInBox(BitmapToDib(bitmap), fitWidth_, fitHeight_);
+                std::unique_ptr<TBitmap> scaled =
+                    fitted ? DibToBitmap(std::move(fitted), 24, false) : nullptr;
+                if (!scaled) {
+                    throw Exception(QStringLiteral("Unable to convert %1 to JPEG: %2")
+                                        .arg(fileName, QStringLiteral("it could not be scaled")));
+                }
+                SaveBitmapAsJpeg(*scaled, target, quality);
+            } else {
+                SaveBitmapAsJpeg(bitmap, target, quality);
+            }
             written = true;
         } else {
+            // The window's work buffer serves rotation and the preview too, at full size.
+            struct FitFor {
+                PictureWork& work;
+                FitFor(PictureWork& w, int width, int height) : work(w) {
+                    work.SetFitBox(width, height);
+                }
+                ~FitFor() { work.SetFitBox(0, 0); }
+            } fit(workBuffer_, fitWidth_, fitHeight_);
             workBuffer_.SetImageName(fileName);
             workBuffer_.SetJPegSaveQuality(static_cast<std::uint8_t>(quality));
             written = workBuffer_.SaveAsJpeg(target);
@@ -106,8 +132,10 @@ QString JpegConverter::ConvertToJpeg(const QString& fileName, int quality) {
     return target;
 }
 
-JpegWorker::JpegWorker(int quality, int readRes) : converter_(work_), quality_(quality) {
+JpegWorker::JpegWorker(int quality, int readRes, int fitWidth, int fitHeight)
+    : converter_(work_), quality_(quality) {
     work_.Announce();
+    converter_.SetFitBox(fitWidth, fitHeight);
     work_.SetImageReadRes(readRes);
     work_.SetJPegSaveQuality(75);
     work_.SetJPegSaveSmooth(5);
@@ -121,11 +149,13 @@ QString JpegWorker::Convert(const QString& picture, const QString& folder) {
     return jpeg;
 }
 
-PictureWorkerFactory JpegWorkerFactory(int quality) {
+PictureWorkerFactory JpegWorkerFactory(int quality, int fitWidth, int fitHeight) {
     // Metafiles are sized by the screen's resolution; the workers get what it is now.
     NoteScreenForWorkers();
     const int readRes = PictureWork::ReadResOfDisplay();
-    return [quality, readRes] { return std::make_unique<JpegWorker>(quality, readRes); };
+    return [quality, readRes, fitWidth, fitHeight] {
+        return std::make_unique<JpegWorker>(quality, readRes, fitWidth, fitHeight);
+    };
 }
 
 } // namespace pelisto

@@ -30,6 +30,13 @@ public:
 
     QString ScratchPath() const;
 
+    // Pictures larger than this box are scaled down to fit it, as a screen of that size fits
+    // them; 0 x 0 (the default) converts them at their own size. The work buffer is told only
+    // for the length of a conversion.
+    void SetFitBox(int width, int height);
+    int FitWidth() const { return fitWidth_; }
+    int FitHeight() const { return fitHeight_; }
+
     // Returns the scratch JPEG's path. The old scratch file is removed first, so a conversion
     // that writes nothing can never pass off the previous picture as this one: it raises an
     // error naming the picture instead. Every error names the picture.
@@ -40,13 +47,15 @@ private:
     TPicture* loader_ = nullptr;
     std::unique_ptr<TPicture> ownLoader_;
     QString scratchFolder_;
+    int fitWidth_ = 0;
+    int fitHeight_ = 0;
 };
 
 // A conversion worker for one thread of a parallel build: its own work buffer (set up as the
 // window's) and its own scratch JPEG.
 class JpegWorker final : public PictureWorker {
 public:
-    JpegWorker(int quality, int readRes);
+    JpegWorker(int quality, int readRes, int fitWidth = 0, int fitHeight = 0);
     QString Convert(const QString& picture, const QString& folder) override;
     void SetCancelFlag(const std::atomic<bool>* cancel) override { work_.cancel = cancel; }
 
@@ -67,8 +76,8 @@ private:
     int quality_;
 };
 
-// Makes JpegWorkers converting at the quality. Call on the user-interface thread: it asks the
-// display how deep the work buffers read.
-PictureWorkerFactory JpegWorkerFactory(int quality);
+// Makes JpegWorkers converting at the quality, fitting pictures in the box (0 x 0: their own
+// size). Call on the user-interface thread: it asks the display how deep the work buffers read.
+PictureWorkerFactory JpegWorkerFactory(int quality, int fitWidth = 0, int fitHeight = 0);
 
 } // namespace pelisto

@@ -3,6 +3,7 @@
 
 #include "app/jpeg_converter.h"
 #include "app/picture_paths.h"
+#include "app/picture_sizes.h"
 #include "app/preview_fit.h"
 #include "app/remembered_settings.h"
 #include "app/slideshow_builder.h"
@@ -137,7 +138,10 @@ void TForm1::CreateComponents() {
     MultiLang1->SetActiveLanguage(1);
     MultiLang1->SetWords(MainWindowWords());
     MultiLang1->SetCharSets(MainWindowCharSets());
-    MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) { AddSaveTypes(); };
+    MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) {
+        AddSaveTypes();
+        NamePictureSizes();
+    };
 
     DropFileTarget1 = new TDropFileTarget(this);
     DropFileTarget1->setObjectName(QStringLiteral("DropFileTarget1"));
@@ -187,6 +191,8 @@ void TForm1::ConnectHandlers() {
     connect(N90antihoraire1, &QAction::triggered, this, handler(&TForm1::N90antihoraire1Click));
     connect(N1801, &QAction::triggered, this, handler(&TForm1::N1801Click));
     connect(ui_->ScrollBar1, &QScrollBar::valueChanged, this, handler(&TForm1::ScrollBar1Change));
+    connect(ui_->PictureSize, &QComboBox::currentIndexChanged, this,
+            handler(&TForm1::PictureSizeChange));
     connect(ui_->NumSpinEdit1, &TNumSpinEdit::Change, this, handler(&TForm1::NumSpinEdit1Change));
     DropFileTarget1->OnDrop = [this](QObject*, TDragType, QPoint) { DropFileTarget1Drop(); };
     ui_->ListBox1->installEventFilter(this);
@@ -255,6 +261,7 @@ void TForm1::FormCreate() {
     ui_->UrlLabel1->SetURL(guide);
     ui_->ScrollBar1->setValue(75);
     ScrollBar1Change();
+    NamePictureSizes();
     RestoreSettings();
 }
 
@@ -266,6 +273,7 @@ void TForm1::RestoreSettings() {
     signingCertificate_ = kept.signingCertificate;
     ui_->ScrollBar1->setValue(kept.quality);
     ScrollBar1Change();
+    ui_->PictureSize->setCurrentIndex(kept.pictureSize);
     ui_->CheckBox1->setChecked(kept.automatic);
     {
         // The unit's caption stays the language's own, as at any start.
@@ -285,6 +293,7 @@ void TForm1::RememberSettings() {
     kept.slideshowType = SaveDialog1->FilterIndex();
     kept.signingCertificate = signingCertificate_;
     kept.quality = ui_->ScrollBar1->value();
+    kept.pictureSize = pictureSize_;
     kept.automatic = ui_->CheckBox1->isChecked();
     kept.delaySeconds = ui_->NumSpinEdit1->Value();
     StoreRememberedSettings(kept);
@@ -408,6 +417,25 @@ void TForm1::ScrollBar1Change() {
     ui_->Label1->setText(QString::number(ui_->ScrollBar1->value()));
     ui_->Label1->adjustSize();
     PictureQuality_ = static_cast<std::uint8_t>(ui_->ScrollBar1->value());
+}
+
+void TForm1::NamePictureSizes() {
+    // Renamed in the language in place: the choice stays.
+    const QSignalBlocker quiet(ui_->PictureSize);
+    for (int i = 0; i < kPictureSizeCount; ++i) {
+        const QString text = MultiLang1->LookupWord(QString::fromLatin1(kPictureSizes[i].word));
+        if (i < ui_->PictureSize->count()) {
+            ui_->PictureSize->setItemText(i, text);
+        } else {
+            ui_->PictureSize->addItem(text);
+        }
+    }
+    ui_->PictureSize->setCurrentIndex(pictureSize_);
+}
+
+void TForm1::PictureSizeChange() {
+    pictureSize_ = std::clamp(ui_->PictureSize->currentIndex(), 0, kPictureSizeCount - 1);
+    converter_->SetFitBox(kPictureSizes[pictureSize_].width, kPictureSizes[pictureSize_].height);
 }
 
 void TForm1::NumSpinEdit1Change() {

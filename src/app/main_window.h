@@ -98,6 +98,8 @@ public slots:
     void N90antihoraire1Click();
     void N1801Click();
     void ScrollBar1Change();
+    // The picture size choice: conversions (test window and save) fit pictures in its box.
+    void PictureSizeChange();
     void NumSpinEdit1Change();
     void Image2Click();
     void DropFileTarget1Drop();
@@ -112,6 +114,7 @@ private:
     void UpdateButtons();
     void ClearPreview();
     void AddSaveTypes();
+    void NamePictureSizes();
     void ReportMissingStub(SlideshowTarget target);
     // The certificate (asked once and kept, or again when the user wants another) and its
     // password, asked every time; nothing when the user cancels or cannot sign.
@@ -128,6 +131,7 @@ private:
     TForm2* form2_ = nullptr;
     QString StubPath_;
     std::uint8_t PictureQuality_ = 1;
+    int pictureSize_ = 0; // index into kPictureSizes
     QString ToolFolder_;
     bool destroyed_ = false;
     QString signingCertificate_;

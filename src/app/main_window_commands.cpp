@@ -2,6 +2,7 @@
 #include "app/jpeg_converter.h"
 #include "app/main_window.h"
 #include "app/picture_paths.h"
+#include "app/picture_sizes.h"
 #include "app/preview_fit.h"
 #include "app/save_progress.h"
 #include "app/signal_cleanup.h"
@@ -160,7 +161,8 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
     // The pictures are converted on worker threads and the file written on a thread of its own,
     // so the window stays responsive and the dialog can cancel; this one waits for it here.
     SaveProgress progress(this, *MultiLang1, static_cast<int>(pictures.size()));
-    const PictureWorkerFactory workers = JpegWorkerFactory(PictureQuality_);
+    const PictureWorkerFactory workers =
+        JpegWorkerFactory(PictureQuality_, converter_->FitWidth(), converter_->FitHeight());
     std::exception_ptr error;
     QEventLoop waiting;
     std::thread build;
@@ -209,6 +211,17 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
     }
     ui_->SaveStatus->setText(SavedStatusText(*MultiLang1, path));
     ui_->SaveStatus->setToolTip(QDir::toNativeSeparators(path));
+    const QString tooLarge = MailSizeWarning(*MultiLang1, QFileInfo(path).size(),
+                                             converter_->FitWidth(), converter_->FitHeight());
+    if (!tooLarge.isEmpty()) {
+        ui_->SaveStatus->setText(ui_->SaveStatus->text() + QLatin1Char('\n') + tooLarge);
+    }
+    // The warning takes more lines: the line grows upward from the panel's foot.
+    QLabel& status = *ui_->SaveStatus;
+    status.setWordWrap(true);
+    const QRect line = status.geometry();
+    const int height = std::max(16, status.heightForWidth(line.width()));
+    status.setGeometry(line.left(), line.bottom() + 1 - height, line.width(), height);
 }
 
 void TForm1::ListBox1Click() {

@@ -35,6 +35,8 @@ RememberedSettings LoadRememberedSettings() {
     s.slideshowType =
         static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 4, s.slideshowType));
     s.signingCertificate = stored.value(QStringLiteral("signingCertificate")).toString();
+    s.pictureSize =
+        static_cast<int>(NumberIn(stored, QStringLiteral("pictureSize"), 0, 3, s.pictureSize));
     return s;
 }
 
@@ -48,6 +50,7 @@ void StoreRememberedSettings(const RememberedSettings& s) {
     stored.setValue(QStringLiteral("delay"), s.delaySeconds);
     stored.setValue(QStringLiteral("slideshowType"), s.slideshowType);
     stored.setValue(QStringLiteral("signingCertificate"), s.signingCertificate);
+    stored.setValue(QStringLiteral("pictureSize"), s.pictureSize);
 }
 
 } // namespace pelisto

@@ -14,6 +14,7 @@ struct RememberedSettings {
     double delaySeconds = 10;   // 1..65535
     int slideshowType = 1;      // the save dialog's type: 1 Windows, 2 Linux, 3 web page, 4 signed
     QString signingCertificate; // the code-signing certificate; its password is never kept
+    int pictureSize = 0;        // index of the picture size choice: 0 the pictures' own size
 };
 
 // A stored value that is missing or out of range gives the default in its place.

@@ -37,6 +37,11 @@ using rdfiledib_t = std::int16_t (*)(const char* name, std::int16_t bits, std::i
 using rdjpgfiledib_t = std::int16_t (*)(const char* name, std::int16_t bits, std::int16_t one,
                                         std::int16_t dither, PLDib* dib, void* palette, void* data,
                                         PLProgressProc progress, std::int16_t zero);
+// A JPEG decoded at the smallest of libjpeg's scales 1/8, 1/4, 1/2, 1 whose upright picture is
+// still at least minWidth x minHeight (0 for no minimum: the full size).
+using rdjpgfitdib_t = std::int16_t (*)(const char* name, std::int16_t bits, std::int16_t dither,
+                                       std::int32_t minWidth, std::int32_t minHeight, PLDib* dib,
+                                       void* data, PLProgressProc progress, std::int16_t zero);
 // readtiffiledib (page), readpcdfiledib (resolution 0..2)
 using readpagedib_t = std::int16_t (*)(const char* name, std::int16_t bits, std::int16_t dither,
                                        std::int16_t page, PLDib* dib, void* data,
@@ -77,6 +82,8 @@ using PLRotate_t = PLDib (*)(PLDib dib, double degrees, std::int32_t left, std::
                              std::int32_t right, std::int32_t bottom, std::uint32_t backRgb);
 using DibConvert_t = PLDib (*)(PLDib dib);
 using ReduceDib_t = PLDib (*)(PLDib dib, std::int16_t bits, std::int16_t dither);
+// The picture scaled to exactly width x height (Lanczos); nullptr on failure.
+using ResizeDib_t = PLDib (*)(PLDib dib, std::int32_t width, std::int32_t height);
 
 } // extern "C"
 

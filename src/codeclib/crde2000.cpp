@@ -399,6 +399,22 @@ PL_EXPORT std::int16_t rdjpgfiledib(const char* name, std::int16_t, std::int16_t
     return JpegRead(file.get(), dib, data, progress);
 }
 
+PL_EXPORT std::int16_t rdjpgfitdib(const char* name, std::int16_t, std::int16_t,
+                                   std::int32_t minWidth, std::int32_t minHeight, PLDib* dib,
+                                   void* data, PLProgressProc progress, std::int16_t) {
+    ClearErrorDetail();
+    if (name == nullptr || dib == nullptr || minWidth < 0 || minHeight < 0) {
+        return ErrArgument;
+    }
+    *dib = nullptr;
+    FilePtr file(std::fopen(name, "rb"));
+    if (!file) {
+        SetErrorDetailFromErrno(errno);
+        return ErrOpen;
+    }
+    return JpegRead(file.get(), dib, data, progress, minWidth, minHeight);
+}
+
 PL_EXPORT std::int16_t wrbmpfiledib(const char* name, std::int16_t bits, PLDib dib, void* data,
                                     PLProgressProc progress, std::int16_t) {
     ClearErrorDetail();

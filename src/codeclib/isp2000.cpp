@@ -215,3 +215,29 @@ PL_EXPORT PLDib ReduceDib(PLDib dib, std::int16_t bits, std::int16_t dither) {
     }
     return ImageToDib(image.get(), want);
 }
+
+// The picture scaled to exactly width x height with GraphicsMagick's Lanczos filter, on the
+// stored sample values (gamma space, as the library resizes), as a 24-bit or 8-bit gray DIB.
+PL_EXPORT PLDib ResizeDib(PLDib dib, std::int32_t width, std::int32_t height) {
+    void* owned = nullptr;
+    dib::DibView v = Plain(dib, &owned);
+    struct Free {
+        void* p;
+        ~Free() { std::free(p); }
+    } freeOwned{owned};
+    if (!v || width < 1 || height < 1) {
+        return nullptr;
+    }
+    MagickErrors errors;
+    MagickImagePtr image = DibToImage(v, errors.get());
+    if (!image) {
+        return nullptr;
+    }
+    MagickImagePtr scaled(ResizeImage(image.get(), static_cast<unsigned long>(width),
+                                      static_cast<unsigned long>(height), LanczosFilter, 1.0,
+                                      errors.get()));
+    if (!scaled) {
+        return nullptr;
+    }
+    return ImageToDib(scaled.get(), 0);
+}

@@ -88,7 +88,23 @@ struct ReadState {
     std::int64_t truncatedAt; // the output row where the data ran out, when it did
     std::int64_t fileBytes;
     bool tooShort; // the file cannot hold the picture its header claims
+    int minWidth;  // the upright size the decoded picture may not go below; 0: full size
+    int minHeight;
 };
+
+// The largest of libjpeg's reductions 1/2, 1/4, 1/8 whose output (sides rounded up) still
+// covers the minimum; 1 when none does.
+unsigned ReductionCovering(std::int64_t width, std::int64_t height, int minWidth, int minHeight) {
+    if (minWidth <= 0 || minHeight <= 0) {
+        return 1;
+    }
+    for (unsigned d = 8; d > 1; d /= 2) {
+        if ((width + d - 1) / d >= minWidth && (height + d - 1) / d >= minHeight) {
+            return d;
+        }
+    }
+    return 1;
+}
 
 // The EXIF orientation among the markers that libjpeg kept (APP1 only is kept).
 int SavedOrientation(j_decompress_ptr cinfo) {
@@ -130,6 +146,13 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     }
     s.cinfo.mem->max_memory_to_use = MemoryAllowance(s.cinfo);
     s.orientation = SavedOrientation(&s.cinfo);
+    {
+        // The minimum is upright; the stored picture may lie on its side.
+        const bool swap = exif::SwapsSides(s.orientation);
+        s.cinfo.scale_num = 1;
+        s.cinfo.scale_denom = ReductionCovering(s.width, s.height, swap ? s.minHeight : s.minWidth,
+                                                swap ? s.minWidth : s.minHeight);
+    }
     const bool gray = s.cinfo.num_components == 1;
     // Print tools write CMYK (or YCCK, which libjpeg turns into CMYK); with an Adobe marker the
     // samples are stored inverted, as those tools have always written them.
@@ -280,8 +303,11 @@ std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info) {
     return CheckPictureSize(info.width, info.height);
 }
 
-std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress) {
+std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress,
+                      int minWidth, int minHeight) {
     ReadState s{};
+    s.minWidth = minWidth;
+    s.minHeight = minHeight;
     struct stat st {};
     s.fileBytes = fstat(fileno(file), &st) == 0 ? st.st_size : INT64_MAX;
     const std::int16_t status = DecodeInto(s, file, data, progress);

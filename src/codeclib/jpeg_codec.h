@@ -21,8 +21,11 @@ struct JpegInfo {
 std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info);
 
 // Decodes the whole picture, shown upright as its EXIF orientation says: 8-bit gray DIB for
-// one-component files, else 24-bit.
-std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress);
+// one-component files, else 24-bit. With a minimum upright size, it is decoded at the smallest of
+// libjpeg's scales (1/8, 1/4, 1/2) that still covers it: a picture made for a screen skips most
+// of the work of its full size.
+std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress,
+                      int minWidth = 0, int minHeight = 0);
 
 // Encodes the DIB (any depth) at quality 1..100 with the given smoothing 0..100, gray when
 // gray is set, with optimised Huffman tables.

@@ -201,6 +201,33 @@ QStringList MainWindowWords() {
         QStringLiteral("@120"),
         QString::fromUtf8("Autre certificat…"),
         QString::fromUtf8("Other certificate…"),
+
+        // Added after those (from @121): the picture size choices beside the quality, and the
+        // warning after a save too large for mail, with the smaller sizes it names.
+        QStringLiteral("@121"),
+        QStringLiteral("Taille d'origine"),
+        QStringLiteral("Original size"),
+
+        QStringLiteral("@122"),
+        QStringLiteral("Écran 4K (3840 x 2160)"),
+        QStringLiteral("4K screen (3840 x 2160)"),
+
+        QStringLiteral("@123"),
+        QStringLiteral("Écran Full HD (1920 x 1080)"),
+        QStringLiteral("Full HD screen (1920 x 1080)"),
+
+        QStringLiteral("@124"),
+        QStringLiteral("Petit écran (1280 x 720)"),
+        QStringLiteral("Small screen (1280 x 720)"),
+
+        QStringLiteral("@125"),
+        QStringLiteral("Plus de 25 Mo : la plupart des messageries le refuseront. Tailles plus "
+                       "petites : %1"),
+        QStringLiteral("Over 25 MB: most mail services will refuse it. Smaller sizes: %1"),
+
+        QStringLiteral("@126"),
+        QStringLiteral("Plus de 25 Mo : la plupart des messageries le refuseront."),
+        QStringLiteral("Over 25 MB: most mail services will refuse it."),
     };
 }
 

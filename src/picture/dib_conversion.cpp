@@ -5,6 +5,7 @@
 #include "framework/graphics/bitmap.h"
 #include "picture/call_guard.h"
 #include "picture/codec_library.h"
+#include "slideshow/screen_fit.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,6 +43,35 @@ void* CallReduce(void* dib, int bits, bool dither) {
     }
     return result;
 }
+
+} // namespace
+
+TDibHolder ResizedDib(TDibHolder dib, int width, int height) {
+    auto fn = reinterpret_cast<ResizeDib_t>(
+        CodecLibrary::Get(CodecLibrary::Processing).Entry("ResizeDib"));
+    if (fn == nullptr || !dib) {
+        return nullptr;
+    }
+    void* result = nullptr;
+    if (!CallGuarded([&] { result = fn(dib.get(), width, height); })) {
+        return nullptr;
+    }
+    return TDibHolder(result);
+}
+
+TDibHolder FitDibInBox(TDibHolder dib, int boxWidth, int boxHeight) {
+    const dib::DibView v = dib::View(dib.get());
+    if (!v || boxWidth < 1 || boxHeight < 1) {
+        return dib;
+    }
+    const PictureSize fit = FitToScreen(v.width, v.height, boxWidth, boxHeight);
+    if (fit.width == v.width && fit.height == v.height) {
+        return dib;
+    }
+    return ResizedDib(std::move(dib), fit.width, fit.height);
+}
+
+namespace {
 
 // Replaces holder's block with the converted one; false when the conversion gave nothing.
 bool Replace(TDibHolder& holder, void* converted) {

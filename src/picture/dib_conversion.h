@@ -21,6 +21,13 @@ std::unique_ptr<TBitmap> DibToBitmap(void* dib, int wantedBits, bool dither);
 // pixels (rows turned top-down in place), so a large picture is never held twice.
 std::unique_ptr<TBitmap> DibToBitmap(TDibHolder dib, int wantedBits, bool dither);
 
+// The DIB scaled to fit a width x height box as a screen of that size fits it (never enlarged),
+// with the processing library's Lanczos filter; a DIB that already fits comes back as it was.
+// A box side below 1 means no box. nullptr when the library call fails.
+TDibHolder FitDibInBox(TDibHolder dib, int boxWidth, int boxHeight);
+// The same, to exactly width x height, whatever the DIB's own size.
+TDibHolder ResizedDib(TDibHolder dib, int width, int height);
+
 // The bitmap as a DIB: 1 and 2 bits become 1 bit with 2 colours, 4 bits 16 colours, 8 bits
 // 256 colours, deeper formats 24 bits. Raises ErrorInvalid "Input image is empty" for an empty
 // bitmap and "Can't allocate memory" when the block cannot be had.

@@ -115,6 +115,12 @@ void PictureWork::SetImageWriteRes(int value) {
     writeRes_ = std::clamp(value, static_cast<int>(sColorVga), static_cast<int>(sAutoMatic));
 }
 
+void PictureWork::SetFitBox(int width, int height) {
+    const bool box = width > 0 && height > 0;
+    fitWidth_ = box ? width : 0;
+    fitHeight_ = box ? height : 0;
+}
+
 void PictureWork::SetJPegSaveQuality(int value) {
     jpegQuality_ = value >= 1 && value <= 100 ? value : 25;
 }

@@ -88,6 +88,11 @@ public:
     void SetPCDMode(int value);
     QString DefSaveFilename() const { return defSaveFilename_; }
     void SetDefSaveFilename(const QString& value) { defSaveFilename_ = value; }
+    // Pictures larger than a box of this size are read scaled down to fit it, as a screen of
+    // that size would show them; 0 x 0 (the default) reads them at their own size.
+    void SetFitBox(int width, int height);
+    int FitWidth() const { return fitWidth_; }
+    int FitHeight() const { return fitHeight_; }
     QColor RotateBackColor() const { return rotateBackColor_; }
     void SetRotateBackColor(const QColor& value) { rotateBackColor_ = value; }
 
@@ -138,6 +143,8 @@ protected:
     QString defSaveFilename_;
     QColor rotateBackColor_;
     bool announced_ = false;
+    int fitWidth_ = 0;
+    int fitHeight_ = 0;
 
 private:
     enum class SaveFormat { Jpeg, Bmp, Pcx, Gif, Png };

@@ -3,11 +3,13 @@
 #include "picture/picture_work.h"
 
 #include "codeclib/codec_api.h"
+#include "codeclib/dib.h"
 #include "framework/file_stream.h"
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/graphic.h"
 #include "picture/dib_conversion.h"
 #include "picture/library_calls.h"
+#include "slideshow/screen_fit.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -99,6 +101,7 @@ std::unique_ptr<TBitmap> PictureWork::ReadBitmap(const QString& fileName, const 
     void* data = static_cast<PictureWork*>(this);
     PLDib out = nullptr;
     std::int16_t status = 0;
+    PictureSize jpegFit;
     const auto plain = [&](const char* entry) {
         return CallStatus<rdfiledib_t>(entry, [&](rdfiledib_t fn) {
             return fn(name.constData(), b, d, &out, nullptr, data, ProgressProc, 0);
@@ -126,14 +129,44 @@ std::unique_ptr<TBitmap> PictureWork::ReadBitmap(const QString& fileName, const 
             return fn(name.constData(), b, d, &out, data, ProgressProc, 0);
         });
     } else if (format == QLatin1String("JPEG")) {
-        status = CallStatus<rdjpgfiledib_t>("rdjpgfiledib", [&](rdjpgfiledib_t fn) {
-            return fn(name.constData(), b, 1, d, &out, nullptr, data, ProgressProc, 0);
-        });
+        // Fitted from the size in the header (upright), so the scaled decode cannot change the
+        // rounding of the fitted size.
+        jpegFit = FitToScreen(imageWidth_, imageHeight_, fitWidth_, fitHeight_);
+        if (fitWidth_ > 0 && (jpegFit.width < imageWidth_ || jpegFit.height < imageHeight_)) {
+            status = CallStatus<rdjpgfitdib_t>("rdjpgfitdib", [&](rdjpgfitdib_t fn) {
+                return fn(name.constData(), b, d, jpegFit.width, jpegFit.height, &out, data,
+                          ProgressProc, 0);
+            });
+        } else {
+            jpegFit = {};
+            status = CallStatus<rdjpgfiledib_t>("rdjpgfiledib", [&](rdjpgfiledib_t fn) {
+                return fn(name.constData(), b, 1, d, &out, nullptr, data, ProgressProc, 0);
+            });
+        }
     }
     TDibHolder dib(status > 0 ? out : nullptr);
     if (status <= 0 || !dib) {
         ReportLibraryError();
         return nullptr;
+    }
+    if (fitWidth_ > 0) {
+        const dib::DibView read = dib::View(dib.get());
+        const bool scaled = jpegFit.width > 0
+                                ? (read.width != jpegFit.width || read.height != jpegFit.height)
+                                : FitToScreen(read.width, read.height, fitWidth_, fitHeight_) !=
+                                      PictureSize{read.width, read.height};
+        if (scaled) {
+            dib = jpegFit.width > 0 ? ResizedDib(std::move(dib), jpegFit.width, jpegFit.height)
+                                    : FitDibInBox(std::move(dib), fitWidth_, fitHeight_);
+            if (!dib) {
+                lastError_ = QStringLiteral("The picture could not be scaled");
+                return nullptr;
+            }
+            // A scaled two-colour picture has grays in its edges; a single bit would lose them.
+            if (bits == 1) {
+                bits = 8;
+            }
+        }
     }
     auto bitmap = DibToBitmap(std::move(dib), bits, dither);
     if (!bitmap) {

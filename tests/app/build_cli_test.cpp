@@ -213,10 +213,14 @@ TEST_F(BuildCommandTest, ConvertingAtOnceWritesTheSameBytesAsOneByOne) {
     pictures.insert(3, Fixture("wmf/shapes.wmf"));
     pictures << Picture("camera.jpg") << Fixture("wmf/shapes.wmf");
     QByteArray first;
-    for (const char* jobs : {"1", "4", "3", "2"}) {
+    // Every picture fits a 4K screen, so choosing that size converts them as their own size does.
+    for (const QStringList& options :
+         {QStringList{"-j", "1"}, QStringList{"-j", "4", "--fit", "original"},
+          QStringList{"-j", "3", "--fit", "4k"}, QStringList{"-j", "2"}}) {
+        const QString jobs = options[1];
         const QString out = dir.filePath(QStringLiteral("j%1.run").arg(jobs));
-        const Outcome r = Build(QStringList{"-j", jobs, "-o", out} << pictures);
-        ASSERT_EQ(r.exitCode, 0) << jobs << ": " << r.err.toStdString();
+        const Outcome r = Build(QStringList(options) << "-o" << out << pictures);
+        ASSERT_EQ(r.exitCode, 0) << jobs.toStdString() << ": " << r.err.toStdString();
         // The progress lines keep the list's order.
         const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
         ASSERT_EQ(lines.size(), pictures.size() + 1) << r.out.toStdString();
@@ -227,7 +231,8 @@ TEST_F(BuildCommandTest, ConvertingAtOnceWritesTheSameBytesAsOneByOne) {
             EXPECT_EQ(ReadSlideshowFile(out.toStdString()).pictures.size(),
                       static_cast<std::size_t>(pictures.size()));
         } else {
-            EXPECT_TRUE(bytes == first) << "-j " << jobs << " wrote another slideshow than -j 1";
+            EXPECT_TRUE(bytes == first)
+                << options.join(' ').toStdString() << " wrote another slideshow than -j 1";
         }
     }
     EXPECT_TRUE(Leftovers({"j1.run", "j2.run", "j3.run", "j4.run"}).isEmpty())
@@ -366,6 +371,57 @@ TEST_F(BuildCommandTest, DefaultsAreTheWindowsStartingSettings) {
     EXPECT_EQ(ReadSlideshowFile(dir.filePath("rel.exe").toStdString()).pictures.size(), 1u);
 }
 
+// A slideshow over 25 MB is made all the same (status 0), and standard error says that most
+// mail services will refuse it, naming the sizes smaller than the one it was made at; pictures
+// larger than the chosen size are fitted to it.
+TEST_F(BuildCommandTest, ASlideshowTooLargeForMailIsSaidSoWithTheSmallerSizes) {
+    QImage noise(3000, 2000, QImage::Format_RGB32);
+    std::uint32_t seed = 1;
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            row[x] = 0xFF000000u | (seed >> 8);
+        }
+    }
+    const QString picture = dir.filePath("noise.png");
+    ASSERT_TRUE(noise.save(picture));
+    const QString all = "4K screen (3840 x 2160), Full HD screen (1920 x 1080), Small screen "
+                        "(1280 x 720)";
+    struct Case {
+        const char* fit;
+        QString named; // empty: no warning
+        QSize size;
+    };
+    for (const Case& c : {Case{"original", all, {3000, 2000}},
+                          Case{"4k",
+                               "Smaller sizes: Full HD screen (1920 x 1080), Small screen "
+                               "(1280 x 720)",
+                               {3000, 2000}},
+                          Case{"3000x2000",
+                               "Smaller sizes: Full HD screen (1920 x 1080), Small "
+                               "screen (1280 x 720)",
+                               {3000, 2000}},
+                          Case{"fullhd", {}, {1620, 1080}}}) {
+        const QString out = dir.filePath("big.run");
+        const Outcome r =
+            Build({"-q", "100", "--fit", c.fit, "-o", out, picture, picture, picture, picture});
+        ASSERT_EQ(r.exitCode, 0) << c.fit << ": " << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("most mail services will refuse it"), !c.named.isEmpty())
+            << c.fit << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.named)) << c.fit << ": " << r.err.toStdString();
+        EXPECT_EQ(QFileInfo(out).size() > 25'000'000, !c.named.isEmpty())
+            << c.fit << ": " << QFileInfo(out).size();
+        const SlideshowLayout layout = ReadSlideshowFile(out.toStdString());
+        ASSERT_EQ(layout.pictures.size(), 4u);
+        const QByteArray bytes = ReadAll(out);
+        const QImage first =
+            DecodeJpeg(bytes.mid(static_cast<qsizetype>(layout.pictures[0].offset),
+                                 static_cast<qsizetype>(layout.pictures[0].length)));
+        EXPECT_EQ(first.size(), c.size) << c.fit;
+    }
+}
+
 TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     const QString out = dir.filePath("out.exe");
     const QString png = Picture("rgb24.png");
@@ -396,6 +452,10 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     EXPECT_TRUE(
         QRegularExpression("^pelisto-build \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch())
         << version.out.toStdString();
+    for (const char* box : {"0x100", "1920", "1920x", "x1080", "30001x100", "-5x5", "huge"}) {
+        ExpectRefused({"-o", out, "--fit", box, png}, "--fit needs WxH");
+    }
+    ExpectRefused({"-o", out, png, "--fit"}, "--fit needs WxH");
 }
 
 TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {

@@ -1,23 +1,81 @@
 #include "app/main_window.h"
+#include "app/picture_sizes.h"
+#include "codeclib/exif_orientation.h"
 #include "framework/exceptions.h"
 #include "framework/graphics/graphic.h"
 #include "picture/jpeg_image.h"
 #include "picture/multi_picture.h"
+#include "slideshow/screen_fit.h"
 #include "slideshow_test_support.h"
 #include "support/fake_dialogs.h"
 #include "ui_main_window.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace pelisto;
 using namespace pelisto::testing;
 
 namespace {
+
+// A photo-like picture: smooth colour everywhere, and in its left quarter black lines one pixel
+// wide every third pixel, both ways. No screen size can show those lines; a scaler that skips
+// pixels (nearest, or bilinear over a large factor) turns them into stripes and checks.
+QImage PhotoWithFineLines(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const bool line = x < width / 4 && (x % 3 == 0 || y % 3 == 0);
+            row[x] = line ? qRgb(0, 0, 0)
+                          : qRgb(40 + 180 * x / width, 60 + 150 * y / height,
+                                 static_cast<int>(128 + 100 * std::sin(x / 150.0 + y / 230.0)));
+        }
+    }
+    return image;
+}
+
+// Peak signal-to-noise ratio of b against a, over the rectangle (the whole picture when empty).
+double Psnr(const QImage& a, const QImage& b, QRect area = {}) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    if (x.size() != y.size()) {
+        return 0;
+    }
+    area = area.isEmpty() ? x.rect() : area.intersected(x.rect());
+    double sum = 0;
+    for (int row = area.top(); row <= area.bottom(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = area.left(); col <= area.right(); ++col) {
+            const int d[] = {qRed(p[col]) - qRed(q[col]), qGreen(p[col]) - qGreen(q[col]),
+                             qBlue(p[col]) - qBlue(q[col])};
+            sum += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        }
+    }
+    const double mse = sum / (3.0 * area.width() * area.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// ImageMagick's Lanczos resize of the picture, shown upright, to exactly the size.
+QImage LanczosReference(const QString& picture, QSize size, const QString& folder) {
+    const QString out = folder + QStringLiteral("/reference.png");
+    QProcess im;
+    im.start(QStringLiteral("/usr/bin/convert"),
+             {picture, QStringLiteral("-auto-orient"), QStringLiteral("-filter"),
+              QStringLiteral("Lanczos"), QStringLiteral("-resize"),
+              QStringLiteral("%1x%2!").arg(size.width()).arg(size.height()), out});
+    EXPECT_TRUE(im.waitForFinished(300000)) << "convert did not finish";
+    EXPECT_EQ(im.exitCode(), 0) << im.readAllStandardError().toStdString();
+    return QImage(out);
+}
 
 // Conversions through the real window: its work buffer, its quality and its private scratch
 // folder, where temp.jpg can be watched; the tool folder is one of our own that nothing may
@@ -260,6 +318,71 @@ TEST_F(ConversionTest, AVanishedOrBlockedScratchFolderIsReportedForEitherRoute) 
                                            " to JPEG: no private scratch folder could be made"))
             << e.message().toStdString();
     }
+}
+
+// Pictures larger than the chosen screen come out at exactly the size the viewer would fit them
+// to (the portrait photo lies on its side in the file, as cameras store it), scaled as a
+// Lanczos filter scales them, fine lines included; smaller ones are never enlarged.
+TEST_F(ConversionTest, PicturesLargerThanTheChosenScreenAreFittedToIt) {
+    SetQuality(100);
+    const QString landscape = work.filePath("landscape.jpg");
+    ASSERT_TRUE(PhotoWithFineLines(6000, 4000).save(landscape, "JPG", 95));
+    const QString portrait = work.filePath("portrait.jpg");
+    {
+        const QString stored = work.filePath("stored.jpg");
+        ASSERT_TRUE(PhotoWithFineLines(4000, 3000).save(stored, "JPG", 95));
+        const QByteArray bytes = ReadAll(stored);
+        const std::vector<std::uint8_t> turned =
+            exif::WithJpegOrientation(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                      static_cast<std::size_t>(bytes.size()), 6);
+        ASSERT_FALSE(turned.empty());
+        WriteAll(portrait, QByteArray(reinterpret_cast<const char*>(turned.data()),
+                                      static_cast<qsizetype>(turned.size())));
+    }
+    const QString small = work.filePath("small.jpg");
+    ASSERT_TRUE(PhotoWithFineLines(1200, 700).save(small, "JPG", 95));
+    const QString png = work.filePath("large.png"); // the route of every other format
+    ASSERT_TRUE(PhotoWithFineLines(2700, 1800).save(png, "PNG"));
+
+    struct Case {
+        QString picture;
+        QSize upright;
+    };
+    const Case cases[] = {{landscape, {6000, 4000}},
+                          {portrait, {3000, 4000}},
+                          {small, {1200, 700}},
+                          {png, {2700, 1800}}};
+    for (int choice = 1; choice < kPictureSizeCount; ++choice) {
+        form->ui().PictureSize->setCurrentIndex(choice);
+        const PictureSizeChoice box = kPictureSizes[choice];
+        for (const Case& c : cases) {
+            const std::string what = c.picture.toStdString() + " in " + box.name;
+            const PictureSize fit =
+                FitToScreen(c.upright.width(), c.upright.height(), box.width, box.height);
+            const QImage converted = Convert(c.picture);
+            ASSERT_EQ(converted.size(), QSize(fit.width, fit.height)) << what;
+            if (converted.size() == c.upright) {
+                // Converted as at its own size, to the byte.
+                const QByteArray fitted = ReadAll(scratch);
+                form->ui().PictureSize->setCurrentIndex(0);
+                Convert(c.picture);
+                EXPECT_TRUE(ReadAll(scratch) == fitted) << what;
+                form->ui().PictureSize->setCurrentIndex(choice);
+                continue;
+            }
+            // The scaled decode's own filtering differs a little from Lanczos at full size (26 to
+            // 28 dB on the lines); one that skips pixels lands near 6 dB there.
+            const QImage reference = LanczosReference(c.picture, converted.size(), work.path());
+            EXPECT_GT(Psnr(reference, converted), 31.0) << what;
+            // The lines' quarter, as the picture lies upright.
+            const QRect lines = c.picture == portrait ? QRect(0, 0, fit.width, fit.height / 4 - 2)
+                                                      : QRect(0, 0, fit.width / 4 - 2, fit.height);
+            EXPECT_GT(Psnr(reference, converted, lines), 25.0) << what;
+        }
+    }
+    // Back to the pictures' own size: the work buffer converts them as it always has.
+    form->ui().PictureSize->setCurrentIndex(0);
+    EXPECT_EQ(Convert(landscape).size(), QSize(6000, 4000));
 }
 
 // Two running tools each convert through their own scratch file: neither replaces nor removes

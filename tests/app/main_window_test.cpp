@@ -70,6 +70,21 @@ TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
     EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
                                            "Web page (*.html)|*.html|"
                                            "Signed program (*.exe)|*.exe");
+    QStringList sizes;
+    for (int i = 0; i < ui().PictureSize->count(); ++i) {
+        sizes << ui().PictureSize->itemText(i);
+    }
+    EXPECT_EQ(sizes, (QStringList{"Original size", "4K screen (3840 x 2160)",
+                                  "Full HD screen (1920 x 1080)", "Small screen (1280 x 720)"}));
+    EXPECT_EQ(ui().PictureSize->currentIndex(), 0);
+    // Another language renames the choices and keeps the chosen one.
+    ui().PictureSize->setCurrentIndex(2);
+    SetGlobalLanguage(0);
+    EXPECT_EQ(ui().PictureSize->count(), 4);
+    EXPECT_EQ(ui().PictureSize->currentText(), QStringLiteral("Écran Full HD (1920 x 1080)"));
+    SetGlobalLanguage(1);
+    EXPECT_EQ(ui().PictureSize->currentIndex(), 2);
+    ui().PictureSize->setCurrentIndex(0);
     EXPECT_EQ(form->OpenDialog1->Title(), "Choose the pictures (use Ctrl or Shift keys)");
     EXPECT_EQ(form->Rotation1->title(), "Rotation");
     EXPECT_EQ(form->Effacer1->text(), "Remove selected file from list");
@@ -231,15 +246,17 @@ TEST_F(MainWindowTest, TabVisitsTheControlsInTheWindowsOrder) {
     ui().Button2->setEnabled(true);
     ui().Button1->setFocus();
     QStringList visited;
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 10; ++i) {
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr);
         visited << focus->objectName();
         QTest::keyClick(focus, Qt::Key_Tab);
     }
-    // The quality bar takes the focus (its arrows move it); the preview panel does not.
-    EXPECT_EQ(visited, (QStringList{"Button1", "ListBox1", "Button4", "Button2", "Button3",
-                                    "ScrollBar1", "CheckBox1", "NumSpinEdit1", "Button1"}));
+    // The quality bar takes the focus (its arrows move it), then the picture size beside it;
+    // the preview panel does not.
+    EXPECT_EQ(visited,
+              (QStringList{"Button1", "ListBox1", "Button4", "Button2", "Button3", "ScrollBar1",
+                           "PictureSize", "CheckBox1", "NumSpinEdit1", "Button1"}));
     // Back from the first control to the last.
     ui().Button1->setFocus();
     QTest::keyClick(ui().Button1, Qt::Key_Backtab, Qt::ShiftModifier);
@@ -329,6 +346,8 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
         EXPECT_FALSE(ui().CheckBox1->isChecked()) << when;
         EXPECT_EQ(ui().NumSpinEdit1->Value(), 10.0) << when;
         EXPECT_EQ(form->SaveDialog1->FilterIndex(), 1) << when;
+        EXPECT_EQ(ui().PictureSize->currentIndex(), 0) << when;
+        EXPECT_EQ(ui().PictureSize->currentText(), "Original size") << when;
     };
     restart();
     expectStartUpValues("first start");
@@ -339,6 +358,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     Choose({folder.filePath("A.jpg")});
     form->SaveDialog1->SetInitialDir("/shows");
     form->SaveDialog1->SetFilterIndex(3); // the web page, the last type
+    ui().PictureSize->setCurrentIndex(2);
     restart();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_EQ(ui().ScrollBar1->value(), 40);
@@ -350,6 +370,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     EXPECT_EQ(form->OpenDialog1->InitialDir(), folder.path());
     EXPECT_EQ(form->SaveDialog1->InitialDir(), "/shows");
     EXPECT_EQ(form->SaveDialog1->FilterIndex(), 3);
+    EXPECT_EQ(ui().PictureSize->currentText(), "Full HD screen (1920 x 1080)");
     // The open dialog starts in the folder of the last chosen pictures.
     Choose({"/p/B.jpg"});
     EXPECT_EQ(dialogs->opens.back().initialDir, folder.path());
@@ -368,6 +389,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
         stored.setValue("delay", 0);
         stored.setValue("automatic", "text");
         stored.setValue("slideshowType", "text");
+        stored.setValue("pictureSize", 4);
     }
     restart();
     expectStartUpValues("bad values");

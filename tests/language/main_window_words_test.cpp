@@ -101,7 +101,7 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 132);
+    ASSERT_EQ(words.size(), 150);
     QStringList keys;
     for (int r = 0; r < 44; ++r) {
         keys << words[r * 3];
@@ -120,7 +120,9 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@110",         "@111",        "@112",
                                  "@113",         "@114",        "@115",
                                  "@116",         "@117",        "@118",
-                                 "@119",         "@120"}));
+                                 "@119",         "@120",
+                                 "@121",         "@122",        "@123",
+                                 "@124",         "@125",        "@126"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -146,6 +148,10 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@112"), "Page web (*.html)|*.html");
     EXPECT_EQ(t.LookupWord("@115"), QStringLiteral("Programme signé (*.exe)|*.exe"));
     EXPECT_EQ(t.LookupWord("@119").arg("c.pfx"), "Mot de passe du certificat c.pfx :");
+    EXPECT_EQ(t.LookupWord("@121"), "Taille d'origine");
+    EXPECT_EQ(t.LookupWord("@124"), QStringLiteral("Petit écran (1280 x 720)"));
+    EXPECT_EQ(t.LookupWord("@125").arg("x"),
+              "Plus de 25 Mo : la plupart des messageries le refuseront. Tailles plus petites : x");
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");
@@ -163,7 +169,7 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@115"), "Signed program (*.exe)|*.exe");
     EXPECT_EQ(t.LookupWord("@119").arg("c.pfx"), "Password of the certificate c.pfx:");
     // pelisto-build has no window: its lookup gives the same texts.
-    for (const char* id : {"@112", "@113", "@114", "@999"}) {
+    for (const char* id : {"@112", "@113", "@114", "@122", "@125", "@126", "@999"}) {
         EXPECT_EQ(MainWindowWord(id, 1), t.LookupWord(id)) << id;
     }
 }

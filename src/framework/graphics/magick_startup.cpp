@@ -129,6 +129,9 @@ void StartMagick(const QString& privateFolder) {
     SetMagickResourceLimit(WidthResource, MaxPictureSide);
     SetMagickResourceLimit(HeightResource, MaxPictureSide);
     SetMagickResourceLimit(PixelsResource, MaxPicturePixels);
+    // Pictures are converted one per core already; the library's own threads (its Lanczos
+    // resize) would only compete with them.
+    SetMagickResourceLimit(ThreadsResource, 1);
 }
 
 long MagickWarningCount() {
