@@ -19,6 +19,8 @@ packages=(
   # tests and fixtures
   libgtest-dev libjpeg-turbo-progs imagemagick python3-pil libimage-exiftool-perl
   xvfb xauth xdotool
+  # the GTK file dialog, as GNOME- and Xfce-like desktops show it (a test opens it under Xvfb)
+  qt6-gtk-platformtheme
   # the Windows stub's tests only; the tool never needs Wine
   wine wine64
   # the web page's tests: Blink and WebKit driven through WebDriver (never a downloaded browser)

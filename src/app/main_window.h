@@ -24,6 +24,12 @@ class TDropFileTarget;
 class TrDragController;
 class JpegConverter;
 
+// The save dialog's file type (counted from 1) and the target it plays on, both ways; the
+// default name for a type ("Pelisto.exe" for the first).
+SlideshowTarget TargetOfSaveType(int type);
+int SaveTypeOf(SlideshowTarget target);
+QString DefaultSaveName(int type);
+
 // The list box's key for removing the selected entry.
 inline constexpr std::uint16_t VK_DELETE = 46;
 
@@ -46,6 +52,10 @@ public:
     void BuildSlideshow(const QString& path, SlideshowTarget target = SlideshowTarget::Windows);
     void ShowPreview();
     void RotatePicture(int angle);
+
+    // Pictures named outside the window (the command line): each joins the list as a dropped
+    // one does (a folder brings its pictures); a missing or unreadable one is named in a message.
+    void AddNamedPictures(const QStringList& names);
 
     // SlideshowSource
     QStringList Pictures() const override;
@@ -110,6 +120,15 @@ private:
     void ClearPreview();
     void AddSaveTypes();
     void ReportMissingStub(SlideshowTarget target);
+    void ReportGuideNotOpened(const QString& address);
+    // Appends the files the list lacks, in order. A file that cannot be read as a picture is
+    // refused; the refused ones (with those already given) are named in one message.
+    void AddPictures(const QStringList& files, QStringList refused);
+    // Why the file cannot be read as a picture; empty when it can.
+    QString WhyNotAPicture(const QString& file);
+    QString RefusedLine(const QString& file, const QString& why) const;
+    // Folders are opened, names of types the tool does not read refused, the rest added.
+    void AddNamed(const QStringList& given, bool mustExist);
     // The folders, quality, automatic flag, delay and slideshow type of the last run come back
     // over the start-up values, and are kept for the next run.
     void RestoreSettings();

@@ -49,6 +49,21 @@ void TForm1::AddSaveTypes() {
                            MultiLang1->LookupWord(QStringLiteral("@112")));
 }
 
+// The save dialog's types in order: the Windows program, the Linux program, the web page.
+SlideshowTarget TargetOfSaveType(int type) {
+    return type == 3   ? SlideshowTarget::Web
+           : type == 2 ? SlideshowTarget::Linux
+                       : SlideshowTarget::Windows;
+}
+
+int SaveTypeOf(SlideshowTarget target) {
+    return target == SlideshowTarget::Web ? 3 : target == SlideshowTarget::Linux ? 2 : 1;
+}
+
+QString DefaultSaveName(int type) {
+    return OutputNameFor(QStringLiteral("Pelisto"), TargetOfSaveType(type));
+}
+
 void TForm1::ReportMissingStub(SlideshowTarget target) {
     const QString said =
         target == SlideshowTarget::Windows ? QStringLiteral("@101") : QStringLiteral("@107");
@@ -69,19 +84,26 @@ void TForm1::Button2Click() {
     if (!SaveDialog1->Execute()) {
         return;
     }
+    // A typed name's own extension decides the type, as pelisto-build decides it; any other
+    // name gets the chosen type's extension. The type is then the one saved, for next time.
+    const QString typed = SaveDialog1->FileName();
+    const QString path = OutputNameFor(typed, TargetOfSaveType(SaveDialog1->FilterIndex()));
+    const SlideshowTarget target = TargetForOutputName(path);
+    // The dialog asked about the name typed; a file under the longer name is asked about here.
+    if (path != typed && QFileInfo::exists(path) &&
+        MessageDlg(QDir::toNativeSeparators(path) + MultiLang1->LookupWord(QStringLiteral("@130")),
+                   MsgDlgType::Confirmation, mbYes | mbNo) != mrYes) {
+        return;
+    }
+    SaveDialog1->SetFileName(path);
+    SaveDialog1->SetFilterIndex(SaveTypeOf(target));
     RememberSettings();
-    // The file type chosen in the dialog decides the stub: the first is Windows, the second
-    // Linux; the third, the web page, needs none.
-    const int type = SaveDialog1->FilterIndex();
-    const SlideshowTarget target = type == 3   ? SlideshowTarget::Web
-                                   : type == 2 ? SlideshowTarget::Linux
-                                               : SlideshowTarget::Windows;
     if (target != SlideshowTarget::Web &&
         !(target == SlideshowTarget::Windows ? haveWindows : haveLinux)) {
         ReportMissingStub(target);
         return;
     }
-    BuildSlideshow(SaveDialog1->FileName(), target);
+    BuildSlideshow(path, target);
     if (ui_->Button3->isEnabled()) {
         ui_->Button3->setFocus();
     }
@@ -185,20 +207,34 @@ void TForm1::ShowPreview() {
         ClearPreview();
         return;
     }
-    // The preview never complains: a picture it cannot show simply stays blank.
+    // The preview never complains: a picture it cannot show simply stays blank, never showing
+    // the picture before it.
+    const QString ext = AsciiUpper(ExtensionOf(path));
+    const bool platform = ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO");
+    const auto blank = [&] {
+        if (platform) {
+            ui_->Image1->Picture().SetGraphic(nullptr);
+            ui_->Image1->update();
+        } else {
+            ui_->Image->SetImageName(QString());
+        }
+    };
     try {
         HourglassCursor busy;
-        const QString ext = AsciiUpper(ExtensionOf(path));
         QWidget* shown = nullptr;
         int w = 0;
         int h = 0;
-        if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO")) {
+        if (platform) {
             ui_->Image1->Picture().LoadFromFile(path);
             w = ui_->Image1->Picture().Width();
             h = ui_->Image1->Picture().Height();
             shown = ui_->Image1;
         } else {
             ui_->Image->SetImageName(path);
+            if (!ui_->Image->LastError().isEmpty() || ui_->Image->HeldBitmap() == nullptr) {
+                blank();
+                return;
+            }
             w = ui_->Image->ImageWidth();
             h = ui_->Image->ImageHeight();
             shown = ui_->Image;
@@ -213,6 +249,7 @@ void TForm1::ShowPreview() {
         shown->setGeometry(place.rect);
         shown->update();
     } catch (...) {
+        blank();
     }
 }
 

@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 114);
+    ASSERT_EQ(words.size(), 132);
     QStringList keys;
-    for (int r = 0; r < 38; ++r) {
+    for (int r = 0; r < 44; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -118,7 +118,9 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@105",         "@104",        "@106",
                                  "@107",         "@108",        "@109",
                                  "@110",         "@111",        "@112",
-                                 "@113",         "@114"}));
+                                 "@113",         "@114",        "@130",
+                                 "@131",         "@132",        "@133",
+                                 "@134",         "@135"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -208,7 +210,8 @@ TEST(MainWindowWords, StartUpAppliesFrenchThenEnglish) {
     EXPECT_EQ(w.saveDialog1->Filter(), "Program (*.exe)|*.exe");
     EXPECT_EQ(w.openDialog1->Title(), "Choose the pictures (use Ctrl or Shift keys)");
     EXPECT_EQ(w.openDialog1->Filter(),
-              "All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga");
+              "All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;*.jfif;"
+              "*.png;*.pcd;*.tga|All files|*");
     EXPECT_EQ(w.effacer1->text(), "Remove selected file from list");
     EXPECT_EQ(w.effacertout1->text(), "Clear the list");
     EXPECT_EQ(w.n90horaire1->text(), QStringLiteral("90° CW"));
