@@ -24,6 +24,8 @@ packages=(
   # signing Windows slideshows (pelisto-build --sign, the signed save type); openssl makes the
   # tests' certificate. Debian 12 has osslsigncode 2.5; bookworm-backports' 2.9 works alike.
   osslsigncode openssl
+  # the GTK file dialog, as GNOME- and Xfce-like desktops show it (a test opens it under Xvfb)
+  qt6-gtk-platformtheme
   # the Windows stub's tests only; the tool never needs Wine
   wine wine64
   # the web page's tests: Blink and WebKit driven through WebDriver (never a downloaded browser)

@@ -16,6 +16,8 @@
 #include "framework/common_dialogs.h"
 #include "framework/cursor_state.h"
 #include "framework/dialogs.h"
+#include "framework/exceptions.h"
+#include "framework/graphics/picture.h"
 #include "framework/image_box.h"
 #include "framework/system.h"
 #include "language/main_window_words.h"
@@ -32,6 +34,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTemporaryDir>
 #include <QToolTip>
@@ -101,7 +104,8 @@ void TForm1::CreateComponents() {
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     OpenDialog1->SetTitle(QStringLiteral("Choose the pictures (use Ctrl or Shift keys)"));
     OpenDialog1->SetFilter(
-        QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga"));
+        QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;"
+                       "*.jfif;*.png;*.pcd;*.tga|All files|*"));
     OpenDialog1->SetMultiSelect(true);
 
     SaveDialog1 = new TSaveDialog(this);
@@ -160,6 +164,7 @@ void TForm1::CreateComponents() {
     ui_->Tampon->SetJPegSaveSmooth(5);
     ui_->Tampon->SetStretch(true);
     ui_->Image->SetStretch(true);
+    ui_->Image->SetSmoothStretch(true);
     ui_->Image->SetJPegSaveSmooth(5);
     ui_->Image->SetImageDither(true);
     ui_->Image->SetTiffPage(1);
@@ -195,6 +200,19 @@ void TForm1::ConnectHandlers() {
             handler(&TForm1::PictureSizeChange));
     connect(ui_->NumSpinEdit1, &TNumSpinEdit::Change, this, handler(&TForm1::NumSpinEdit1Change));
     DropFileTarget1->OnDrop = [this](QObject*, TDragType, QPoint) { DropFileTarget1Drop(); };
+    // The usual desktop keys for the numbered commands and the guide; a disabled button ignores
+    // its key as it ignores a click.
+    const auto key = [this](QKeySequence sequence, QAbstractButton* button) {
+        connect(new QShortcut(sequence, this), &QShortcut::activated, button,
+                &QAbstractButton::click);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_O), ui_->Button1);
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), ui_->Button2);
+    key(QKeySequence(Qt::Key_F5), ui_->Button4);
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+            [this] { Guarded([this] { Image2Click(); }); });
+    connect(ui_->UrlLabel1, &TUrlLabel::OpenFailed, this,
+            [this](const QString& address) { Guarded([&] { ReportGuideNotOpened(address); }); });
     ui_->ListBox1->installEventFilter(this);
     ui_->Image2->installEventFilter(this);
 }
@@ -271,6 +289,7 @@ void TForm1::RestoreSettings() {
     SaveDialog1->SetInitialDir(kept.slideshowFolder);
     SaveDialog1->SetFilterIndex(kept.slideshowType);
     signingCertificate_ = kept.signingCertificate;
+    SaveDialog1->SetFileName(DefaultSaveName(kept.slideshowType));
     ui_->ScrollBar1->setValue(kept.quality);
     ScrollBar1Change();
     ui_->PictureSize->setCurrentIndex(kept.pictureSize);
@@ -340,12 +359,8 @@ void TForm1::Button1Click() {
     }
     RememberSettings();
     HourglassCursor busy;
-    const QStringList files = OpenDialog1->Files();
-    for (qsizetype i = files.size() - 1; i >= 0; --i) {
-        if (!ListContains(*ui_->ListBox1, files[i])) {
-            ui_->ListBox1->addItem(files[i]);
-        }
-    }
+    // In the order the dialog lists them, whatever order they were picked in.
+    AddPictures(InNaturalOrder(OpenDialog1->Files()), {});
     UpdateButtons();
     if (ui_->Button4->isEnabled()) {
         ui_->Button4->setFocus();
@@ -439,22 +454,126 @@ void TForm1::PictureSizeChange() {
 }
 
 void TForm1::NumSpinEdit1Change() {
-    ui_->Label3->setText(ui_->NumSpinEdit1->Value() == 1.0 ? QStringLiteral("seconde")
-                                                           : QStringLiteral("secondes"));
+    // The unit word in the window's own language, singular for exactly one second.
+    ui_->Label3->setText(MultiLang1->LookupWord(
+        ui_->NumSpinEdit1->Value() == 1.0 ? QStringLiteral("@104") : QStringLiteral("@105")));
     ui_->Label3->adjustSize();
 }
 
 void TForm1::Image2Click() {
-    ShellOpen(ui_->Image2->toolTip());
+    if (!ShellOpen(ui_->Image2->toolTip())) {
+        ReportGuideNotOpened(ui_->Image2->toolTip());
+    }
+}
+
+void TForm1::ReportGuideNotOpened(const QString& address) {
+    // Without a browser or opener the user still learns where the guide is.
+    const QUrl url(address);
+    MessageDlg(MultiLang1->LookupWord(QStringLiteral("@131")) +
+                   (url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : address),
+               MsgDlgType::Information, mbOK);
 }
 
 void TForm1::DropFileTarget1Drop() {
     HourglassCursor busy;
-    for (const QString& name : FilesToAppend(
-             ListItems(*ui_->ListBox1), DropFileTarget1->DroppedFiles(), OpenDialog1->Filter())) {
-        ui_->ListBox1->addItem(name);
-    }
+    AddNamed(DropFileTarget1->DroppedFiles(), false);
     UpdateButtons();
+}
+
+void TForm1::AddNamedPictures(const QStringList& names) {
+    HourglassCursor busy;
+    AddNamed(names, true);
+    UpdateButtons();
+}
+
+void TForm1::AddNamed(const QStringList& given, bool mustExist) {
+    const QString filter = OpenDialog1->Filter();
+    const auto typeRead = [&](const QString& name) {
+        return !FilesToAppend({}, {name}, filter).isEmpty();
+    };
+    QStringList names;
+    QStringList refused;
+    for (const QString& name : given) {
+        if (mustExist && !QFileInfo::exists(name)) {
+            refused << RefusedLine(name, MultiLang1->LookupWord(QStringLiteral("@135")));
+        } else if (QFileInfo(name).isDir()) {
+            // A folder brings its own pictures (not those of its subfolders), as the dialog
+            // lists them.
+            QStringList inside;
+            for (const QFileInfo& entry : QDir(name).entryInfoList(QDir::Files)) {
+                if (typeRead(entry.fileName())) {
+                    inside << QDir::toNativeSeparators(entry.absoluteFilePath());
+                }
+            }
+            names << InNaturalOrder(inside);
+        } else if (typeRead(name)) {
+            names << name;
+        } else {
+            refused << RefusedLine(name, MultiLang1->LookupWord(QStringLiteral("@133")));
+        }
+    }
+    AddPictures(names, refused);
+}
+
+QString TForm1::RefusedLine(const QString& file, const QString& why) const {
+    return QDir::toNativeSeparators(file) + QStringLiteral(" : ") + why;
+}
+
+QString TForm1::WhyNotAPicture(const QString& file) {
+    const QString ext = AsciiUpper(ExtensionOf(file));
+    if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO")) {
+        try {
+            TPicture probe;
+            probe.LoadFromFile(file);
+            if (probe.Width() > 0 && probe.Height() > 0) {
+                return {};
+            }
+        } catch (const Exception& e) {
+            return e.message();
+        } catch (...) {
+        }
+        return MultiLang1->LookupWord(QStringLiteral("@134"));
+    }
+    // Read whole, as the save will read it: a cut file is found now, not at the save. The work
+    // buffer is lent for it and left empty.
+    QString why;
+    bool read = false;
+    try {
+        ui_->Tampon->SetImageName(file);
+        read = ui_->Tampon->LastError().isEmpty() && ui_->Tampon->HeldBitmap() != nullptr;
+        why = ui_->Tampon->LastError();
+    } catch (const Exception& e) {
+        why = e.message(); // a file the library cannot even identify
+    }
+    ui_->Tampon->SetImageName(QString());
+    if (read) {
+        return {};
+    }
+    return why.isEmpty() ? MultiLang1->LookupWord(QStringLiteral("@134")) : why;
+}
+
+void TForm1::AddPictures(const QStringList& files, QStringList refused) {
+    for (const QString& file : files) {
+        if (ListContains(*ui_->ListBox1, file)) {
+            continue;
+        }
+        // A name that no longer exists is listed as before: the preview leaves it blank and
+        // the save names it.
+        if (QFileInfo(file).isFile()) {
+            const QString why = WhyNotAPicture(file);
+            if (!why.isEmpty()) {
+                refused << RefusedLine(file, why);
+                continue;
+            }
+        }
+        ui_->ListBox1->addItem(file);
+    }
+    if (!refused.isEmpty()) {
+        SetScreenCursor(ScreenCursor::Default);
+        MessageDlg(MultiLang1->LookupWord(QStringLiteral("@132")) + QLatin1Char('\n') +
+                       refused.join(QLatin1Char('\n')),
+                   MsgDlgType::Warning, mbOK);
+    }
 }
 
 QStringList TForm1::Pictures() const {

@@ -26,6 +26,12 @@ class TDropFileTarget;
 class TrDragController;
 class JpegConverter;
 
+// The save dialog's file type (counted from 1) and the target it plays on, both ways; the
+// default name for a type ("Pelisto.exe" for the first).
+SlideshowTarget TargetOfSaveType(int type);
+int SaveTypeOf(SlideshowTarget target);
+QString DefaultSaveName(int type);
+
 // The list box's key for removing the selected entry.
 inline constexpr std::uint16_t VK_DELETE = 46;
 
@@ -49,6 +55,10 @@ public:
                         const CodeSigning* signing = nullptr);
     void ShowPreview();
     void RotatePicture(int angle);
+
+    // Pictures named outside the window (the command line): each joins the list as a dropped
+    // one does (a folder brings its pictures); a missing or unreadable one is named in a message.
+    void AddNamedPictures(const QStringList& names);
 
     // SlideshowSource
     QStringList Pictures() const override;
@@ -119,6 +129,15 @@ private:
     // The certificate (asked once and kept, or again when the user wants another) and its
     // password, asked every time; nothing when the user cancels or cannot sign.
     std::optional<CodeSigning> AskSigning();
+    void ReportGuideNotOpened(const QString& address);
+    // Appends the files the list lacks, in order. A file that cannot be read as a picture is
+    // refused; the refused ones (with those already given) are named in one message.
+    void AddPictures(const QStringList& files, QStringList refused);
+    // Why the file cannot be read as a picture; empty when it can.
+    QString WhyNotAPicture(const QString& file);
+    QString RefusedLine(const QString& file, const QString& why) const;
+    // Folders are opened, names of types the tool does not read refused, the rest added.
+    void AddNamed(const QStringList& given, bool mustExist);
     // The folders, quality, automatic flag, delay and slideshow type of the last run come back
     // over the start-up values, and are kept for the next run.
     void RestoreSettings();

@@ -87,6 +87,22 @@ std::optional<CodeSigning> TForm1::AskSigning() {
     }
 }
 
+// The save dialog's types in order: the Windows program, the Linux program, the web page, the
+// signed Windows program.
+SlideshowTarget TargetOfSaveType(int type) {
+    return type == 3   ? SlideshowTarget::Web
+           : type == 2 ? SlideshowTarget::Linux
+                       : SlideshowTarget::Windows;
+}
+
+int SaveTypeOf(SlideshowTarget target) {
+    return target == SlideshowTarget::Web ? 3 : target == SlideshowTarget::Linux ? 2 : 1;
+}
+
+QString DefaultSaveName(int type) {
+    return OutputNameFor(QStringLiteral("Pelisto"), TargetOfSaveType(type));
+}
+
 void TForm1::ReportMissingStub(SlideshowTarget target) {
     const QString said =
         target == SlideshowTarget::Windows ? QStringLiteral("@101") : QStringLiteral("@107");
@@ -107,23 +123,33 @@ void TForm1::Button2Click() {
     if (!SaveDialog1->Execute()) {
         return;
     }
-    RememberSettings();
-    // The file type chosen in the dialog decides the stub: the first is Windows, the second
-    // Linux; the third, the web page, needs none; the fourth is Windows, signed.
+    // A typed name's own extension decides the type, as pelisto-build decides it; any other
+    // name gets the chosen type's extension. The type is then the one saved, for next time.
+    const QString typed = SaveDialog1->FileName();
     const int type = SaveDialog1->FilterIndex();
-    const SlideshowTarget target = type == 3   ? SlideshowTarget::Web
-                                   : type == 2 ? SlideshowTarget::Linux
-                                               : SlideshowTarget::Windows;
+    const QString path = OutputNameFor(typed, TargetOfSaveType(type));
+    const SlideshowTarget target = TargetForOutputName(path);
+    // The dialog asked about the name typed; a file under the longer name is asked about here.
+    if (path != typed && QFileInfo::exists(path) &&
+        MessageDlg(QDir::toNativeSeparators(path) + MultiLang1->LookupWord(QStringLiteral("@130")),
+                   MsgDlgType::Confirmation, mbYes | mbNo) != mrYes) {
+        return;
+    }
+    SaveDialog1->SetFileName(path);
+    // The fourth type, the signed Windows program, stays chosen while the name is a program's.
+    const bool signedProgram = type == 4 && target == SlideshowTarget::Windows;
+    SaveDialog1->SetFilterIndex(signedProgram ? 4 : SaveTypeOf(target));
+    RememberSettings();
     if (target != SlideshowTarget::Web &&
         !(target == SlideshowTarget::Windows ? haveWindows : haveLinux)) {
         ReportMissingStub(target);
         return;
     }
     std::optional<CodeSigning> signing;
-    if (type == 4 && !(signing = AskSigning())) {
+    if (signedProgram && !(signing = AskSigning())) {
         return;
     }
-    BuildSlideshow(SaveDialog1->FileName(), target, signing ? &*signing : nullptr);
+    BuildSlideshow(path, target, signing ? &*signing : nullptr);
     if (ui_->Button3->isEnabled()) {
         ui_->Button3->setFocus();
     }
@@ -247,20 +273,34 @@ void TForm1::ShowPreview() {
         ClearPreview();
         return;
     }
-    // The preview never complains: a picture it cannot show simply stays blank.
+    // The preview never complains: a picture it cannot show simply stays blank, never showing
+    // the picture before it.
+    const QString ext = AsciiUpper(ExtensionOf(path));
+    const bool platform = ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO");
+    const auto blank = [&] {
+        if (platform) {
+            ui_->Image1->Picture().SetGraphic(nullptr);
+            ui_->Image1->update();
+        } else {
+            ui_->Image->SetImageName(QString());
+        }
+    };
     try {
         HourglassCursor busy;
-        const QString ext = AsciiUpper(ExtensionOf(path));
         QWidget* shown = nullptr;
         int w = 0;
         int h = 0;
-        if (ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO")) {
+        if (platform) {
             ui_->Image1->Picture().LoadFromFile(path);
             w = ui_->Image1->Picture().Width();
             h = ui_->Image1->Picture().Height();
             shown = ui_->Image1;
         } else {
             ui_->Image->SetImageName(path);
+            if (!ui_->Image->LastError().isEmpty() || ui_->Image->HeldBitmap() == nullptr) {
+                blank();
+                return;
+            }
             w = ui_->Image->ImageWidth();
             h = ui_->Image->ImageHeight();
             shown = ui_->Image;
@@ -275,6 +315,7 @@ void TForm1::ShowPreview() {
         shown->setGeometry(place.rect);
         shown->update();
     } catch (...) {
+        blank();
     }
 }
 

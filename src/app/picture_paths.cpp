@@ -3,7 +3,11 @@
 #include "framework/ascii_case.h"
 #include "framework/system.h"
 
+#include <QCollator>
+#include <QFileInfo>
 #include <QListWidget>
+#include <QLocale>
+#include <algorithm>
 
 namespace pelisto {
 
@@ -39,6 +43,19 @@ QStringList ListItems(const QListWidget& list) {
         items << list.item(i)->text();
     }
     return items;
+}
+
+QStringList InNaturalOrder(QStringList files) {
+    // The "C" locale compares plain code points, numbers digit by digit: take English there.
+    const QLocale system = QLocale::system();
+    QCollator collator(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(files.begin(), files.end(), [&](const QString& a, const QString& b) {
+        const int byName = collator.compare(QFileInfo(a).fileName(), QFileInfo(b).fileName());
+        return byName != 0 ? byName < 0 : collator.compare(a, b) < 0;
+    });
+    return files;
 }
 
 } // namespace pelisto

@@ -20,4 +20,8 @@ bool CanWriteBack(const QString& path);
 bool ListContains(const QListWidget& list, const QString& path);
 QStringList ListItems(const QListWidget& list);
 
+// The files as a file dialog lists them: by name, numbers by their value (IMG_2 before IMG_10),
+// letter case aside; the folder breaks ties.
+QStringList InNaturalOrder(QStringList files);
+
 } // namespace pelisto

@@ -136,6 +136,23 @@ SlideshowTarget TargetForOutputName(const QString& outputPath) {
     return endsWith(".html") || endsWith(".htm") ? SlideshowTarget::Web : SlideshowTarget::Linux;
 }
 
+QString OutputNameFor(const QString& typed, SlideshowTarget selected) {
+    for (const char* ext : {".exe", ".run", ".html", ".htm"}) {
+        if (typed.endsWith(QLatin1String(ext), Qt::CaseInsensitive)) {
+            return typed;
+        }
+    }
+    switch (selected) {
+    case SlideshowTarget::Windows:
+        return typed + QStringLiteral(".exe");
+    case SlideshowTarget::Linux:
+        return typed + QStringLiteral(".run");
+    case SlideshowTarget::Web:
+        break;
+    }
+    return typed + QStringLiteral(".html");
+}
+
 namespace {
 
 // What the converted pictures are written into: a program (the stub, the pictures, the trailer)

@@ -23,6 +23,11 @@ QString StubFileName(SlideshowTarget target);
 // letter case, plays on Windows; ".html" or ".htm" in a browser; any other name on Linux.
 SlideshowTarget TargetForOutputName(const QString& outputPath);
 
+// The name a slideshow is saved under when `typed` is given with the type `selected`: a name
+// whose extension is one of the types' (".exe", ".run", ".html", ".htm", any letter case) keeps
+// it, and TargetForOutputName reads the type from it; any other gets the selected type's.
+QString OutputNameFor(const QString& typed, SlideshowTarget selected);
+
 struct SlideshowSettings {
     bool automatic = false;
     double delaySeconds = 10; // a whole number 1..65535; stored rounded, in 16 bits

@@ -80,7 +80,9 @@ void TUrlLabel::mouseReleaseEvent(QMouseEvent* event) {
     emit Click();
     const QString address = Address();
     if (!TrimmedBlanks(address).isEmpty()) {
-        ShellOpen(address); // an address nothing can open is ignored
+        if (!ShellOpen(address)) {
+            emit OpenFailed(address);
+        }
     }
 }
 

@@ -37,6 +37,8 @@ public:
 signals:
     // The owner's click handling, run before the address is opened.
     void Click();
+    // Nothing on this system could open the address (no browser or opener installed).
+    void OpenFailed(const QString& address);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -47,6 +47,29 @@ QStringList QtFilters(const QString& filter) {
     return out;
 }
 
+// Some dialogs (GTK's) match patterns in one letter case only; "*.jpg" becomes "*.[jJ][pP][gG]"
+// so IMG_1.JPG shows too. The description is shown without its patterns.
+QStringList AnyCaseFilters(const QString& filter) {
+    QStringList out;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QString anyCase;
+            for (const QChar c : pattern) {
+                if (c.toLower() != c.toUpper() && c.unicode() < 128) {
+                    anyCase += QStringLiteral("[%1%2]").arg(c.toLower(), c.toUpper());
+                } else {
+                    anyCase += c;
+                }
+            }
+            patterns << anyCase;
+        }
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
+    return out;
+}
+
 // Buttons always come in the order Yes, No, OK, Cancel, with the framework's French captions.
 void AppendButtons(MessageBoxRequest& request, MsgDlgButtons buttons) {
     if (buttons & mbYes) {
@@ -92,7 +115,8 @@ public:
 
     std::optional<QStringList> openFiles(const OpenDialogRequest& request) override {
         QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDir);
-        dialog.setNameFilters(QtFilters(request.filter));
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setNameFilters(AnyCaseFilters(request.filter));
         dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
                                                : QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

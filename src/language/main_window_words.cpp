@@ -102,8 +102,12 @@ QStringList MainWindowWords() {
         QStringLiteral("Choose the pictures (use Ctrl or Shift keys)"),
 
         QStringLiteral("\""),
-        QStringLiteral("Toutes images|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga"),
-        QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga"),
+        // Every extension the tool reads, then every file.
+        QStringLiteral(
+            "Toutes images|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;"
+            "*.jfif;*.png;*.pcd;*.tga|Tous les fichiers|*"),
+        QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;"
+                       "*.jfif;*.png;*.pcd;*.tga|All files|*"),
 
         QStringLiteral("@100"),
         QStringLiteral("Voulez-vous vraiment effacer toute la liste ?"),
@@ -228,6 +232,37 @@ QStringList MainWindowWords() {
         QStringLiteral("@126"),
         QStringLiteral("Plus de 25 Mo : la plupart des messageries le refuseront."),
         QStringLiteral("Over 25 MB: most mail services will refuse it."),
+
+        // Added after those: the save's question when the type's extension, added to the name
+        // typed, names a file that already exists.
+        QStringLiteral("@130"),
+        QString::fromUtf8(" existe déjà. Voulez-vous le remplacer ?"),
+        QStringLiteral(" already exists. Do you want to replace it?"),
+
+        // When no program could open the user guide: where it lies.
+        QStringLiteral("@131"),
+        QString::fromUtf8("Aucun programme n'a pu ouvrir le guide de l'utilisateur. Il se trouve "
+                          "ici : "),
+        QStringLiteral("No program could open the user guide. It is here: "),
+
+        // Files refused when added: the message's first line, then the reasons the tool gives
+        // itself.
+        QStringLiteral("@132"),
+        QString::fromUtf8("Ces fichiers ne sont pas des images lisibles ; ils n'ont pas été "
+                          "ajoutés :"),
+        QStringLiteral("These files are not pictures that can be read; they were not added:"),
+
+        QStringLiteral("@133"),
+        QString::fromUtf8("type de fichier non pris en charge"),
+        QStringLiteral("file type not supported"),
+
+        QStringLiteral("@134"),
+        QString::fromUtf8("l'image n'a pas pu être lue"),
+        QStringLiteral("the picture could not be read"),
+
+        QStringLiteral("@135"),
+        QString::fromUtf8("fichier introuvable"),
+        QStringLiteral("file not found"),
     };
 }
 

@@ -61,6 +61,13 @@ public:
     void SetCenter(bool value);
     int BlitMode() const { return blitMode_; }
     void SetBlitMode(int value);
+    // A stretched colour picture is shrunk with a smoothing filter instead of dropping lines
+    // (a preview, where fine text in photos must stay readable).
+    bool SmoothStretch() const { return smoothStretch_; }
+    void SetSmoothStretch(bool value) {
+        smoothStretch_ = value;
+        update();
+    }
     QColor Color() const { return color_; }
     void SetColor(const QColor& value);
     double ZoomFactor() const { return zoom_; }
@@ -108,6 +115,9 @@ private:
     QImage keptLines_;
     qint64 keptLinesKey_ = 0;
     int keptLinesMode_ = -1;
+    bool smoothStretch_ = false;
+    QImage smoothed_;
+    qint64 smoothedKey_ = 0;
 };
 
 } // namespace pelisto

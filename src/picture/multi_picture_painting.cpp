@@ -85,6 +85,13 @@ void TMultiPicture::paintEvent(QPaintEvent*) {
             // Black-on-white keeps the dark pixels of a shrunk one-bit picture, white-on-black
             // the light ones, so thin lines of text and drawings do not vanish.
             painter.drawImage(rect().topLeft(), KeptLinesImage(image, size()));
+        } else if (smoothStretch_) {
+            // Scaled once per picture and size: a repaint does not filter again.
+            if (smoothed_.size() != size() || smoothedKey_ != image.cacheKey()) {
+                smoothed_ = image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                smoothedKey_ = image.cacheKey();
+            }
+            painter.drawImage(rect().topLeft(), smoothed_);
         } else {
             // Colour-on-colour: scan lines are dropped, never blended.
             painter.setRenderHint(QPainter::SmoothPixmapTransform, false);

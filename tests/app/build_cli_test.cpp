@@ -177,10 +177,11 @@ TEST_F(BuildCommandTest, WritesTheSameBytesAsTheWindowsSaveCommand) {
     TForm1 form;
     form.SetToolFolder(tool.path());
     WriteAll(form.StubPath(), ReadAll(QStringLiteral(PELISTO_BIN_DIR "/TheExe.exe")));
-    QStringList reversed = pictures;
-    std::reverse(reversed.begin(), reversed.end());
-    dialogs->openAnswers.push_back(reversed);
-    form.Button1Click();
+    // Chosen one at a time, so the list keeps the command line's order.
+    for (const QString& picture : pictures) {
+        dialogs->openAnswers.push_back(QStringList{picture});
+        form.Button1Click();
+    }
     ASSERT_EQ(form.Pictures(), pictures);
     form.ui().ScrollBar1->setValue(40);
     form.ui().CheckBox1->setChecked(true);
@@ -258,7 +259,7 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
     dialogs->openAnswers.push_back(QStringList{picture});
     form.Button1Click();
     // Saved as typed, saved as "show" (the type's extension is added) and as "other.exe" with
-    // the Linux type (the type decides the stub, whatever the name).
+    // the Linux type (the typed extension decides, as it does here).
     struct Save {
         QString answer;
         int type;
@@ -274,12 +275,12 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
     EXPECT_EQ(dialogs->saves.back().filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
                                             "Web page (*.html)|*.html|"
                                             "Signed program (*.exe)|*.exe");
-    EXPECT_EQ(dialogs->saves.back().filterIndex, 2) << "the dialog opens on the last type chosen";
+    EXPECT_EQ(dialogs->saves.back().filterIndex, 1) << "the dialog opens on the last type saved";
     const QByteArray windows = ReadAll(dir.filePath("window.exe"));
     const QByteArray linux = ReadAll(dir.filePath("show.run"));
     EXPECT_TRUE(windows.startsWith(windowsStub));
     EXPECT_TRUE(linux.startsWith(linuxStub));
-    EXPECT_EQ(ReadAll(dir.filePath("other.exe")), linux);
+    EXPECT_EQ(ReadAll(dir.filePath("other.exe")), windows);
 
     struct Case {
         QStringList args;

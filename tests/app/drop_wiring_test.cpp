@@ -52,18 +52,31 @@ protected:
 };
 
 TEST_F(DropWiringTest, TheFilterTakesExtensionsThatOccurInTheOpenDialogsPatterns) {
+    // A dropped folder brings its own pictures, in the dialog's order; an empty one nothing.
     QDir(dir.path()).mkdir("Trip.jpg");
-    QDir(dir.path()).mkdir("Holiday");
+    QDir(dir.path()).mkpath("Holiday/inner");
+    const QString second =
+        Write("Holiday/IMG_2.png", pelisto::testing::QuadrantPattern(20, 10), "PNG");
+    const QString tenth =
+        Write("Holiday/IMG_10.JPG", pelisto::testing::QuadrantPattern(20, 10), "JPG");
+    Write("Holiday/inner/deeper.png", pelisto::testing::QuadrantPattern(20, 10), "PNG");
+    QFile notes(Path("Holiday/notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
     const QStringList dropped{Path("a.jpeg"), Path("b.tiff"), Path("c.j"),       Path("d.t"),
                               Path("e.pc"),   Path("noext"),  Path("Holiday"),   Path("Trip.jpg"),
                               Path("f.JPG"),  Path("g.Tga"),  Path("h.png.txt"), Path("i.wmf")};
     EXPECT_EQ(Drop(dropped), Qt::CopyAction);
     EXPECT_EQ(form->Pictures(),
-              (QStringList{Path("c.j"), Path("d.t"), Path("e.pc"), Path("Trip.jpg"), Path("f.JPG"),
-                           Path("g.Tga"), Path("i.wmf")}));
+              (QStringList{Path("a.jpeg"), Path("b.tiff"), Path("c.j"), Path("d.t"), Path("e.pc"),
+                           second, tenth, Path("f.JPG"), Path("g.Tga"), Path("i.wmf")}));
     EXPECT_TRUE(ui().Button2->isEnabled());
     EXPECT_TRUE(ui().Button4->isEnabled());
-    EXPECT_TRUE(dialogs->boxes.empty());
+    // The files of a type the tool does not read are named in one message.
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].text,
+              "These files are not pictures that can be read; they were not added:\n" +
+                  Path("noext") + " : file type not supported\n" + Path("h.png.txt") +
+                  " : file type not supported");
     EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
 }
 
@@ -71,7 +84,7 @@ TEST_F(DropWiringTest, OnlyRejectedNamesLeaveTheButtonsDisabled) {
     for (const Qt::KeyboardModifiers keys :
          {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
           Qt::ShiftModifier | Qt::ControlModifier}) {
-        EXPECT_EQ(Drop({Path("a.jpeg"), Path("b.tiff"), Path("c.txt")}, keys), Qt::CopyAction);
+        EXPECT_EQ(Drop({Path("a.heic"), Path("b.webp"), Path("c.txt")}, keys), Qt::CopyAction);
     }
     EXPECT_EQ(List().count(), 0);
     EXPECT_FALSE(ui().Button2->isEnabled());

@@ -7,6 +7,7 @@
 #include "framework/system.h"
 #include "language/multi_lang.h"
 #include "picture/multi_picture.h"
+#include "slideshow_test_support.h"
 #include "support/fake_dialogs.h"
 #include "ui_main_window.h"
 
@@ -15,11 +16,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QMenu>
+#include <QProcess>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <optional>
@@ -100,15 +105,27 @@ TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
     EXPECT_TRUE(form->ToolFolder().endsWith('/'));
 }
 
-TEST_F(MainWindowTest, ChosenFilesJoinInReverseWithoutDuplicates) {
-    Choose({"/p/A.jpg", "/p/B.jpg", "/p/C.jpg"});
-    EXPECT_EQ(Items(), (QStringList{"/p/C.jpg", "/p/B.jpg", "/p/A.jpg"}));
+TEST_F(MainWindowTest, ChosenFilesJoinInTheDialogsOrderWithoutDuplicates) {
+    // Twenty numbered names, handed back in any order, join as the dialog lists them.
+    QStringList shown;
+    QStringList picked;
+    for (int i = 1; i <= 20; ++i) {
+        shown << QStringLiteral("/p/DSC_%1.jpg").arg(i);
+        picked.prepend(shown.back());
+    }
+    std::swap(picked[3], picked[11]);
+    Choose(picked);
+    EXPECT_EQ(Items(), shown);
     EXPECT_TRUE(ui().Button2->isEnabled());
     EXPECT_TRUE(ui().Button4->isEnabled());
+    dialogs->boxAnswers.push_back(mrYes);
+    form->Effacertout1Click();
 
+    Choose({"/p/C.jpg", "/p/a.jpg", "/p/B.jpg"});
+    EXPECT_EQ(Items(), (QStringList{"/p/a.jpg", "/p/B.jpg", "/p/C.jpg"}));
     // A listed name is skipped; one that differs in letter case is another file.
     Choose({"/p/B.jpg", "/p/b.JPG", "/p/D.jpg"});
-    EXPECT_EQ(Items(), (QStringList{"/p/C.jpg", "/p/B.jpg", "/p/A.jpg", "/p/D.jpg", "/p/b.JPG"}));
+    EXPECT_EQ(Items(), (QStringList{"/p/a.jpg", "/p/B.jpg", "/p/C.jpg", "/p/b.JPG", "/p/D.jpg"}));
 
     // A cancelled dialog changes nothing.
     form->Button1Click();
@@ -185,11 +202,18 @@ TEST_F(MainWindowTest, PopupEnablesWhatTheSelectionAllows) {
 
 TEST_F(MainWindowTest, DelayUnitAndQualityLabelFollowTheirControls) {
     ui().NumSpinEdit1->setText("1");
-    EXPECT_EQ(ui().Label3->text(), "seconde");
+    EXPECT_EQ(ui().Label3->text(), "second");
     ui().NumSpinEdit1->setText("2");
-    EXPECT_EQ(ui().Label3->text(), "secondes");
+    EXPECT_EQ(ui().Label3->text(), "seconds");
     ui().NumSpinEdit1->setText("");
-    EXPECT_EQ(ui().Label3->text(), "seconde");
+    EXPECT_EQ(ui().Label3->text(), "second");
+    // The word follows the window's language, not a fixed one.
+    SetGlobalLanguage(0);
+    ui().NumSpinEdit1->setText("3");
+    EXPECT_EQ(ui().Label3->text(), "secondes");
+    SetGlobalLanguage(1);
+    ui().NumSpinEdit1->setText("1");
+    EXPECT_EQ(ui().Label3->text(), "second");
 
     ui().ScrollBar1->setValue(40);
     EXPECT_EQ(ui().Label1->text(), "40");
@@ -299,6 +323,80 @@ TEST_F(MainWindowTest, SaveDialogOffersTheDefaultNameAndCancelWritesNothing) {
     EXPECT_EQ(dialogs->saves[0].filterIndex, 1);
 }
 
+// The name's own extension, when it is a save type's, decides what is written; any other name
+// gets the chosen type's extension. pelisto-build reads the same type from the final name.
+TEST_F(MainWindowTest, TheTypedExtensionOrElseTheChosenTypeDecidesTheSlideshow) {
+    for (const auto& [stub, bytes] :
+         {std::pair{"TheExe.exe", "WINDOWS STUB"}, std::pair{"TheExe.run", "LINUX STUB"}}) {
+        QFile made(folder.filePath(stub));
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+        made.write(bytes);
+    }
+    Choose({pelisto::testing::Picture("baseline.jpg")});
+    const QByteArray windows = "WINDOWS STUB";
+    const QByteArray linux = "LINUX STUB";
+    const QByteArray web = "<!DOCTYPE html>";
+    struct Row {
+        const char* typed;
+        int type; // 1 Windows, 2 Linux, 3 web page
+        const char* saved;
+        QByteArray startsWith;
+    };
+    const Row rows[] = {
+        {"a", 1, "a.exe", windows},
+        {"a", 2, "a.run", linux},
+        {"a", 3, "a.html", web},
+        {"b.exe", 1, "b.exe", windows},
+        {"b.exe", 2, "b.exe", windows},
+        {"b.EXE", 3, "b.EXE", windows},
+        {"c.run", 1, "c.run", linux},
+        {"c.Run", 2, "c.Run", linux},
+        {"c.run", 3, "c.run", linux},
+        {"d.html", 1, "d.html", web},
+        {"d.HTML", 2, "d.HTML", web},
+        {"d.htm", 3, "d.htm", web},
+        {"e.htm", 1, "e.htm", web},
+        {"f.jpg", 1, "f.jpg.exe", windows},
+        {"f.jpg", 2, "f.jpg.run", linux},
+        {"f.jpg", 3, "f.jpg.html", web},
+        {"g.exe.bak", 2, "g.exe.bak.run", linux},
+        {"h.", 3, "h..html", web},
+    };
+    for (const Row& row : rows) {
+        const std::string name = std::string(row.typed) + " as type " + std::to_string(row.type);
+        dialogs->saveAnswers.push_back(folder.filePath(row.typed));
+        dialogs->saveTypes.push_back(row.type);
+        form->Button2Click();
+        const QString saved = folder.filePath(row.saved);
+        ASSERT_TRUE(QFileInfo(saved).isFile()) << name;
+        EXPECT_TRUE(pelisto::testing::ReadAll(saved).startsWith(row.startsWith)) << name;
+        const int target = row.startsWith == windows ? 1 : row.startsWith == linux ? 2 : 3;
+        EXPECT_EQ(SaveTypeOf(TargetForOutputName(saved)), target) << name;
+        // The type saved is the one offered next.
+        EXPECT_EQ(form->SaveDialog1->FilterIndex(), target) << name;
+        EXPECT_FALSE(QFileInfo::exists(folder.filePath(row.typed)) &&
+                     QString(row.typed) != QString(row.saved))
+            << name;
+        QFile::remove(saved);
+    }
+    EXPECT_TRUE(dialogs->boxes.empty());
+
+    // The dialog asked about the name typed: a file under the longer name is asked about too,
+    // and kept on No.
+    QFile kept(folder.filePath("k.jpg.exe"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.write("mine");
+    kept.close();
+    dialogs->saveAnswers.push_back(folder.filePath("k.jpg"));
+    dialogs->saveTypes.push_back(1);
+    dialogs->boxAnswers.push_back(mrNo);
+    form->Button2Click();
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_EQ(dialogs->boxes[0].text,
+              folder.filePath("k.jpg.exe") + " already exists. Do you want to replace it?");
+    EXPECT_EQ(pelisto::testing::ReadAll(kept.fileName()), "mine");
+}
+
 TEST_F(MainWindowTest, LogoOpensTheAddressInItsHint) {
     QString opened;
     SetShellOpenHandler([&](const QString& target) {
@@ -310,6 +408,77 @@ TEST_F(MainWindowTest, LogoOpensTheAddressInItsHint) {
     EXPECT_FALSE(opened.isEmpty());
     EXPECT_EQ(opened, ui().Image2->toolTip());
     EXPECT_TRUE(opened.endsWith("user-guide.html"));
+
+    // Without an opener (no browser installed) the user is told where the guide lies, from the
+    // logo, the link and F1 alike.
+    SetShellOpenHandler([](const QString&) { return false; });
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QTest::mouseClick(ui().Image2, Qt::LeftButton);
+    QTest::mouseClick(ui().UrlLabel1, Qt::LeftButton);
+    QTest::keyClick(form.get(), Qt::Key_F1);
+    SetShellOpenHandler({});
+    ASSERT_EQ(dialogs->boxes.size(), 3u);
+    for (const MessageBoxRequest& box : dialogs->boxes) {
+        EXPECT_EQ(box.text, "No program could open the user guide. It is here: " +
+                                QUrl(opened).toLocalFile());
+    }
+}
+
+// "Open with" from a file manager: pictures named on the command line join the list, a folder
+// brings its pictures, a missing name is said. --help and --version need no display.
+TEST_F(MainWindowTest, NamedPicturesJoinAndTheCommandLineAnswersWithoutADisplay) {
+    ASSERT_TRUE(QDir(folder.path()).mkdir("trip"));
+    QStringList inTrip;
+    for (const char* name : {"IMG_10.jpg", "IMG_9.jpg"}) {
+        QFile::copy(pelisto::testing::Picture("baseline.jpg"), folder.filePath("trip/") + name);
+        inTrip.prepend(folder.filePath("trip/") + name);
+    }
+    const QString one = pelisto::testing::Picture("rgb24.tga");
+    form->AddNamedPictures({one, folder.filePath("trip"), folder.filePath("typo.jpg")});
+    EXPECT_EQ(Items(), QStringList{one} + inTrip);
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_TRUE(
+        dialogs->boxes[0].text.endsWith("\n" + folder.filePath("typo.jpg") + " : file not found"))
+        << dialogs->boxes[0].text.toStdString();
+    EXPECT_TRUE(ui().Button4->isEnabled());
+
+    for (const char* option : {"--help", "--version"}) {
+        QProcess maker;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        maker.setProcessEnvironment(env);
+        maker.start(PELISTO_BIN_DIR "/pelisto-maker", {option});
+        ASSERT_TRUE(maker.waitForFinished(60000)) << option;
+        EXPECT_EQ(maker.exitStatus(), QProcess::NormalExit) << option;
+        EXPECT_EQ(maker.exitCode(), 0) << option;
+        EXPECT_EQ(maker.readAllStandardError(), "") << option;
+        const QString said = QString::fromUtf8(maker.readAllStandardOutput());
+        EXPECT_TRUE(said.startsWith(QString(option) == "--help" ? "Usage: pelisto-maker"
+                                                                : "pelisto-maker 1."))
+            << said.toStdString();
+    }
+}
+
+// Ctrl+O adds, Ctrl+S saves, F5 tests; the test and save keys do nothing while their buttons
+// are disabled.
+TEST_F(MainWindowTest, CommonKeysRunTheCommands) {
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    EXPECT_TRUE(dialogs->saves.empty());
+    EXPECT_TRUE(dialogs->boxes.empty());
+    dialogs->openAnswers.push_back(QStringList{"/p/a.jpg"});
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(Items(), QStringList{"/p/a.jpg"});
+    // No stub in the tool folder: the save key reaches the save command, which says so.
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    EXPECT_TRUE(dialogs->boxes[0].text.startsWith(form->StubPath()))
+        << dialogs->boxes[0].text.toStdString();
 }
 
 TEST_F(MainWindowTest, ClosingRemovesTheScratchFolder) {
@@ -348,6 +517,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
         EXPECT_EQ(form->SaveDialog1->FilterIndex(), 1) << when;
         EXPECT_EQ(ui().PictureSize->currentIndex(), 0) << when;
         EXPECT_EQ(ui().PictureSize->currentText(), "Original size") << when;
+        EXPECT_EQ(form->SaveDialog1->FileName(), "Pelisto.exe") << when;
     };
     restart();
     expectStartUpValues("first start");
@@ -371,6 +541,8 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     EXPECT_EQ(form->SaveDialog1->InitialDir(), "/shows");
     EXPECT_EQ(form->SaveDialog1->FilterIndex(), 3);
     EXPECT_EQ(ui().PictureSize->currentText(), "Full HD screen (1920 x 1080)");
+    // The default name follows the type that comes back.
+    EXPECT_EQ(form->SaveDialog1->FileName(), "Pelisto.html");
     // The open dialog starts in the folder of the last chosen pictures.
     Choose({"/p/B.jpg"});
     EXPECT_EQ(dialogs->opens.back().initialDir, folder.path());
@@ -481,6 +653,72 @@ TEST_F(MainWindowTest, ASignalDuringASaveLeavesNothingBehind) {
     };
     EXPECT_EQ(entries("/out"), "show.run");
     EXPECT_EQ(entries("/scratch"), "");
+}
+
+// The open dialog as GNOME- and Xfce-like desktops show it (GTK's, whose patterns match one
+// letter case), on a virtual X server: every file it lists is chosen (Ctrl+A, Enter). The child
+// runs this test again and writes what was chosen.
+TEST(OpenDialogOnTheDesktop, TheGtkDialogListsEveryLetterCaseOfThePictures) {
+    const char* const kPlace = "PELISTO_GTK_DIALOG_FOLDER";
+    const QString place = qEnvironmentVariable(kPlace);
+    if (!place.isEmpty()) {
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        TForm1 form;
+        form.OpenDialog1->SetInitialDir(place + "/pictures");
+        QProcess keys;
+        keys.start("xdotool",
+                   {"search", "--sync", "--onlyvisible", "--name", "Choose the pictures",
+                    "windowfocus", "--sync", "key", "--delay", "200", "ctrl+a", "Return"});
+        ASSERT_TRUE(form.OpenDialog1->Execute());
+        keys.waitForFinished();
+        QFile out(place + "/chosen.txt");
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(form.OpenDialog1->Files().join('\n').toUtf8());
+        return;
+    }
+    const QString gtk =
+        QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platformthemes/libqgtk3.so";
+    for (const char* tool : {"xvfb-run", "xdotool"}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty()) {
+            GTEST_SKIP() << tool << " is missing";
+        }
+    }
+    if (!QFileInfo::exists(gtk)) {
+        GTEST_SKIP() << "the GTK theme (qt6-gtk-platformtheme) is missing";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pictures"));
+    const QStringList pictures{"DSC_0002.JPG", "IMG_4821.Jpg", "a.jpeg", "b.JPE", "c.jfif",
+                               "d.TIFF",       "e.tif",        "f.PNG",  "g.Bmp", "h.gif"};
+    for (const QString& name : pictures + QStringList{"notes.txt", "movie.mp4"}) {
+        QFile f(dir.filePath("pictures/" + name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kPlace, dir.path());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("QT_QPA_PLATFORMTHEME", "gtk3");
+    env.insert("GSETTINGS_BACKEND", "memory"); // no session bus here
+    env.remove("DISPLAY");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start("xvfb-run", {"-a", "-s", "-screen 0 1280x1024x24 -nolisten tcp",
+                             QCoreApplication::applicationFilePath(),
+                             "--gtest_filter=OpenDialogOnTheDesktop.*"});
+    ASSERT_TRUE(child.waitForFinished(180000));
+    ASSERT_EQ(child.exitCode(), 0);
+    QFile chosen(dir.filePath("chosen.txt"));
+    ASSERT_TRUE(chosen.open(QIODevice::ReadOnly));
+    QStringList names;
+    for (const QString& path : QString::fromUtf8(chosen.readAll()).split('\n')) {
+        names << QFileInfo(path).fileName();
+    }
+    names.sort();
+    QStringList expected = pictures;
+    expected.sort();
+    EXPECT_EQ(names, expected);
 }
 
 } // namespace

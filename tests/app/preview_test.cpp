@@ -153,17 +153,44 @@ TEST_F(PreviewTest, RemovingAndClearingRefreshThePreview) {
 TEST_F(PreviewTest, PicturesThatCannotBeReadAreSwallowedWithTheCursorRestored) {
     const QString good = Write("good.png", pelisto::testing::QuadrantPattern(100, 50), "PNG");
     QStringList broken;
-    for (const char* name : {"noise.png", "noise.jpg", "noise.wmf", "noise.ico", "noise.tga"}) {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("this is not a picture at all, just some text").repeated(20));
-        broken << Path(name);
-    }
-    // A JPEG cut in half.
-    const QString cut = Write("cut.jpg", pelisto::testing::DetailPattern(300, 200), "JPG");
-    QFile::resize(cut, QFileInfo(cut).size() / 2);
-    broken << cut;
+    const auto spoil = [&] {
+        broken.clear();
+        for (const char* name : {"noise.png", "noise.jpg", "noise.wmf", "noise.ico", "noise.tga"}) {
+            QFile f(Path(name));
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("this is not a picture at all, just some text").repeated(20));
+            broken << Path(name);
+        }
+        // A JPEG cut in half.
+        const QString cut = Write("cut.jpg", pelisto::testing::DetailPattern(300, 200), "JPG");
+        QFile::resize(cut, QFileInfo(cut).size() / 2);
+        broken << cut;
+    };
+    // Offered to the list, none joins it, and one message names every one of them.
+    spoil();
     Choose(broken + QStringList{good});
+    EXPECT_EQ(form->Pictures(), QStringList{good});
+    ASSERT_EQ(dialogs->boxes.size(), 1u);
+    const QStringList said = dialogs->boxes[0].text.split('\n');
+    ASSERT_EQ(said.size(), broken.size() + 1) << dialogs->boxes[0].text.toStdString();
+    EXPECT_EQ(said[0], "These files are not pictures that can be read; they were not added:");
+    for (const QString& path : broken) {
+        EXPECT_TRUE(said.filter(path + " : ").size() == 1) << path.toStdString();
+    }
+    EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+    dialogs->boxes.clear();
+
+    // Listed while they were pictures, then spoiled.
+    for (const char* name : {"noise.png", "noise.jpg", "cut.jpg"}) {
+        Write(name, pelisto::testing::QuadrantPattern(30, 20),
+              QString(name).endsWith("png") ? "PNG" : "JPG");
+    }
+    CopyFixture("pictures/rgb24.tga", "noise.tga");
+    CopyFixture("wmf/shapes.wmf", "noise.wmf");
+    CopyFixture("pictures/multi.ico", "noise.ico");
+    Choose(broken);
+    ASSERT_TRUE(dialogs->boxes.empty()) << dialogs->boxes[0].text.toStdString();
+    spoil();
 
     for (const QString& path : broken) {
         SCOPED_TRACE(path.toStdString());
@@ -171,9 +198,37 @@ TEST_F(PreviewTest, PicturesThatCannotBeReadAreSwallowedWithTheCursorRestored) {
         Select(path);
         EXPECT_TRUE(dialogs->boxes.empty());
         EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+        // The good picture before it is not shown in its place.
+        if (path.endsWith(".wmf") || path.endsWith(".ico")) {
+            EXPECT_EQ(ui().Image1->Picture().Graphic(), nullptr);
+        } else {
+            EXPECT_EQ(ui().Image->HeldBitmap(), nullptr);
+            EXPECT_TRUE(ui().Image->ImageName().isEmpty());
+        }
     }
     Select(good);
     EXPECT_EQ(ImageRect(), QRect(82, 107, 100, 50));
+}
+
+// A shrunk preview is filtered: one-pixel black and white lines become grey, not a random
+// choice of whole black or white lines.
+TEST_F(PreviewTest, AShrunkPictureIsSmoothedNotStrippedOfLines) {
+    QImage lines(424, 424, QImage::Format_RGB32);
+    for (int y = 0; y < lines.height(); ++y) {
+        for (int x = 0; x < lines.width(); ++x) {
+            lines.setPixel(x, y, (y % 2 == 0) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+        }
+    }
+    const QString path = Write("lines.png", lines, "PNG");
+    Choose({path});
+    Select(path);
+    ASSERT_EQ(ImageRect(), QRect(26, 26, 212, 212));
+    const QImage shown = ui().Image->grab().toImage();
+    for (int y = 20; y < 190; y += 17) {
+        const int grey = qGray(shown.pixel(106, y));
+        EXPECT_GT(grey, 90) << y;
+        EXPECT_LT(grey, 165) << y;
+    }
 }
 
 } // namespace

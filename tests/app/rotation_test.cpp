@@ -586,11 +586,18 @@ TEST_F(RotationTest, ATurnThatCannotBeMadeSaysWhyAndWritesNothing) {
         {"pictures/bombs/text_chunk.png", "the tEXt chunk claims 2147483648 bytes"},
         {"pictures/full_exif.jpg", "no room for the orientation"},
     };
+    // Listed while they were ordinary pictures (the bombs are refused when added), then
+    // replaced.
     QStringList paths;
     for (const Case& c : cases) {
-        paths << CopyFixture(c.fixture, QFileInfo(c.fixture).fileName());
+        const QString name = QFileInfo(c.fixture).fileName();
+        paths << CopyFixture(name.endsWith(".png") ? "pictures/rgb24.png" : "pictures/baseline.jpg",
+                             name);
     }
     Choose(paths);
+    for (const Case& c : cases) {
+        CopyFixture(c.fixture, QFileInfo(c.fixture).fileName());
+    }
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const QString& path = paths[static_cast<qsizetype>(i)];
         SCOPED_TRACE(path.toStdString());
@@ -633,7 +640,7 @@ TEST_F(RotationTest, AVanishedFileIsReportedAndNothingChanges) {
     EXPECT_EQ(dialogs->boxes[0].buttons[0].caption, "OK");
     EXPECT_FALSE(QFile::exists(photo));
     EXPECT_EQ(Leftovers(), before);
-    EXPECT_EQ(form->Pictures(), (QStringList{photo, other}));
+    EXPECT_EQ(form->Pictures(), (QStringList{other, photo}));
     // The preview is not refreshed.
     EXPECT_EQ(ui().Image->ImageName(), photo);
     EXPECT_EQ(ui().Image->geometry(), shown);
@@ -700,14 +707,15 @@ TEST_F(RotationTest, TheContextMenuOffersRotationOnlyForFormatsThatCanBeWrittenB
 }
 
 TEST_F(RotationTest, APictureThatCannotBeReadIsReportedAndNotWritten) {
-    const QString noise = Path("noise.jpg");
+    // Listed while it was a picture, then spoiled: it is no longer refused when added.
+    const QString noise = Write("noise.jpg", pelisto::testing::QuadrantPattern(40, 30), "JPG");
+    Choose({noise});
     {
         QFile f(noise);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QByteArray("not a picture ").repeated(100));
     }
     const QByteArray before = FileBytes(noise);
-    Choose({noise});
     Select(noise);
     Acw();
     ASSERT_EQ(dialogs->boxes.size(), 1u);

@@ -133,8 +133,7 @@ protected:
         return path;
     }
 
-    // Adds files through the open dialog, which lists them in reverse; returns the rows of the
-    // given paths in the order given.
+    // Adds files through the open dialog: they join in the order it lists them.
     void Choose(const QStringList& files) {
         dialogs->openAnswers.push_back(files);
         form->Button1Click();

@@ -101,7 +101,7 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 150);
+    ASSERT_EQ(words.size(), 168);
     QStringList keys;
     for (int r = 0; r < 44; ++r) {
         keys << words[r * 3];
@@ -122,7 +122,9 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@116",         "@117",        "@118",
                                  "@119",         "@120",
                                  "@121",         "@122",        "@123",
-                                 "@124",         "@125",        "@126"}));
+                                 "@124",         "@125",        "@126",
+                                 "@130",         "@131",        "@132",
+                                 "@133",         "@134",        "@135"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -220,7 +222,8 @@ TEST(MainWindowWords, StartUpAppliesFrenchThenEnglish) {
     EXPECT_EQ(w.saveDialog1->Filter(), "Program (*.exe)|*.exe");
     EXPECT_EQ(w.openDialog1->Title(), "Choose the pictures (use Ctrl or Shift keys)");
     EXPECT_EQ(w.openDialog1->Filter(),
-              "All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.gif;*.jpg;*.png;*.pcd;*.tga");
+              "All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;*.jfif;"
+              "*.png;*.pcd;*.tga|All files|*");
     EXPECT_EQ(w.effacer1->text(), "Remove selected file from list");
     EXPECT_EQ(w.effacertout1->text(), "Clear the list");
     EXPECT_EQ(w.n90horaire1->text(), QStringLiteral("90° CW"));
