@@ -103,7 +103,7 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
     ASSERT_EQ(words.size(), 168);
     QStringList keys;
-    for (int r = 0; r < 44; ++r) {
+    for (int r = 0; r < 56; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
