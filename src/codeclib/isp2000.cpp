@@ -65,19 +65,32 @@ void* QuarterTurns(const dib::DibView& src, int quarters) {
     return block;
 }
 
-// Plain (not run-length, not 16-bit or bit-field) view, converting into *owned when needed.
-dib::DibView Plain(PLDib dib, void** owned) {
-    *owned = nullptr;
-    dib::DibView v = dib::View(dib);
-    if (!v || v.header->biCompression == dib::BI_RLE4 || v.header->biCompression == dib::BI_RLE8) {
-        return {};
+// Plain (not run-length, not 16-bit or bit-field) view of a DIB, converting it into a block of
+// its own when needed; the block goes with this object.
+class PlainDib {
+public:
+    explicit PlainDib(PLDib dib) {
+        const dib::DibView v = dib::View(dib);
+        if (!v || v.header->biCompression == dib::BI_RLE4 ||
+            v.header->biCompression == dib::BI_RLE8) {
+            return;
+        }
+        if (v.bits == 16 || (v.bits == 32 && v.header->biCompression == dib::BI_BITFIELDS)) {
+            owned_ = v.bits == 16 ? Dib16To24(v) : Dib32To24(v);
+            view_ = dib::View(owned_);
+        } else {
+            view_ = v;
+        }
     }
-    if (v.bits == 16 || (v.bits == 32 && v.header->biCompression == dib::BI_BITFIELDS)) {
-        *owned = v.bits == 16 ? Dib16To24(v) : Dib32To24(v);
-        return dib::View(*owned);
-    }
-    return v;
-}
+    ~PlainDib() { std::free(owned_); }
+    PlainDib(const PlainDib&) = delete;
+    PlainDib& operator=(const PlainDib&) = delete;
+    const dib::DibView& View() const { return view_; }
+
+private:
+    void* owned_ = nullptr;
+    dib::DibView view_{};
+};
 
 // Indexed DIB of a lower depth to a higher indexed depth, same colours.
 void* WidenIndexed(PLDib dib, int from, int to) {
@@ -129,12 +142,8 @@ void* IndexedTo24(PLDib dib, int from) {
 // rectangle must be the whole picture.
 PL_EXPORT PLDib PLRotate(PLDib dib, double degrees, std::int32_t left, std::int32_t top,
                          std::int32_t right, std::int32_t bottom, std::uint32_t backRgb) {
-    void* owned = nullptr;
-    dib::DibView v = Plain(dib, &owned);
-    struct Free {
-        void* p;
-        ~Free() { std::free(p); }
-    } freeOwned{owned};
+    const PlainDib plain(dib);
+    const dib::DibView& v = plain.View();
     if (!v || left != 0 || top != 0 || right != v.width || bottom != v.height ||
         !std::isfinite(degrees)) {
         return nullptr;
@@ -189,12 +198,8 @@ PL_EXPORT PLDib DIB32To24(PLDib dib) {
 // Reduces the picture to 2^bits colours (bits 1, 4 or 8; 0 counts as 4), dithered or not, and
 // gives it at that depth. Asking for more than 8 bits gives a 24-bit copy.
 PL_EXPORT PLDib ReduceDib(PLDib dib, std::int16_t bits, std::int16_t dither) {
-    void* owned = nullptr;
-    dib::DibView v = Plain(dib, &owned);
-    struct Free {
-        void* p;
-        ~Free() { std::free(p); }
-    } freeOwned{owned};
+    const PlainDib plain(dib);
+    const dib::DibView& v = plain.View();
     if (!v) {
         return nullptr;
     }
@@ -219,12 +224,8 @@ PL_EXPORT PLDib ReduceDib(PLDib dib, std::int16_t bits, std::int16_t dither) {
 // The picture scaled to exactly width x height with GraphicsMagick's Lanczos filter, on the
 // stored sample values (gamma space, as the library resizes), as a 24-bit or 8-bit gray DIB.
 PL_EXPORT PLDib ResizeDib(PLDib dib, std::int32_t width, std::int32_t height) {
-    void* owned = nullptr;
-    dib::DibView v = Plain(dib, &owned);
-    struct Free {
-        void* p;
-        ~Free() { std::free(p); }
-    } freeOwned{owned};
+    const PlainDib plain(dib);
+    const dib::DibView& v = plain.View();
     if (!v || width < 1 || height < 1) {
         return nullptr;
     }
