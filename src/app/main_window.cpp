@@ -414,7 +414,7 @@ void TForm1::PopupMenu1Popup() {
     const int k = SelectedIndex();
     Effacer1->setEnabled(k >= 0);
     Effacertout1->setEnabled(ui_->ListBox1->count() > 0);
-    Rotation1->setEnabled(k >= 0 && CanWriteBack(ui_->ListBox1->item(k)->text()));
+    Rotation1->setEnabled(k >= 0 && CanWriteBack(PathOf(*ui_->ListBox1->item(k))));
 }
 
 void TForm1::Button4Click() {
@@ -486,7 +486,31 @@ void TForm1::AddNamedPictures(const QStringList& names) {
     UpdateButtons();
 }
 
-void TForm1::AddNamed(const QStringList& given, bool mustExist) {
+QString TForm1::Reachable(const QString& name) {
+    if (!name.contains(QChar(0xFFFD)) || QFileInfo::exists(name) || !scratch_ ||
+        !scratch_->isValid()) {
+        return name;
+    }
+    const QByteArray bytes = build::BytesOfQtName(QFileInfo(name).absoluteFilePath());
+    if (bytes.isEmpty()) {
+        return name;
+    }
+    if (!nameLinks_) {
+        nameLinks_ = std::make_unique<build::NameLinks>(scratch_->path());
+    }
+    const QString link = nameLinks_->WorkingName(bytes);
+    if (link.isEmpty()) {
+        return name;
+    }
+    shownAs_.insert(link, QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath()));
+    return link;
+}
+
+void TForm1::AddNamed(const QStringList& named, bool mustExist) {
+    QStringList given;
+    for (const QString& name : named) {
+        given << Reachable(name);
+    }
     const QString filter = OpenDialog1->Filter();
     const auto typeRead = [&](const QString& name) {
         return !FilesToAppend({}, {name}, filter).isEmpty();
@@ -516,7 +540,7 @@ void TForm1::AddNamed(const QStringList& given, bool mustExist) {
 }
 
 QString TForm1::RefusedLine(const QString& file, const QString& why) const {
-    return QDir::toNativeSeparators(file) + QStringLiteral(" : ") + why;
+    return QDir::toNativeSeparators(shownAs_.value(file, file)) + QStringLiteral(" : ") + why;
 }
 
 QString TForm1::WhyNotAPicture(const QString& file) {
@@ -552,8 +576,9 @@ QString TForm1::WhyNotAPicture(const QString& file) {
     return why.isEmpty() ? MultiLang1->LookupWord(QStringLiteral("@134")) : why;
 }
 
-void TForm1::AddPictures(const QStringList& files, QStringList refused) {
-    for (const QString& file : files) {
+void TForm1::AddPictures(const QStringList& chosen, QStringList refused) {
+    for (const QString& given : chosen) {
+        const QString file = Reachable(given);
         if (ListContains(*ui_->ListBox1, file)) {
             continue;
         }
@@ -566,7 +591,7 @@ void TForm1::AddPictures(const QStringList& files, QStringList refused) {
                 continue;
             }
         }
-        ui_->ListBox1->addItem(file);
+        AppendToList(*ui_->ListBox1, file, shownAs_.value(file, file));
     }
     if (!refused.isEmpty()) {
         SetScreenCursor(ScreenCursor::Default);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/build_names.h"
 #include "app/code_signing.h"
 #include "app/slideshow_builder.h"
 #include "test_show/test_window.h"
 
+#include <QHash>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -136,6 +138,9 @@ private:
     // Why the file cannot be read as a picture; empty when it can.
     QString WhyNotAPicture(const QString& file);
     QString RefusedLine(const QString& file, const QString& why) const;
+    // The name a file Qt handed over is opened by: a link in the scratch folder when its name is
+    // not UTF-8 (Qt changed its bytes), else the name itself.
+    QString Reachable(const QString& name);
     // Folders are opened, names of types the tool does not read refused, the rest added.
     void AddNamed(const QStringList& given, bool mustExist);
     // The folders, quality, automatic flag, delay and slideshow type of the last run come back
@@ -147,6 +152,8 @@ private:
     std::unique_ptr<JpegConverter> converter_;
     // Private to this instance, so two running tools never share a scratch file; removed with it.
     std::unique_ptr<QTemporaryDir> scratch_;
+    std::unique_ptr<build::NameLinks> nameLinks_; // removed before the scratch folder
+    QHash<QString, QString> shownAs_;             // link -> the name it stands for, as Qt shows it
     TForm2* form2_ = nullptr;
     QString StubPath_;
     std::uint8_t PictureQuality_ = 1;

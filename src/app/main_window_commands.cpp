@@ -256,7 +256,7 @@ void TForm1::ListBox1Click() {
         ClearPreview();
         return;
     }
-    const QString ext = AsciiUpper(ExtensionOf(ui_->ListBox1->item(k)->text()));
+    const QString ext = AsciiUpper(ExtensionOf(PathOf(*ui_->ListBox1->item(k))));
     const bool platform = ext == QLatin1String(".WMF") || ext == QLatin1String(".ICO");
     ui_->Image1->setVisible(platform);
     ui_->Image->setVisible(!platform);
@@ -268,7 +268,7 @@ void TForm1::ShowPreview() {
     if (k < 0) {
         return;
     }
-    const QString path = ui_->ListBox1->item(k)->text();
+    const QString path = PathOf(*ui_->ListBox1->item(k));
     if (!QFileInfo(path).isFile()) {
         ClearPreview();
         return;
@@ -336,7 +336,7 @@ void TForm1::RotatePicture(int angle) {
     if (k < 0) {
         return;
     }
-    const QString path = ui_->ListBox1->item(k)->text();
+    const QString path = PathOf(*ui_->ListBox1->item(k));
     {
         HourglassCursor busy;
         if (!QFileInfo(path).isFile()) {

@@ -27,9 +27,22 @@ bool CanWriteBack(const QString& path) {
     return writable.contains(AsciiUpper(ExtensionOf(path)));
 }
 
+QString PathOf(const QListWidgetItem& item) {
+    const QVariant kept = item.data(Qt::UserRole);
+    return kept.isValid() ? kept.toString() : item.text();
+}
+
+void AppendToList(QListWidget& list, const QString& path, const QString& shown) {
+    auto* item = new QListWidgetItem(shown);
+    if (shown != path) {
+        item->setData(Qt::UserRole, path);
+    }
+    list.addItem(item);
+}
+
 bool ListContains(const QListWidget& list, const QString& path) {
     for (int i = 0; i < list.count(); ++i) {
-        if (SameFilePath(list.item(i)->text(), path)) {
+        if (SameFilePath(PathOf(*list.item(i)), path)) {
             return true;
         }
     }
@@ -40,7 +53,7 @@ QStringList ListItems(const QListWidget& list) {
     QStringList items;
     items.reserve(list.count());
     for (int i = 0; i < list.count(); ++i) {
-        items << list.item(i)->text();
+        items << PathOf(*list.item(i));
     }
     return items;
 }

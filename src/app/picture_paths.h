@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QListWidget;
+class QListWidgetItem;
 
 namespace pelisto {
 
@@ -15,6 +16,11 @@ QString ExtensionOf(const QString& path);
 
 // Whether rotation can write a picture back in the format its extension names.
 bool CanWriteBack(const QString& path);
+
+// The file a list item stands for. An item shows its file's name; where that name is not UTF-8
+// it shows it as Qt can and keeps the name the file is opened by beside it.
+QString PathOf(const QListWidgetItem& item);
+void AppendToList(QListWidget& list, const QString& path, const QString& shown);
 
 // Whether the list already holds the path, compared as the file system compares names.
 bool ListContains(const QListWidget& list, const QString& path);

@@ -64,6 +64,13 @@ QStringList AnyCaseFilters(const QString& filter) {
                 }
             }
             patterns << anyCase;
+            // GTK's dialog shows a name that is not UTF-8 as "caf\uFFFD.jpg (invalid encoding)",
+            // in the user's language, and matches the filter against that. Qt splits patterns
+            // at spaces and takes no parentheses: a space and then a sign other than a letter,
+            // digit, dot, underscore or tilde (so "a.jpg.txt" and "a.jpg~" stay out).
+            if (pattern.startsWith(QLatin1String("*.")) && pattern.size() > 2) {
+                patterns << anyCase + QStringLiteral("?[!a-zA-Z0-9._~]*");
+            }
         }
         out << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
     }

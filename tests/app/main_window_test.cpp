@@ -26,6 +26,8 @@
 #include <QTest>
 #include <QUrl>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
 #include <thread>
@@ -435,8 +437,22 @@ TEST_F(MainWindowTest, NamedPicturesJoinAndTheCommandLineAnswersWithoutADisplay)
         inTrip.prepend(folder.filePath("trip/") + name);
     }
     const QString one = pelisto::testing::Picture("rgb24.tga");
-    form->AddNamedPictures({one, folder.filePath("trip"), folder.filePath("typo.jpg")});
-    EXPECT_EQ(Items(), QStringList{one} + inTrip);
+    // A name that is not UTF-8 reaches the window with U+FFFD for its bytes (from a dialog, a
+    // drop or the command line): it is shown so, and opened through a link to that very file.
+    const QByteArray latin = QFile::encodeName(folder.path()) + "/caf\xE9.jpg";
+    QFile::copy(pelisto::testing::Picture("baseline.jpg"), folder.filePath("latin"));
+    ASSERT_EQ(::rename(QFile::encodeName(folder.filePath("latin")).constData(), latin.constData()),
+              0);
+    const QString shown = QFile::decodeName(latin);
+    form->AddNamedPictures(
+        {one, shown, folder.filePath("trip"), folder.filePath("typo.jpg"), shown});
+    ASSERT_EQ(Items().size(), 2 + inTrip.size());
+    EXPECT_EQ(Items().mid(2), inTrip);
+    EXPECT_EQ(Items()[0], one);
+    EXPECT_EQ(ui().ListBox1->item(1)->text(), shown);
+    char target[4096] = {};
+    ASSERT_NE(::realpath(QFile::encodeName(Items()[1]).constData(), target), nullptr);
+    EXPECT_EQ(QByteArray(target), latin);
     ASSERT_EQ(dialogs->boxes.size(), 1u);
     EXPECT_TRUE(
         dialogs->boxes[0].text.endsWith("\n" + folder.filePath("typo.jpg") + " : file not found"))
@@ -691,10 +707,15 @@ TEST(OpenDialogOnTheDesktop, TheGtkDialogListsEveryLetterCaseOfThePictures) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("pictures"));
     const QStringList pictures{"DSC_0002.JPG", "IMG_4821.Jpg", "a.jpeg", "b.JPE", "c.jfif",
                                "d.TIFF",       "e.tif",        "f.PNG",  "g.Bmp", "h.gif"};
-    for (const QString& name : pictures + QStringList{"notes.txt", "movie.mp4"}) {
+    for (const QString& name : pictures + QStringList{"notes.txt", "movie.mp4", "a.jpg.txt"}) {
         QFile f(dir.filePath("pictures/" + name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
+    // A Latin-1 name: GTK shows it as "caf\uFFFD.jpg (invalid encoding)" and filters that.
+    const QByteArray latinName = QFile::encodeName(dir.filePath("pictures/")) + "caf\xE9.jpg";
+    std::FILE* latin = std::fopen(latinName.constData(), "w");
+    ASSERT_NE(latin, nullptr);
+    std::fclose(latin);
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(kPlace, dir.path());
@@ -716,7 +737,7 @@ TEST(OpenDialogOnTheDesktop, TheGtkDialogListsEveryLetterCaseOfThePictures) {
         names << QFileInfo(path).fileName();
     }
     names.sort();
-    QStringList expected = pictures;
+    QStringList expected = pictures + QStringList{QFile::decodeName("caf\xE9.jpg")};
     expected.sort();
     EXPECT_EQ(names, expected);
 }
