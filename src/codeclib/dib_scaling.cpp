@@ -96,6 +96,28 @@ bool IsGrayTable(const dib::DibView& v) {
                        [](const dib::RgbQuad& c) { return c.red == c.green && c.green == c.blue; });
 }
 
+// 24-bit pixels to planes and back. Vectorised (with SSSE3's byte shuffle where the processor
+// has it) they take a sixth of the time of a plain loop: otherwise a third of a Full HD scaling.
+[[gnu::target_clones("ssse3", "default"), gnu::optimize("O3")]] void
+SplitPixels(const std::uint8_t* __restrict in, std::uint8_t* __restrict b,
+            std::uint8_t* __restrict g, std::uint8_t* __restrict r, int width) {
+    for (int x = 0; x < width; ++x) {
+        b[x] = in[3 * x];
+        g[x] = in[3 * x + 1];
+        r[x] = in[3 * x + 2];
+    }
+}
+
+[[gnu::target_clones("ssse3", "default"), gnu::optimize("O3")]] void
+JoinPixels(const std::uint8_t* __restrict b, const std::uint8_t* __restrict g,
+           const std::uint8_t* __restrict r, std::uint8_t* __restrict out, int width) {
+    for (int x = 0; x < width; ++x) {
+        out[3 * x] = b[x];
+        out[3 * x + 1] = g[x];
+        out[3 * x + 2] = r[x];
+    }
+}
+
 // The size after one pass towards the target: at most kMaxReduction times smaller.
 int PassSide(int from, int to) {
     return std::max(to, (from + kMaxReduction - 1) / kMaxReduction);
@@ -139,6 +161,8 @@ void* ScaledDib(const dib::DibView& v, int width, int height) {
                     g[x] = c.green;
                     red[x] = c.red;
                 }
+            } else if (pixelBytes == 3) {
+                SplitPixels(row, b, g, red, v.width);
             } else {
                 for (int x = 0; x < v.width; ++x, row += pixelBytes) {
                     b[x] = row[0];
@@ -184,13 +208,7 @@ void* ScaledDib(const dib::DibView& v, int width, int height) {
             std::copy_n(b, width, row);
             continue;
         }
-        const std::uint8_t* g = scaled.Row(1, y);
-        const std::uint8_t* red = scaled.Row(2, y);
-        for (int x = 0; x < width; ++x, row += 3) {
-            row[0] = b[x];
-            row[1] = g[x];
-            row[2] = red[x];
-        }
+        JoinPixels(b, scaled.Row(1, y), scaled.Row(2, y), row, width);
     }
     return block;
 }
