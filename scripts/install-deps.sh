@@ -12,6 +12,8 @@ packages=(
   libpng-dev libgif-dev libtiff-dev
   libgraphicsmagick++1-dev graphicsmagick
   libwmf-dev fonts-urw-base35
+  # scaling pictures to a chosen screen size
+  libswscale-dev
   # the viewer stubs: Linux (X11, linked static with these libraries' .a files) and Windows
   # (cross-compiled)
   libx11-dev libxcb1-dev libxau-dev libxdmcp-dev libc6-dev libpixman-1-dev

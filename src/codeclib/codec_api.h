@@ -38,7 +38,9 @@ using rdjpgfiledib_t = std::int16_t (*)(const char* name, std::int16_t bits, std
                                         std::int16_t dither, PLDib* dib, void* palette, void* data,
                                         PLProgressProc progress, std::int16_t zero);
 // A JPEG decoded at the smallest of libjpeg's scales 1/8, 1/4, 1/2, 1 whose upright picture is
-// still at least minWidth x minHeight (0 for no minimum: the full size).
+// still at least minWidth x minHeight (0 for no minimum: the full size), then scaled down to
+// exactly that size with a Lanczos filter, row by row as it is decoded. A picture already no
+// larger, or decoded less than 8 pixels across, comes at its decoded size.
 using rdjpgfitdib_t = std::int16_t (*)(const char* name, std::int16_t bits, std::int16_t dither,
                                        std::int32_t minWidth, std::int32_t minHeight, PLDib* dib,
                                        void* data, PLProgressProc progress, std::int16_t zero);

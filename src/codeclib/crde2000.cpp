@@ -412,7 +412,7 @@ PL_EXPORT std::int16_t rdjpgfitdib(const char* name, std::int16_t, std::int16_t,
         SetErrorDetailFromErrno(errno);
         return ErrOpen;
     }
-    return JpegRead(file.get(), dib, data, progress, minWidth, minHeight);
+    return JpegRead(file.get(), dib, data, progress, minWidth, minHeight, true);
 }
 
 PL_EXPORT std::int16_t wrbmpfiledib(const char* name, std::int16_t bits, PLDib dib, void* data,

@@ -2,6 +2,7 @@
 
 #include "codeclib/codec_api.h"
 #include "codeclib/dib.h"
+#include "codeclib/dib_scaling.h"
 #include "codeclib/magick_dib.h"
 
 #include <cmath>
@@ -221,13 +222,17 @@ PL_EXPORT PLDib ReduceDib(PLDib dib, std::int16_t bits, std::int16_t dither) {
     return ImageToDib(image.get(), want);
 }
 
-// The picture scaled to exactly width x height with GraphicsMagick's Lanczos filter, on the
-// stored sample values (gamma space, as the library resizes), as a 24-bit or 8-bit gray DIB.
+// The picture scaled to exactly width x height with a Lanczos filter, on the stored sample values
+// (gamma space), as a 24-bit or 8-bit gray DIB: by libswscale, or for a strip a few pixels
+// across by GraphicsMagick (which holds it in 16 bits a sample, harmless at that size).
 PL_EXPORT PLDib ResizeDib(PLDib dib, std::int32_t width, std::int32_t height) {
     const PlainDib plain(dib);
     const dib::DibView& v = plain.View();
     if (!v || width < 1 || height < 1) {
         return nullptr;
+    }
+    if (v.width >= kSmallestScaledSide && v.height >= kSmallestScaledSide) {
+        return ScaledDib(v, width, height);
     }
     MagickErrors errors;
     MagickImagePtr image = DibToImage(v, errors.get());

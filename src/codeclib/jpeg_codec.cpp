@@ -1,5 +1,6 @@
 #include "codeclib/jpeg_codec.h"
 
+#include "codeclib/dib_scaling.h"
 #include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
 #include "codeclib/file_identify.h"
@@ -85,11 +86,12 @@ struct ReadState {
     int orientation;
     std::int64_t width;
     std::int64_t height;
-    std::int64_t truncatedAt; // the output row where the data ran out, when it did
+    std::int64_t truncatedAt; // the picture row where the data ran out, when it did
     std::int64_t fileBytes;
     bool tooShort; // the file cannot hold the picture its header claims
     int minWidth;  // the upright size the decoded picture may not go below; 0: full size
     int minHeight;
+    DibScaler* scaler; // takes the rows and makes them exactly the minimum size, when it is set
 };
 
 // The largest of libjpeg's reductions 1/2, 1/4, 1/8 whose output (sides rounded up) still
@@ -168,30 +170,57 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     jpeg_start_decompress(&s.cinfo);
     const int width = static_cast<int>(s.cinfo.output_width);
     const int height = static_cast<int>(s.cinfo.output_height);
-    s.block = dib::Allocate(width, height, gray ? 8 : 24, gray ? 256 : 0);
-    if (s.block == nullptr) {
-        jpeg_destroy_decompress(&s.cinfo);
-        return ErrMemory;
+    const auto pool = [&](JDIMENSION bytes) {
+        return (*s.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&s.cinfo), JPOOL_IMAGE,
+                                            bytes, 1);
+    };
+    // Rows that go to the scaler pass through one row of the decompressor's memory; the
+    // picture is never held at the decoded size.
+    const bool swap = exif::SwapsSides(s.orientation);
+    const int toWidth = swap ? s.minHeight : s.minWidth;
+    const int toHeight = swap ? s.minWidth : s.minHeight;
+    // Only reduced, and only as far as the scaler's filter has pixels to work on.
+    const bool scaled = s.scaler != nullptr && toWidth <= width && toHeight <= height &&
+                        (toWidth < width || toHeight < height) &&
+                        std::min(width, height) >= kSmallestScaledSide;
+    if (scaled) {
+        if (!s.scaler->Start(width, height, gray, toWidth, toHeight)) {
+            jpeg_destroy_decompress(&s.cinfo);
+            return ErrMemory;
+        }
+    } else {
+        s.block = dib::Allocate(width, height, gray ? 8 : 24, gray ? 256 : 0);
+        if (s.block == nullptr) {
+            jpeg_destroy_decompress(&s.cinfo);
+            return ErrMemory;
+        }
     }
     s.truncatedAt = -1;
     dib::DibView v = dib::View(s.block);
-    if (gray) {
+    if (gray && !scaled) {
         dib::FillGrayTable(v.colours, 256);
     }
+    JSAMPARRAY pixels =
+        scaled ? pool(s.cinfo.output_width * static_cast<JDIMENSION>(gray ? 1 : 3)) : nullptr;
     // CMYK rows are read here and made RGB; the buffer lives as long as the decompressor.
-    JSAMPARRAY inks = cmyk ? (*s.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&s.cinfo),
-                                                          JPOOL_IMAGE, s.cinfo.output_width * 4, 1)
-                           : nullptr;
+    JSAMPARRAY inks = cmyk ? pool(s.cinfo.output_width * 4) : nullptr;
     // Asked after every row: a cancel stops the picture at its next row.
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const int y = static_cast<int>(s.cinfo.output_scanline);
-        JSAMPROW row = cmyk ? inks[0] : v.Row(y);
+        std::uint8_t* const out = scaled ? pixels[0] : v.Row(y);
+        JSAMPROW row = cmyk ? inks[0] : out;
         jpeg_read_scanlines(&s.cinfo, &row, 1);
         if (s.err.truncated && s.truncatedAt < 0) {
-            s.truncatedAt = y;
+            // Counted in the picture's own rows, whatever the scale it is decoded at.
+            s.truncatedAt = std::int64_t{y} * s.height / height;
         }
         if (cmyk) {
-            CmykToBgr(inks[0], v.Row(y), width, inverted);
+            CmykToBgr(inks[0], out, width, inverted);
+        }
+        if (scaled && !s.scaler->Push(out)) {
+            jpeg_abort_decompress(&s.cinfo);
+            jpeg_destroy_decompress(&s.cinfo);
+            return ErrMemory;
         }
         if (!Report(progress, data, static_cast<int>(std::int64_t{y} * 100 / height))) {
             s.cancelled = true;
@@ -204,6 +233,12 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     }
     jpeg_finish_decompress(&s.cinfo);
     jpeg_destroy_decompress(&s.cinfo);
+    if (scaled && !s.err.truncated) {
+        s.block = s.scaler->Finish();
+        if (s.block == nullptr) {
+            return ErrMemory;
+        }
+    }
     // A cut file is damaged, not a picture with a gray bottom.
     if (s.err.truncated) {
         std::free(s.block);
@@ -304,10 +339,12 @@ std::int16_t JpegReadInfo(std::FILE* file, JpegInfo& info) {
 }
 
 std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc progress,
-                      int minWidth, int minHeight) {
+                      int minWidth, int minHeight, bool exact) {
     ReadState s{};
     s.minWidth = minWidth;
     s.minHeight = minHeight;
+    DibScaler scaler;
+    s.scaler = exact && minWidth > 0 && minHeight > 0 ? &scaler : nullptr;
     struct stat st {};
     s.fileBytes = fstat(fileno(file), &st) == 0 ? st.st_size : INT64_MAX;
     const std::int16_t status = DecodeInto(s, file, data, progress);

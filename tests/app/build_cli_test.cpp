@@ -517,6 +517,15 @@ TEST_F(BuildCommandTest, MissingOrBrokenPicturesStopTheBuildAndLeaveNoOutput) {
     EXPECT_NE(causeA.find((cutA + " to JPEG: ").toStdString()), std::string::npos) << causeA;
     EXPECT_NE(causeA.find("the data ends at row "), std::string::npos) << causeA;
     EXPECT_NE(causeA.substr(causeA.rfind(": ")), causeB.substr(causeB.rfind(": ")));
+    // Decoded at half its size for a small screen, the photo's cut is still told in its own rows
+    // (as near as the decoder's blocks of rows tell).
+    const auto rowOf = [](const std::string& cause) {
+        const std::size_t at = cause.find("the data ends at row ");
+        return at == std::string::npos ? -1000 : std::stoi(cause.substr(at + 21));
+    };
+    const Outcome fitted = Build({"--fit", "small", "-o", out, cutA});
+    EXPECT_NEAR(rowOf(fitted.err.section('\n', 0, 0).toStdString()), rowOf(causeA), 16)
+        << fitted.err.toStdString();
     for (int run = 0; run < 20; ++run) {
         if (run % 2 == 0) {
             EXPECT_EQ(errorOf("2", cutA, cutB), causeA) << "run " << run;

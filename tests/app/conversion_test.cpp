@@ -343,15 +343,31 @@ TEST_F(ConversionTest, PicturesLargerThanTheChosenScreenAreFittedToIt) {
     ASSERT_TRUE(PhotoWithFineLines(1200, 700).save(small, "JPG", 95));
     const QString png = work.filePath("large.png"); // the route of every other format
     ASSERT_TRUE(PhotoWithFineLines(2700, 1800).save(png, "PNG"));
+    // Gray, palette and two-colour pictures are scaled as gray or colour samples, never as the
+    // indexes that their files store.
+    const QString gray = work.filePath("gray.png");
+    ASSERT_TRUE(
+        PhotoWithFineLines(2700, 1800).convertToFormat(QImage::Format_Grayscale8).save(gray));
+    const QString palette = work.filePath("palette.png");
+    ASSERT_TRUE(PhotoWithFineLines(2700, 1800)
+                    .convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)
+                    .save(palette));
+    const QString twoColour = work.filePath("two.png");
+    ASSERT_TRUE(PhotoWithFineLines(2700, 1800)
+                    .convertToFormat(QImage::Format_Mono, Qt::ThresholdDither)
+                    .save(twoColour));
+    // A tall strip is reduced more than the scaler takes in one pass.
+    const QString tall = work.filePath("tall.png");
+    ASSERT_TRUE(PhotoWithFineLines(240, 16000).save(tall));
 
     struct Case {
         QString picture;
         QSize upright;
     };
-    const Case cases[] = {{landscape, {6000, 4000}},
-                          {portrait, {3000, 4000}},
-                          {small, {1200, 700}},
-                          {png, {2700, 1800}}};
+    const Case cases[] = {{landscape, {6000, 4000}}, {portrait, {3000, 4000}},
+                          {small, {1200, 700}},      {png, {2700, 1800}},
+                          {gray, {2700, 1800}},      {palette, {2700, 1800}},
+                          {twoColour, {2700, 1800}}, {tall, {240, 16000}}};
     for (int choice = 1; choice < kPictureSizeCount; ++choice) {
         form->ui().PictureSize->setCurrentIndex(choice);
         const PictureSizeChoice box = kPictureSizes[choice];
