@@ -77,7 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // colour profiles: converted to sRGB, or left alone when sRGB or broken
                       Sample{"display_p3.jpg", 3, 0.0, true}, Sample{"adobe_rgb.jpg", 3, 0.0, true},
                       Sample{"adobe_rgb.tif", 1, 0.0, true}, Sample{"gray_g18.png", 1, 0.0, true},
-                      Sample{"srgb_tagged.jpg", 3}, Sample{"broken_icc.jpg", 3}));
+                      Sample{"srgb_tagged.jpg", 3}, Sample{"broken_icc.jpg", 3},
+                      // a CMYK profile: shown as before
+                      Sample{"cmyk_icc.jpg", 3}));
 
 TEST(Loading, FormatComesFromTheExtensionWhateverItsCase) {
     QTemporaryDir dir;
