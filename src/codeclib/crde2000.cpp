@@ -249,7 +249,7 @@ PL_EXPORT int plerrordetail(char* buffer, int size) {
 PL_EXPORT int pliccprofile(void* buffer, int size) {
     std::vector<std::uint8_t>& profile = PictureProfile();
     const int length = static_cast<int>(profile.size());
-    if (buffer != nullptr && size >= length) {
+    if (buffer != nullptr && size >= length && length > 0) {
         std::memcpy(buffer, profile.data(), profile.size());
         ClearPictureProfile();
     }
