@@ -22,6 +22,8 @@ packages=(
   liblcms2-dev
   # tests and fixtures
   libgtest-dev libjpeg-turbo-progs imagemagick python3-pil libimage-exiftool-perl
+  # LittleCMS's own tools: the references of the colour-profile fixtures
+  liblcms2-utils
   xvfb xauth xdotool
   # signing Windows slideshows (pelisto-build --sign, the signed save type); openssl makes the
   # tests' certificate. Debian 12 has osslsigncode 2.5; bookworm-backports' 2.9 works alike.

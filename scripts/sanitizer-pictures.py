@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes COUNT photo-like pictures of 1600 x 1200 into FOLDER for the sanitizer runs, in turn
 JPEG, PNG, TIFF, BMP, GIF, PCX and TGA, plus the test metafile: conversions of every kind run on
-several threads at once.
+several threads at once. The JPEG, PNG and TIFF pictures carry a Display P3 or Adobe RGB profile
+in turn, so their colours are converted on the workers too.
 Usage: sanitizer-pictures.py FOLDER COUNT"""
 import os
 import random
@@ -14,6 +15,11 @@ folder, count = sys.argv[1], int(sys.argv[2])
 os.makedirs(folder, exist_ok=True)
 W, H = 1600, 1200
 kinds = ["jpg", "png", "tif", "bmp", "gif", "pcx", "tga"]
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+profiles = []
+for fixture in ("display_p3.jpg", "adobe_rgb.tif"):
+    with Image.open(os.path.join(root, "tests/fixtures/pictures", fixture)) as tagged:
+        profiles.append(tagged.info["icc_profile"])
 base = Image.linear_gradient("L")
 for i in range(count - 1):
     rnd = random.Random(i)
@@ -30,7 +36,7 @@ for i in range(count - 1):
     kind = kinds[i % len(kinds)]
     if kind == "gif":
         im = im.convert("P", palette=Image.ADAPTIVE)
-    im.save(os.path.join(folder, "p%03d.%s" % (i, kind)), quality=90)
-root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    extra = {"icc_profile": profiles[i % 2]} if kind in ("jpg", "png", "tif") else {}
+    im.save(os.path.join(folder, "p%03d.%s" % (i, kind)), quality=90, **extra)
 shutil.copy(os.path.join(root, "tests/fixtures/wmf/shapes.wmf"),
             os.path.join(folder, "p%03d.wmf" % (count - 1)))

@@ -71,6 +71,10 @@ using plerrortext_t = int (*)(std::int16_t status, char* buffer, int size);
 // Copies what the latest failing call of this thread said of its cause (the picture's size, the
 // point where the data was damaged, the system's reason; empty for none); returns its length.
 using plerrordetail_t = int (*)(char* buffer, int size);
+// The ICC profile of the picture this thread read last (none when it carried none or the read
+// failed). Copies it when size holds it all, which also lets it go; answers its length. A reader
+// hands a profile over through codeclib/picture_profile.h.
+using pliccprofile_t = int (*)(void* buffer, int size);
 // Annotation entries: this system draws no annotations, so they only check their arguments.
 using InitAnnotation_t = int (*)(void* control, void* window, void* owner, const char* iniFile,
                                  void* callbacks);
@@ -86,6 +90,9 @@ using DibConvert_t = PLDib (*)(PLDib dib);
 using ReduceDib_t = PLDib (*)(PLDib dib, std::int16_t bits, std::int16_t dither);
 // The picture scaled to exactly width x height (Lanczos); nullptr on failure.
 using ResizeDib_t = PLDib (*)(PLDib dib, std::int32_t width, std::int32_t height);
+// Brings the DIB's pixels (or colour table) from the ICC profile to sRGB, in place: 1 when they
+// changed, 0 when left as they were (sRGB already, or no usable profile for such a picture).
+using ProfileToSrgb_t = std::int16_t (*)(PLDib dib, const void* profile, std::int32_t size);
 
 } // extern "C"
 

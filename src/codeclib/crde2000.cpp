@@ -8,6 +8,7 @@
 #include "codeclib/file_identify.h"
 #include "codeclib/jpeg_codec.h"
 #include "codeclib/magick_dib.h"
+#include "codeclib/picture_profile.h"
 #include "codeclib/png_reader.h"
 #include "codeclib/tga_rows.h"
 #include "codeclib/tiff_reader.h"
@@ -101,6 +102,10 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
             (!bmpHeader || bmpHeader->bits != 32 || AllTransparent(image.get()))) {
             image->matte = MagickFalse;
         }
+        std::size_t profileBytes = 0;
+        if (const unsigned char* profile = GetImageProfile(image.get(), "ICC", &profileBytes)) {
+            SetPictureProfile(profile, profileBytes);
+        }
         block = ImageToDib(image.get());
         // A TIFF says in its own tag how to show it upright, as cameras do in EXIF.
         const int orientation = static_cast<int>(image->orientation);
@@ -112,10 +117,12 @@ std::int16_t MagickRead(const char* name, const char* magick, int page, PLDib* d
         }
     }
     if (block == nullptr) {
+        ClearPictureProfile();
         SetErrorDetail("no room for a 24-bit copy of the picture");
         return ErrMemory;
     }
     if (!Report(progress, data, 100)) {
+        ClearPictureProfile();
         std::free(block);
         return ErrCancelled;
     }
@@ -178,6 +185,12 @@ std::int16_t MagickWrite(const char* name, const char* magick, int bits, bool in
     return status;
 }
 
+// Every read entry starts afresh: no cause and no profile of an earlier picture.
+void StartRead() {
+    ClearErrorDetail();
+    ClearPictureProfile();
+}
+
 const char* ErrorText(std::int16_t status) {
     switch (status) {
     case ErrOpen:
@@ -229,6 +242,18 @@ PL_EXPORT int plerrordetail(char* buffer, int size) {
     }
     CopyText(buffer, static_cast<std::size_t>(size), ErrorDetail());
     return static_cast<int>(std::strlen(buffer));
+}
+
+// The ICC profile of the picture this thread read last (none when it carried none or the read
+// failed): copied when size holds it, which also lets it go; its length either way.
+PL_EXPORT int pliccprofile(void* buffer, int size) {
+    std::vector<std::uint8_t>& profile = PictureProfile();
+    const int length = static_cast<int>(profile.size());
+    if (buffer != nullptr && size >= length && length > 0) {
+        std::memcpy(buffer, profile.data(), profile.size());
+        ClearPictureProfile();
+    }
+    return length;
 }
 
 PL_EXPORT std::int16_t fileinfo(const char* name, char* format, std::int16_t* width,
@@ -286,13 +311,13 @@ PL_EXPORT std::int16_t getinfo(const char* name, std::int16_t page, std::int16_t
 
 PL_EXPORT std::int16_t rdbmpfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     return MagickRead(name, "BMP", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t rdpngfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     if (name == nullptr || dib == nullptr) {
         return ErrArgument;
     }
@@ -325,26 +350,26 @@ PL_EXPORT std::int16_t rdpngfiledib(const char* name, std::int16_t, std::int16_t
 
 PL_EXPORT std::int16_t rdpcxfiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     return MagickRead(name, "PCX", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t rdgiffiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib, void*,
                                     void* data, PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     return MagickRead(name, "GIF", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t readtgafiledib(const char* name, std::int16_t, std::int16_t, PLDib* dib,
                                       void* data, PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     return MagickRead(name, "TGA", 0, dib, data, progress);
 }
 
 PL_EXPORT std::int16_t readtiffiledib(const char* name, std::int16_t, std::int16_t,
                                       std::int16_t page, PLDib* dib, void* data,
                                       PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     Identified id;
     int compression = 0;
     if (name != nullptr && TiffInfo(name, 1, id, compression) > 0 && page > id.pages) {
@@ -375,7 +400,7 @@ PL_EXPORT std::int16_t readtiffiledib(const char* name, std::int16_t, std::int16
 PL_EXPORT std::int16_t readpcdfiledib(const char* name, std::int16_t, std::int16_t,
                                       std::int16_t resolution, PLDib* dib, void* data,
                                       PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     if (resolution < 0 || resolution > 2) {
         return ErrArgument;
     }
@@ -386,7 +411,7 @@ PL_EXPORT std::int16_t readpcdfiledib(const char* name, std::int16_t, std::int16
 PL_EXPORT std::int16_t rdjpgfiledib(const char* name, std::int16_t, std::int16_t, std::int16_t,
                                     PLDib* dib, void*, void* data, PLProgressProc progress,
                                     std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     if (name == nullptr || dib == nullptr) {
         return ErrArgument;
     }
@@ -402,7 +427,7 @@ PL_EXPORT std::int16_t rdjpgfiledib(const char* name, std::int16_t, std::int16_t
 PL_EXPORT std::int16_t rdjpgfitdib(const char* name, std::int16_t, std::int16_t,
                                    std::int32_t minWidth, std::int32_t minHeight, PLDib* dib,
                                    void* data, PLProgressProc progress, std::int16_t) {
-    ClearErrorDetail();
+    StartRead();
     if (name == nullptr || dib == nullptr || minWidth < 0 || minHeight < 0) {
         return ErrArgument;
     }

@@ -5,6 +5,7 @@
 #include "codeclib/exif_orientation.h"
 #include "codeclib/file_identify.h"
 #include "codeclib/jpeg_claims.h"
+#include "codeclib/picture_profile.h"
 #include "slideshow/picture_limit.h"
 
 #include <algorithm>
@@ -92,6 +93,8 @@ struct ReadState {
     int minWidth;  // the upright size the decoded picture may not go below; 0: full size
     int minHeight;
     DibScaler* scaler; // takes the rows and makes them exactly the minimum size, when it is set
+    JOCTET* profile; // the ICC profile from the APP2 chunks (std::malloc'd by libjpeg)
+    unsigned profileBytes;
 };
 
 // The largest of libjpeg's reductions 1/2, 1/4, 1/8 whose output (sides rounded up) still
@@ -134,7 +137,12 @@ std::int16_t DecodeInto(ReadState& s, std::FILE* file, void* data, PLProgressPro
     jpeg_create_decompress(&s.cinfo);
     jpeg_stdio_src(&s.cinfo, file);
     jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&s.cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&s.cinfo, TRUE);
+    // Chunks that are missing or out of order give no profile (libjpeg only warns).
+    if (!jpeg_read_icc_profile(&s.cinfo, &s.profile, &s.profileBytes)) {
+        s.profile = nullptr;
+    }
     s.width = s.cinfo.image_width;
     s.height = s.cinfo.image_height;
     if (PictureTooLarge(s.width, s.height)) {
@@ -364,6 +372,10 @@ std::int16_t JpegRead(std::FILE* file, void** dib, void* data, PLProgressProc pr
                                  std::to_string(s.height)
                            : std::string("the data ends before the picture does"));
     }
+    if (status > 0 && s.profile != nullptr) {
+        SetPictureProfile(s.profile, s.profileBytes);
+    }
+    std::free(s.profile);
     if (status > 0) {
         *dib = s.block;
         // Shown as the camera meant it: upright.

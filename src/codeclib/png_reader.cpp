@@ -4,6 +4,7 @@
 #include "codeclib/dib.h"
 #include "codeclib/error_detail.h"
 #include "codeclib/file_identify.h"
+#include "codeclib/picture_profile.h"
 #include "slideshow/byte_order.h"
 #include "slideshow/picture_limit.h"
 
@@ -249,6 +250,14 @@ std::int16_t PngRead(std::FILE* file, void** dib) {
     }
     PngState s;
     const std::int16_t status = Decode(s, file);
+    png_charp profileName = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileBytes = 0;
+    if (status > 0 &&
+        png_get_iCCP(s.png, s.info, &profileName, &compression, &profile, &profileBytes) != 0) {
+        SetPictureProfile(profile, profileBytes);
+    }
     png_destroy_read_struct(s.png != nullptr ? &s.png : nullptr,
                             s.info != nullptr ? &s.info : nullptr, nullptr);
     std::free(s.pixels);

@@ -5,6 +5,7 @@
 #include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
 #include "codeclib/file_identify.h"
+#include "codeclib/picture_profile.h"
 
 #include <tiffio.h>
 
@@ -148,6 +149,11 @@ std::int16_t TiffRead(const char* name, int page, void** dib, bool& handled) {
             return ErrMemory;
         }
         block.reset(upright);
+    }
+    std::uint32_t profileBytes = 0;
+    void* profile = nullptr;
+    if (TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &profileBytes, &profile)) {
+        SetPictureProfile(profile, profileBytes);
     }
     *dib = block.release();
     return Ok;

@@ -7,6 +7,7 @@
 #include "framework/file_stream.h"
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/graphic.h"
+#include "picture/colour_profile.h"
 #include "picture/dib_conversion.h"
 #include "picture/library_calls.h"
 #include "slideshow/screen_fit.h"
@@ -145,6 +146,8 @@ std::unique_ptr<TBitmap> PictureWork::ReadBitmap(const QString& fileName, const 
         }
     }
     TDibHolder dib(status > 0 ? out : nullptr);
+    // Taken whatever the read gave, so that it can never follow another picture.
+    const QByteArray profile = TakePictureProfile();
     if (status <= 0 || !dib) {
         ReportLibraryError();
         return nullptr;
@@ -168,6 +171,9 @@ std::unique_ptr<TBitmap> PictureWork::ReadBitmap(const QString& fileName, const 
             }
         }
     }
+    // Shown and converted in sRGB, the colours every viewer assumes; after any scaling, which
+    // leaves fewer pixels to convert.
+    ConvertDibToSrgb(dib.get(), profile);
     auto bitmap = DibToBitmap(std::move(dib), bits, dither);
     if (!bitmap) {
         ReportLibraryError();

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -399,6 +400,44 @@ TEST_F(ConversionTest, PicturesLargerThanTheChosenScreenAreFittedToIt) {
     // Back to the pictures' own size: the work buffer converts them as it always has.
     form->ui().PictureSize->setCurrentIndex(0);
     EXPECT_EQ(Convert(landscape).size(), QSize(6000, 4000));
+}
+
+// Every output shows a picture's colours in sRGB: one in another colour space is converted as
+// LittleCMS converts it (its patches, away from the edges that chroma subsampling blurs), while
+// an sRGB profile or one that cannot be used gives the very bytes of the picture without it.
+TEST_F(ConversionTest, ProfilesOtherThanSrgbAreConvertedAndOnlyThey) {
+    SetQuality(100);
+    const auto converted = [&](const char* name) {
+        Convert(Copy(Picture(name), name));
+        return ReadAll(scratch);
+    };
+    const std::pair<const char*, const char*> same[] = {{"srgb_tagged.jpg", "patches.jpg"},
+                                                        {"broken_icc.jpg", "patches.jpg"},
+                                                        {"chunks.png", "rgb24.png"}};
+    for (const auto& [tagged, plain] : same) {
+        EXPECT_TRUE(converted(tagged) == converted(plain)) << tagged;
+    }
+    // The largest channel difference at the centres of the 8 x 8 patches.
+    const auto worst = [](const QImage& a, const QImage& b) {
+        int most = 0;
+        for (int y = 4; y < a.height(); y += 8) {
+            for (int x = 4; x < a.width(); x += 8) {
+                const QRgb p = a.pixel(x, y);
+                const QRgb q = b.pixel(x, y);
+                most = std::max({most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                 std::abs(qBlue(p) - qBlue(q))});
+            }
+        }
+        return most;
+    };
+    for (const char* name : {"display_p3.jpg", "adobe_rgb.jpg", "adobe_rgb.tif"}) {
+        const QImage jpeg = Convert(Copy(Picture(name), name));
+        const QImage lcms(Picture(QStringLiteral("ref/%1.png").arg(name)));
+        const QImage stored(Picture(QStringLiteral("ref/%1.untagged.png").arg(name)));
+        ASSERT_EQ(jpeg.size(), lcms.size()) << name;
+        EXPECT_LE(worst(jpeg, lcms), 3) << name;
+        EXPECT_GE(worst(jpeg, stored), 16) << name;
+    }
 }
 
 // Two running tools each convert through their own scratch file: neither replaces nor removes

@@ -367,6 +367,45 @@ QByteArray StripedTiff(int width, int height, int keep) {
     return b;
 }
 
+// A reader hands over the ICC profile of the picture it read, whole (the Adobe RGB one spans two
+// JPEG chunks) and once; a picture without one, or a read that fails, leaves none of an earlier
+// picture behind to be applied to it.
+TEST(Robustness, ProfilesNeverFollowAnotherPicture) {
+    auto profile = MainEntry<pliccprofile_t>("pliccprofile");
+    ASSERT_TRUE(profile);
+    const auto read = [](const char* entry, const char* name) {
+        PLDib raw = nullptr;
+        const std::int16_t status = CallReader(entry, FixturePath(name).c_str(), &raw);
+        Dib dib(status > 0 ? raw : nullptr);
+        return status;
+    };
+    struct Row {
+        const char* entry;
+        const char* tagged;
+        const char* next; // without a profile, or failing
+    };
+    for (const Row& row :
+         {Row{"rdjpgfiledib", "adobe_rgb.jpg", "patches.jpg"},
+          Row{"rdpngfiledib", "gray_g18.png", "rgb24.png"},
+          Row{"readtiffiledib", "adobe_rgb.tif", "lzw.tif"},
+          Row{"rdjpgfiledib", "display_p3.jpg", "damaged/baseline_jpg_cut50.jpg"}}) {
+        ASSERT_GT(read(row.entry, row.tagged), 0) << row.tagged;
+        const int length = profile(nullptr, 0);
+        ASSERT_GT(length, 128) << row.tagged;
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
+        EXPECT_EQ(profile(bytes.data(), length), length) << row.tagged;
+        // The profile's own header: its whole size, and the signature every ICC profile has.
+        const auto size =
+            static_cast<int>((bytes[0] << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3]);
+        EXPECT_EQ(size, length) << row.tagged;
+        EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "acsp") << row.tagged;
+        EXPECT_EQ(profile(nullptr, 0), 0) << row.tagged << " handed over twice";
+        read(row.entry, row.tagged); // and not taken this time
+        read(row.entry, row.next);
+        EXPECT_EQ(profile(nullptr, 0), 0) << row.tagged << " followed " << row.next;
+    }
+}
+
 // libtiff reports a damaged strip through an error handler. Each file has its own, so a TIFF
 // whose later strips are missing is refused every time, while other threads read and identify
 // TIFFs at the same moment (a handler swapped per call on one thread silenced another's).

@@ -18,6 +18,9 @@ struct Sample {
     int tolerance;     // largest channel difference; 0 for lossless formats
     double mean = 0.0; // when set, the mean difference bounds instead (decoders that differ
                        // in chroma filtering)
+    // A colour profile other than sRGB's: the reference is LittleCMS's own conversion to sRGB,
+    // and the colours as stored (ref/NAME.untagged) must lie visibly apart from it.
+    bool converted = false;
 };
 
 class ReadingTest : public ::testing::TestWithParam<Sample> {};
@@ -41,6 +44,10 @@ TEST_P(ReadingTest, MatchesIndependentDecoder) {
         EXPECT_LE(MeanDifference(shown, expected), sample.mean) << sample.file;
     } else {
         EXPECT_LE(difference, sample.tolerance) << sample.file;
+    }
+    if (sample.converted) {
+        const QImage stored = Reference(QString::fromLatin1(sample.file) + ".untagged");
+        EXPECT_GE(MaxDifference(shown, stored), 16) << sample.file << ": colours left as stored";
     }
 }
 
@@ -66,7 +73,13 @@ INSTANTIATE_TEST_SUITE_P(
                       Sample{"orient6_le.jpg", 3}, Sample{"orient6.tif", 0},
                       Sample{"orient8.tif", 0},
                       // transparency laid on white, per pixel and per palette entry
-                      Sample{"rgba.png", 1}, Sample{"trns_pal.png", 1}));
+                      Sample{"rgba.png", 1}, Sample{"trns_pal.png", 1},
+                      // colour profiles: converted to sRGB, or left alone when sRGB or broken
+                      Sample{"display_p3.jpg", 3, 0.0, true}, Sample{"adobe_rgb.jpg", 3, 0.0, true},
+                      Sample{"adobe_rgb.tif", 1, 0.0, true}, Sample{"gray_g18.png", 1, 0.0, true},
+                      Sample{"srgb_tagged.jpg", 3}, Sample{"broken_icc.jpg", 3},
+                      // a CMYK profile: shown as before
+                      Sample{"cmyk_icc.jpg", 3}));
 
 TEST(Loading, FormatComesFromTheExtensionWhateverItsCase) {
     QTemporaryDir dir;
