@@ -3,8 +3,12 @@
 #include "viewer/picture_scaler.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
+#include <vector>
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -52,11 +56,134 @@ pixman_format_code_t FormatFor(const XImage& image) {
     return static_cast<pixman_format_code_t>(0);
 }
 
+// Where the UTF-8 character before `end` starts.
+std::size_t Utf8Back(const std::string& text, std::size_t end) {
+    while (end > 0 && (static_cast<unsigned char>(text[--end]) & 0xC0) == 0x80) {
+    }
+    return end;
+}
+
+// For a core font: the characters of the Basic Multilingual Plane, others as '?'. A font that
+// is not Unicode shows what it has of the first 256.
+std::vector<XChar2b> Utf8ToChar2b(const std::string& text) {
+    std::vector<XChar2b> out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+        unsigned code = extra == 0 ? c : extra > 0 ? c & (0x3Fu >> extra) : '?';
+        ++i;
+        for (int k = 0; k < extra && i < text.size(); ++k, ++i) {
+            code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
+        }
+        if (code > 0xFFFF) {
+            code = '?';
+        }
+        out.push_back({static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)});
+    }
+    return out;
+}
+
 } // namespace
 
 struct FullScreenWindow::Target {
     explicit Target(pixman_image_t* i) : image(i) {}
     PixmanImage image;
+};
+
+// The system's text font: a font set for the user's locale (any script its fonts have), else a
+// core font.
+struct FullScreenWindow::Font {
+    ::Display* display = nullptr;
+    XFontSet set = nullptr;
+    XFontStruct* core = nullptr;
+    int ascent = 0;
+    int descent = 0;
+
+    Font(::Display* d, int pixels) : display(d) {
+        const std::string size = std::to_string(pixels);
+        if (XSupportsLocale()) {
+            const std::string pattern = "-*-*-medium-r-normal--" + size +
+                                        "-*-*-*-*-*-*-*,-*-*-*-*-*--" + size +
+                                        "-*-*-*-*-*-*-*,-*-*-*-*-*--*-*-*-*-*-*-*-*";
+            char** missing = nullptr;
+            int missingCount = 0;
+            char* fallback = nullptr;
+            set = XCreateFontSet(display, pattern.c_str(), &missing, &missingCount, &fallback);
+            if (missing != nullptr) {
+                XFreeStringList(missing);
+            }
+            if (set != nullptr) {
+                const XFontSetExtents* extents = XExtentsOfFontSet(set);
+                ascent = -extents->max_logical_extent.y;
+                descent = extents->max_logical_extent.height - ascent;
+                return;
+            }
+        }
+        for (const std::string& name :
+             {"-*-*-medium-r-normal--" + size + "-*-*-*-*-*-iso10646-1",
+              "-*-*-medium-r-normal--" + size + "-*-*-*-*-*-*-*", std::string("fixed")}) {
+            core = XLoadQueryFont(display, name.c_str());
+            if (core != nullptr) {
+                ascent = core->ascent;
+                descent = core->descent;
+                return;
+            }
+        }
+    }
+    ~Font() {
+        if (set != nullptr) {
+            XFreeFontSet(display, set);
+        }
+        if (core != nullptr) {
+            XFreeFont(display, core);
+        }
+    }
+    Font(const Font&) = delete;
+    Font& operator=(const Font&) = delete;
+
+    bool Usable() const { return set != nullptr || core != nullptr; }
+
+    int Width(const std::string& text) const {
+        if (set != nullptr) {
+            return Xutf8TextEscapement(set, text.data(), static_cast<int>(text.size()));
+        }
+        const auto chars = Utf8ToChar2b(text);
+        return XTextWidth16(core, chars.data(), static_cast<int>(chars.size()));
+    }
+
+    void Draw(Drawable target, GC gc, int x, int baseline, const std::string& text) const {
+        if (set != nullptr) {
+            Xutf8DrawString(display, target, set, gc, x, baseline, text.data(),
+                            static_cast<int>(text.size()));
+            return;
+        }
+        XSetFont(display, gc, core->fid);
+        const auto chars = Utf8ToChar2b(text);
+        XDrawString16(display, target, gc, x, baseline, chars.data(),
+                      static_cast<int>(chars.size()));
+    }
+};
+
+// A caption laid out: its light text on black, as wide as the screen and as high as its band.
+struct FullScreenWindow::Caption {
+    std::string text;
+    XImage* pixels = nullptr;
+    pixman_image_t* image = nullptr;
+    ~Caption() {
+        if (image != nullptr) {
+            pixman_image_unref(image);
+        }
+        if (pixels != nullptr) {
+            XDestroyImage(pixels);
+        }
+    }
+};
+
+struct FullScreenWindow::Fade {
+    std::vector<std::uint32_t> from;
+    std::vector<std::uint32_t> to;
+    PixmanImage fromImage{nullptr};
+    PixmanImage toImage{nullptr};
 };
 
 FullScreenWindow::FullScreenWindow() {
@@ -145,6 +272,9 @@ FullScreenWindow::FullScreenWindow() {
 
 FullScreenWindow::~FullScreenWindow() {
     target_.reset();
+    caption_.reset();
+    font_.reset();
+    fade_.reset();
     if (image_ != nullptr) {
         XDestroyImage(image_); // frees the pixel buffer too
     }
@@ -171,6 +301,113 @@ void FullScreenWindow::DrawBlack() {
 void FullScreenWindow::Draw(const DecodedPicture& picture, const PictureRect& rect) {
     DrawBlack();
     DrawScaled(target_->image.image, width_, height_, picture, rect);
+}
+
+void FullScreenWindow::DrawCaption(const std::string& caption) {
+    if (caption.empty()) {
+        return;
+    }
+    if (!caption_ || caption_->text != caption) {
+        caption_.reset();
+        if (!font_) {
+            // About 36 lines to the screen's height: readable across a room, never tiny.
+            font_ = std::make_unique<Font>(display_, std::clamp(height_ / 36, 14, 96));
+        }
+        if (!font_->Usable()) {
+            return;
+        }
+        auto laid = std::make_unique<Caption>();
+        laid->text = caption;
+        const int pad = std::max(4, (font_->ascent + font_->descent) / 3);
+        const int room = width_ - 4 * pad;
+        std::string shown = caption;
+        if (font_->Width(shown) > room) {
+            const std::string ellipsis = "...";
+            std::size_t end = shown.size();
+            while (end > 0 && font_->Width(caption.substr(0, end) + ellipsis) > room) {
+                end = Utf8Back(caption, end);
+            }
+            shown = caption.substr(0, end) + ellipsis;
+        }
+        const int bandHeight = font_->ascent + font_->descent + 2 * pad;
+        const int depth = DefaultDepth(display_, DefaultScreen(display_));
+        Pixmap pixmap =
+            XCreatePixmap(display_, window_, static_cast<unsigned>(width_),
+                          static_cast<unsigned>(bandHeight), static_cast<unsigned>(depth));
+        GC gc = XCreateGC(display_, pixmap, 0, nullptr);
+        XSetForeground(display_, gc, BlackPixel(display_, DefaultScreen(display_)));
+        XFillRectangle(display_, pixmap, gc, 0, 0, static_cast<unsigned>(width_),
+                       static_cast<unsigned>(bandHeight));
+        XSetForeground(display_, gc, WhitePixel(display_, DefaultScreen(display_)));
+        font_->Draw(pixmap, gc, (width_ - font_->Width(shown)) / 2, pad + font_->ascent, shown);
+        laid->pixels = XGetImage(display_, pixmap, 0, 0, static_cast<unsigned>(width_),
+                                 static_cast<unsigned>(bandHeight), AllPlanes, ZPixmap);
+        XFreeGC(display_, gc);
+        XFreePixmap(display_, pixmap);
+        // A pixmap's image carries no colour masks: it has the screen's depth, so its format.
+        if (laid->pixels == nullptr || laid->pixels->bits_per_pixel != image_->bits_per_pixel) {
+            return;
+        }
+        laid->image = pixman_image_create_bits(
+            pixman_image_get_format(target_->image.image), width_, bandHeight,
+            reinterpret_cast<std::uint32_t*>(laid->pixels->data), laid->pixels->bytes_per_line);
+        if (laid->image == nullptr) {
+            return;
+        }
+        caption_ = std::move(laid);
+    }
+    // A translucent dark band keeps light text readable on any picture; the text is added on
+    // top, so white on black lands as white.
+    const int bandHeight = pixman_image_get_height(caption_->image);
+    const int top = height_ - bandHeight;
+    const pixman_color_t shade{0, 0, 0, 0xA800};
+    PixmanImage band(pixman_image_create_solid_fill(&shade));
+    pixman_image_composite32(PIXMAN_OP_OVER, band.image, nullptr, target_->image.image, 0, 0, 0, 0,
+                             0, top, width_, bandHeight);
+    pixman_image_composite32(PIXMAN_OP_ADD, caption_->image, nullptr, target_->image.image, 0, 0, 0,
+                             0, 0, top, width_, bandHeight);
+}
+
+void FullScreenWindow::BeginFade() {
+    const std::size_t bytes =
+        static_cast<std::size_t>(image_->bytes_per_line) * static_cast<std::size_t>(height_);
+    if (!fade_) {
+        auto fade = std::make_unique<Fade>();
+        fade->from.resize((bytes + 3) / 4);
+        fade->to.resize((bytes + 3) / 4);
+        const auto format = pixman_image_get_format(target_->image.image);
+        fade->fromImage.image = pixman_image_create_bits(format, width_, height_, fade->from.data(),
+                                                         image_->bytes_per_line);
+        fade->toImage.image = pixman_image_create_bits(format, width_, height_, fade->to.data(),
+                                                       image_->bytes_per_line);
+        if (fade->fromImage.image == nullptr || fade->toImage.image == nullptr) {
+            throw std::bad_alloc();
+        }
+        fade_ = std::move(fade);
+    }
+    std::memcpy(fade_->from.data(), image_->data, bytes);
+}
+
+void FullScreenWindow::SetFadeTarget() {
+    std::memcpy(fade_->to.data(), image_->data,
+                static_cast<std::size_t>(image_->bytes_per_line) *
+                    static_cast<std::size_t>(height_));
+}
+
+void FullScreenWindow::DrawFadeFrame(double amount) {
+    // The incoming frame over the outgoing one through a constant alpha: both opaque, so each
+    // pixel is the mix of the two.
+    const auto alpha = static_cast<std::uint16_t>(std::clamp(amount, 0.0, 1.0) * 0xFFFF);
+    const pixman_color_t mix{0, 0, 0, alpha};
+    PixmanImage mask(pixman_image_create_solid_fill(&mix));
+    pixman_image_composite32(PIXMAN_OP_SRC, fade_->fromImage.image, nullptr, target_->image.image,
+                             0, 0, 0, 0, 0, 0, width_, height_);
+    pixman_image_composite32(PIXMAN_OP_OVER, fade_->toImage.image, mask.image, target_->image.image,
+                             0, 0, 0, 0, 0, 0, width_, height_);
+}
+
+void FullScreenWindow::Sync() {
+    XSync(display_, False);
 }
 
 void FullScreenWindow::Present() {

@@ -5,6 +5,7 @@
 #include "viewer/full_screen_window.h"
 #include "viewer/viewer_app.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -32,6 +33,11 @@ int main(int argc, char** argv) {
         } catch (const pelisto::SlideshowError& e) {
             std::fprintf(stderr, "%s: no slideshow in this file: %s\n", self, e.what());
             return kNoSlideshow;
+        }
+        // Captions are drawn in the user's locale's font set, which holds the scripts it
+        // writes in; only the character type is taken, messages stay as they are.
+        if (std::setlocale(LC_CTYPE, "") == nullptr) {
+            std::setlocale(LC_CTYPE, "C.UTF-8");
         }
         pelisto::FullScreenWindow window;
         pelisto::Viewer viewer(file, std::move(layout), window);
