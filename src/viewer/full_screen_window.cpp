@@ -11,9 +11,11 @@
 #include <vector>
 
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <pixman.h>
+#include <xcb/present.h>
 
 namespace pelisto {
 
@@ -175,6 +177,29 @@ struct FullScreenWindow::Caption {
         }
         if (pixels != nullptr) {
             XDestroyImage(pixels);
+        }
+    }
+};
+
+// Frames of an animation through the X Present extension: each is put into one of two
+// pixmaps (the other may still be on screen) and presented at the next refresh, whose
+// completion is awaited on the extension's own event queue, apart from Xlib's.
+struct FullScreenWindow::Presenter {
+    ::Display* display = nullptr;
+    xcb_connection_t* connection = nullptr;
+    xcb_special_event_t* events = nullptr;
+    std::uint32_t eventId = 0;
+    Pixmap pixmaps[2] = {0, 0};
+    std::uint32_t serial = 0;
+
+    ~Presenter() {
+        if (events != nullptr) {
+            xcb_unregister_for_special_event(connection, events);
+        }
+        for (Pixmap p : pixmaps) {
+            if (p != 0) {
+                XFreePixmap(display, p);
+            }
         }
     }
 };
@@ -406,8 +431,61 @@ void FullScreenWindow::DrawFadeFrame(double amount) {
                              0, 0, 0, 0, 0, 0, width_, height_);
 }
 
-void FullScreenWindow::Sync() {
-    XSync(display_, False);
+bool FullScreenWindow::PresentFrame() {
+    if (!presenterTried_) {
+        presenterTried_ = true;
+        xcb_connection_t* connection = XGetXCBConnection(display_);
+        const xcb_query_extension_reply_t* extension =
+            xcb_get_extension_data(connection, &xcb_present_id);
+        if (extension != nullptr && extension->present) {
+            auto presenter = std::make_unique<Presenter>();
+            presenter->display = display_;
+            presenter->connection = connection;
+            presenter->eventId = xcb_generate_id(connection);
+            xcb_present_select_input(connection, presenter->eventId, window_,
+                                     XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY);
+            presenter->events = xcb_register_for_special_xge(connection, &xcb_present_id,
+                                                             presenter->eventId, nullptr);
+            const int depth = DefaultDepth(display_, DefaultScreen(display_));
+            for (Pixmap& p : presenter->pixmaps) {
+                p = XCreatePixmap(display_, window_, static_cast<unsigned>(width_),
+                                  static_cast<unsigned>(height_), static_cast<unsigned>(depth));
+            }
+            if (presenter->events != nullptr) {
+                presenter_ = std::move(presenter);
+            }
+        }
+    }
+    if (!presenter_) {
+        Present();
+        XSync(display_, False); // frames must not pile up in the server's queue
+        return false;
+    }
+    Presenter& p = *presenter_;
+    const Pixmap pixmap = p.pixmaps[p.serial % 2];
+    XPutImage(display_, pixmap, gc_, image_, 0, 0, 0, 0, static_cast<unsigned>(width_),
+              static_cast<unsigned>(height_));
+    XFlush(display_); // Xlib's requests go out before the extension's
+    const std::uint32_t serial = ++p.serial;
+    xcb_present_pixmap(p.connection, static_cast<xcb_window_t>(window_),
+                       static_cast<xcb_pixmap_t>(pixmap), serial, XCB_NONE, XCB_NONE, 0, 0,
+                       XCB_NONE, XCB_NONE, XCB_NONE, XCB_PRESENT_OPTION_NONE, 0, 0, 0, 0, nullptr);
+    xcb_flush(p.connection);
+    for (;;) {
+        xcb_generic_event_t* event = xcb_wait_for_special_event(p.connection, p.events);
+        if (event == nullptr) {
+            // The connection failed: Xlib's next call reports it.
+            presenter_.reset();
+            return false;
+        }
+        const auto* notify = reinterpret_cast<const xcb_present_complete_notify_event_t*>(event);
+        const bool done =
+            notify->event_type == XCB_PRESENT_COMPLETE_NOTIFY && notify->serial == serial;
+        std::free(event);
+        if (done) {
+            return true;
+        }
+    }
 }
 
 void FullScreenWindow::Present() {

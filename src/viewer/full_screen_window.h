@@ -46,8 +46,11 @@ public:
     void BeginFade();
     void SetFadeTarget();
     void DrawFadeFrame(double amount);
-    // Waits until the server has taken every frame sent, so frames do not pile up in its queue.
-    void Sync();
+    // Shows the drawn image as one frame of an animation. With the X Present extension the
+    // frame is flipped in at the display's next refresh, and this returns true once it is up:
+    // the display sets the pace. Without it the frame is put at once and the server waited
+    // for, and this returns false: the caller keeps the pace.
+    bool PresentFrame();
     // Copies the drawn image to the window, the whole of it or an exposed part.
     void Present();
     void Present(int x, int y, int width, int height);
@@ -72,6 +75,9 @@ private:
     std::unique_ptr<Font> font_; // loaded at the first caption
     struct Fade;
     std::unique_ptr<Fade> fade_; // made at the first fade
+    struct Presenter;
+    std::unique_ptr<Presenter> presenter_; // X Present, set up at the first frame if there
+    bool presenterTried_ = false;
 };
 
 } // namespace pelisto

@@ -70,8 +70,7 @@ void Viewer::DrawFadeFrame() {
         return;
     }
     window_.DrawFadeFrame(amount);
-    window_.Present();
-    window_.Sync();
+    framePaced_ = window_.PresentFrame();
 }
 
 // A fade under way jumps to its end: the incoming picture whole.
@@ -305,9 +304,12 @@ void Viewer::Run() {
             timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000));
         }
         if (fadeStart_) {
-            // Frames at a steady pace, each drawn whole before it is sent.
-            const int frame = static_cast<int>(
-                std::chrono::ceil<std::chrono::milliseconds>(kFramePeriod).count());
+            // Each frame drawn whole; the display's refresh sets the pace, else a steady one.
+            const int frame =
+                framePaced_
+                    ? 0
+                    : static_cast<int>(
+                          std::chrono::ceil<std::chrono::milliseconds>(kFramePeriod).count());
             timeout = timeout < 0 ? frame : std::min(timeout, frame);
         }
         pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {decoder_.WakeFd(), POLLIN, 0}};

@@ -82,6 +82,7 @@ private:
     std::unordered_map<int, std::string> captions_; // read with each picture's bytes
     bool shownAny_ = false;                         // a picture was drawn: fades may start
     std::optional<Clock::time_point> fadeStart_;
+    bool framePaced_ = false;           // the last frame waited for the display's refresh
     DecodedPicture picture_;            // empty while the shown picture decodes
     std::vector<Neighbour> neighbours_; // at most the one before and the one after
     BackgroundDecoder decoder_;
