@@ -14,6 +14,7 @@
 #include <X11/Xlib-xcb.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <langinfo.h>
 #include <pixman.h>
 #include <xcb/present.h>
 
@@ -65,9 +66,9 @@ std::size_t Utf8Back(const std::string& text, std::size_t end) {
     return end;
 }
 
-// For a core font: the characters of the Basic Multilingual Plane, others as '?'. A font that
-// is not Unicode shows what it has of the first 256.
-std::vector<XChar2b> Utf8ToChar2b(const std::string& text) {
+// For a core font: the characters up to `last` (the Basic Multilingual Plane for a Unicode
+// font, Latin-1 for another), others as '?'.
+std::vector<XChar2b> Utf8ToChar2b(const std::string& text, unsigned last) {
     std::vector<XChar2b> out;
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -77,7 +78,7 @@ std::vector<XChar2b> Utf8ToChar2b(const std::string& text) {
         for (int k = 0; k < extra && i < text.size(); ++k, ++i) {
             code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
         }
-        if (code > 0xFFFF) {
+        if (code > last) {
             code = '?';
         }
         out.push_back({static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)});
@@ -103,10 +104,10 @@ struct FullScreenWindow::Font {
 
     Font(::Display* d, int pixels) : display(d) {
         const std::string size = std::to_string(pixels);
-        if (XSupportsLocale()) {
+        // A font set only in a UTF-8 locale: another would drop what it cannot encode.
+        if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0 && XSupportsLocale()) {
             const std::string pattern = "-*-*-medium-r-normal--" + size +
-                                        "-*-*-*-*-*-*-*,-*-*-*-*-*--" + size +
-                                        "-*-*-*-*-*-*-*,-*-*-*-*-*--*-*-*-*-*-*-*-*";
+                                        "-*-*-*-*-*-*-*,-*-*-*-*-*--" + size + "-*-*-*-*-*-*-*";
             char** missing = nullptr;
             int missingCount = 0;
             char* fallback = nullptr;
@@ -144,12 +145,13 @@ struct FullScreenWindow::Font {
     Font& operator=(const Font&) = delete;
 
     bool Usable() const { return set != nullptr || core != nullptr; }
+    unsigned Last() const { return core->max_byte1 == 0 ? 0xFF : 0xFFFF; }
 
     int Width(const std::string& text) const {
         if (set != nullptr) {
             return Xutf8TextEscapement(set, text.data(), static_cast<int>(text.size()));
         }
-        const auto chars = Utf8ToChar2b(text);
+        const auto chars = Utf8ToChar2b(text, Last());
         return XTextWidth16(core, chars.data(), static_cast<int>(chars.size()));
     }
 
@@ -160,7 +162,7 @@ struct FullScreenWindow::Font {
             return;
         }
         XSetFont(display, gc, core->fid);
-        const auto chars = Utf8ToChar2b(text);
+        const auto chars = Utf8ToChar2b(text, Last());
         XDrawString16(display, target, gc, x, baseline, chars.data(),
                       static_cast<int>(chars.size()));
     }

@@ -11,6 +11,8 @@
 #include <exception>
 #include <new>
 
+#include <langinfo.h>
+
 namespace {
 
 enum ExitCode { kDone = 0, kNoSlideshow = 1, kNoDisplay = 2, kBadPicture = 3, kFailure = 4 };
@@ -34,9 +36,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: no slideshow in this file: %s\n", self, e.what());
             return kNoSlideshow;
         }
-        // Captions are drawn in the user's locale's font set, which holds the scripts it
-        // writes in; only the character type is taken, messages stay as they are.
-        if (std::setlocale(LC_CTYPE, "") == nullptr) {
+        // Captions are UTF-8: the font set follows the locale's character type, so a UTF-8 one
+        // is taken (the user's, else the C library's own); messages stay as they are.
+        const char* ctype = std::setlocale(LC_CTYPE, "");
+        if (ctype == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
             std::setlocale(LC_CTYPE, "C.UTF-8");
         }
         pelisto::FullScreenWindow window;
