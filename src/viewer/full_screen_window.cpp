@@ -3,6 +3,8 @@
 #include "viewer/picture_scaler.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include <X11/cursorfont.h>
 #include <langinfo.h>
 #include <pixman.h>
+#include <poll.h>
 #include <xcb/present.h>
 
 namespace pelisto {
@@ -473,12 +476,21 @@ bool FullScreenWindow::PresentFrame() {
                        static_cast<xcb_pixmap_t>(pixmap), serial, XCB_NONE, XCB_NONE, 0, 0,
                        XCB_NONE, XCB_NONE, XCB_NONE, XCB_PRESENT_OPTION_NONE, 0, 0, 0, 0, nullptr);
     xcb_flush(p.connection);
+    // A refresh comes within a few tens of milliseconds; a server that never completes the
+    // frame (a faulty extension) must not stall the show, so it loses the extension instead.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
     for (;;) {
-        xcb_generic_event_t* event = xcb_wait_for_special_event(p.connection, p.events);
+        xcb_generic_event_t* event = xcb_poll_for_special_event(p.connection, p.events);
         if (event == nullptr) {
-            // The connection failed: Xlib's next call reports it.
-            presenter_.reset();
-            return false;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd fd{xcb_get_file_descriptor(p.connection), POLLIN, 0};
+            if (xcb_connection_has_error(p.connection) != 0 || left.count() <= 0 ||
+                (::poll(&fd, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)) {
+                presenter_.reset();
+                return false;
+            }
+            continue;
         }
         const auto* notify = reinterpret_cast<const xcb_present_complete_notify_event_t*>(event);
         const bool done =
