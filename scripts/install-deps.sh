@@ -17,6 +17,7 @@ packages=(
   # the viewer stubs: Linux (X11, linked static with these libraries' .a files) and Windows
   # (cross-compiled)
   libx11-dev libxcb1-dev libxau-dev libxdmcp-dev libc6-dev libpixman-1-dev
+  libx11-xcb-dev libxcb-present-dev
   g++-mingw-w64-x86-64-win32
   # colour profiles
   liblcms2-dev

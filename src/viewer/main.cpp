@@ -5,10 +5,13 @@
 #include "viewer/full_screen_window.h"
 #include "viewer/viewer_app.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
+
+#include <langinfo.h>
 
 namespace {
 
@@ -32,6 +35,12 @@ int main(int argc, char** argv) {
         } catch (const pelisto::SlideshowError& e) {
             std::fprintf(stderr, "%s: no slideshow in this file: %s\n", self, e.what());
             return kNoSlideshow;
+        }
+        // Captions are UTF-8: the font set follows the locale's character type, so a UTF-8 one
+        // is taken (the user's, else the C library's own); messages stay as they are.
+        const char* ctype = std::setlocale(LC_CTYPE, "");
+        if (ctype == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+            std::setlocale(LC_CTYPE, "C.UTF-8");
         }
         pelisto::FullScreenWindow window;
         pelisto::Viewer viewer(file, std::move(layout), window);

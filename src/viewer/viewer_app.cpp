@@ -6,34 +6,98 @@
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
+#include <random>
 #include <string>
 
 namespace pelisto {
 
+namespace {
+
+// The slideshow's options ride in its first picture, just after the JPEG's header: a short
+// read finds them without reading a large picture twice.
+PlayOptions ReadOptions(const ByteSource& file, const SlideshowLayout& layout) {
+    PictureSlice head = layout.pictures.front();
+    head.length = std::min<std::uint32_t>(head.length, 64 * 1024);
+    const auto options = ReadPlayOptions(ReadPicture(file, head));
+    return options ? options->play : PlayOptions{};
+}
+
+std::uint64_t NewSeed() {
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+           static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+}
+
+constexpr auto kFramePeriod = std::chrono::microseconds(16'667); // about 60 frames a second
+
+} // namespace
+
 Viewer::Viewer(const ByteSource& file, SlideshowLayout layout, FullScreenWindow& window)
     : file_(file), layout_(std::move(layout)), window_(window),
-      pictureCount_(static_cast<int>(std::min<std::size_t>(layout_.pictures.size(), 0x7FFFFFFF))) {}
+      pictureCount_(static_cast<int>(std::min<std::size_t>(layout_.pictures.size(), 0x7FFFFFFF))),
+      options_(ReadOptions(file_, layout_)),
+      order_(static_cast<std::size_t>(pictureCount_), options_, options_.shuffle ? NewSeed() : 0) {}
 
 std::string Viewer::Name(int index) const {
     return "picture " + std::to_string(index + 1) + " of " + std::to_string(pictureCount_);
 }
 
-void Viewer::Render() {
+void Viewer::Render(bool fade) {
+    FinishFade();
+    const bool fading = fade && shownAny_ && options_.crossfadeMs > 0;
+    if (fading) {
+        window_.BeginFade();
+    }
     window_.Draw(picture_, view_.Rect());
+    if (const auto caption = captions_.find(currentIndex_); caption != captions_.end()) {
+        window_.DrawCaption(caption->second);
+    }
+    shownAny_ = true;
+    if (fading) {
+        window_.SetFadeTarget();
+        fadeStart_ = Clock::now();
+        DrawFadeFrame();
+        return;
+    }
     window_.Present();
 }
 
-int Viewer::Wrap(int index) const {
-    return index >= pictureCount_ ? 0 : index < 0 ? pictureCount_ - 1 : index;
+void Viewer::DrawFadeFrame() {
+    const auto elapsed = std::chrono::duration<double, std::milli>(Clock::now() - *fadeStart_);
+    const double amount = elapsed.count() / options_.crossfadeMs;
+    if (amount >= 1.0) {
+        FinishFade();
+        return;
+    }
+    window_.DrawFadeFrame(amount);
+    framePaced_ = window_.PresentFrame();
+}
+
+// A fade under way jumps to its end: the incoming picture whole.
+void Viewer::FinishFade() {
+    if (!fadeStart_) {
+        return;
+    }
+    fadeStart_.reset();
+    window_.DrawFadeFrame(1.0);
+    window_.Present();
+}
+
+void Viewer::FindNeighbours() {
+    nextIndex_ = static_cast<int>(order_.Upcoming());
+    PlayOrder back = order_;
+    previousIndex_ = back.Previous() ? static_cast<int>(back.Current()) : -1;
 }
 
 bool Viewer::IsNeighbour(int index) const {
-    return index != currentIndex_ &&
-           (index == Wrap(currentIndex_ + 1) || index == Wrap(currentIndex_ - 1));
+    return index != currentIndex_ && index >= 0 && (index == nextIndex_ || index == previousIndex_);
 }
 
 std::string Viewer::StartDecode(int index) {
     auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
+    if (const auto options = ReadPlayOptions(jpeg); options && !options->caption.empty()) {
+        captions_[index] = options->caption;
+    }
     int width = 0, height = 0;
     try {
         ReadJpegSize(jpeg, width, height);
@@ -77,7 +141,7 @@ void Viewer::ShowPicture(int index) {
         picture_ = std::move(ready->picture);
         view_ = PictureView(picture_.naturalWidth, picture_.naturalHeight, window_.Width(),
                             window_.Height());
-        Render();
+        Render(true);
         window_.SetBusy(false);
         Prefetch();
         return;
@@ -98,7 +162,10 @@ void Viewer::Prefetch() {
     if (decoder_.Busy() || picture_.pixels.empty()) {
         return;
     }
-    for (const int index : {Wrap(currentIndex_ + 1), Wrap(currentIndex_ - 1)}) {
+    for (const int index : {nextIndex_, previousIndex_}) {
+        if (index < 0) {
+            continue;
+        }
         const bool held = std::any_of(neighbours_.begin(), neighbours_.end(),
                                       [index](const Neighbour& n) { return n.index == index; });
         if (index == currentIndex_ || held) {
@@ -134,7 +201,7 @@ void Viewer::OnDecoded() {
         throw PictureError(Name(currentIndex_) + " cannot be shown: " + result->error);
     }
     picture_ = std::move(result->picture);
-    Render();
+    Render(true);
     window_.SetBusy(false);
     Prefetch();
 }
@@ -146,19 +213,25 @@ void Viewer::ZoomPicture(int step) {
     }
 }
 
-void Viewer::Step(int delta) {
-    if (pictureCount_ <= 1) {
-        return;
+bool Viewer::Step(int delta, bool byHand) {
+    FinishFade();
+    if (delta > 0 && order_.AtEnd()) {
+        return !byHand; // the last picture stays until a key asks for more
     }
-    ShowPicture(Wrap(currentIndex_ + delta));
+    if (pictureCount_ <= 1 || !(delta > 0 ? order_.Next() : order_.Previous())) {
+        return true;
+    }
+    FindNeighbours();
+    ShowPicture(static_cast<int>(order_.Current()));
+    return true;
 }
 
 // A picture stepped to by hand gets the whole period before the automatic advance.
-void Viewer::StepByHand(int delta) {
+bool Viewer::StepByHand(int delta) {
     if (interval_) {
         nextTick_ = Clock::now() + *interval_;
     }
-    Step(delta);
+    return Step(delta, true);
 }
 
 bool Viewer::HandleEvent(const XEvent& event) {
@@ -173,10 +246,7 @@ bool Viewer::HandleEvent(const XEvent& event) {
     case ClientMessage:
         return !window_.IsCloseRequest(event);
     case ButtonPress:
-        if (event.xbutton.button == Button1) {
-            StepByHand(+1);
-        }
-        return true;
+        return event.xbutton.button != Button1 || StepByHand(+1);
     case KeyPress: {
         // Index 0: the key itself, whatever the modifiers; the keys are those every player takes.
         XKeyEvent key = event.xkey;
@@ -189,11 +259,9 @@ bool Viewer::HandleEvent(const XEvent& event) {
             case PlayAction::Leave:
                 return false;
             case PlayAction::Next:
-                StepByHand(+1);
-                break;
+                return StepByHand(+1);
             case PlayAction::Previous:
-                StepByHand(-1);
-                break;
+                return StepByHand(-1);
             case PlayAction::ZoomIn:
                 ZoomPicture(+kZoomStep);
                 break;
@@ -215,7 +283,8 @@ bool Viewer::HandleEvent(const XEvent& event) {
 
 void Viewer::Run() {
     ::Display* display = window_.Display();
-    ShowPicture(0);
+    FindNeighbours();
+    ShowPicture(static_cast<int>(order_.Current()));
     if (layout_.automatic) {
         interval_ = std::chrono::seconds(layout_.delaySeconds);
         nextTick_ = Clock::now() + *interval_;
@@ -234,6 +303,15 @@ void Viewer::Run() {
                 std::chrono::ceil<std::chrono::milliseconds>(nextTick_ - Clock::now());
             timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000));
         }
+        if (fadeStart_) {
+            // Each frame drawn whole; the display's refresh sets the pace, else a steady one.
+            const int frame =
+                framePaced_
+                    ? 0
+                    : static_cast<int>(
+                          std::chrono::ceil<std::chrono::milliseconds>(kFramePeriod).count());
+            timeout = timeout < 0 ? frame : std::min(timeout, frame);
+        }
         pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {decoder_.WakeFd(), POLLIN, 0}};
         if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
             throw DisplayError("waiting for the display failed");
@@ -241,14 +319,15 @@ void Viewer::Run() {
         if ((fds[1].revents & POLLIN) != 0) {
             OnDecoded();
         }
+        if (fadeStart_) {
+            DrawFadeFrame();
+        }
         if (interval_ && Clock::now() >= nextTick_) {
             // A late tick is delivered once; the period runs on from where it was.
             while (nextTick_ <= Clock::now()) {
                 nextTick_ += *interval_;
             }
-            if (pictureCount_ >= 2) {
-                Step(+1);
-            }
+            Step(+1, false);
         }
     }
 }

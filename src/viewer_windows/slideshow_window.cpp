@@ -4,8 +4,11 @@
 #include "slideshow/picture_limit.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <new>
 #include <optional>
+#include <random>
 
 namespace pelisto {
 
@@ -13,12 +16,65 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"PelistoSlideshow";
 constexpr UINT_PTR kAdvanceTimer = 1;
+constexpr UINT_PTR kFadeTimer = 2;
+
+// The slideshow's options ride in its first picture, just after the JPEG's header: a short
+// read finds them without reading a large picture twice.
+PlayOptions ReadOptions(const ByteSource& file, const SlideshowLayout& layout) {
+    PictureSlice head = layout.pictures.front();
+    head.length = std::min<std::uint32_t>(head.length, 64 * 1024);
+    const auto options = ReadPlayOptions(ReadPicture(file, head));
+    return options ? options->play : PlayOptions{};
+}
+
+std::uint64_t NewSeed() {
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+           static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+           GetTickCount64();
+}
+
+std::wstring Utf16(const std::string& text) {
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    if (size > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            size);
+    }
+    return out;
+}
+
+// The display's pace when the desktop composes (DwmFlush waits for its next frame); looked up
+// at run time, so the stub imports nothing more.
+using DwmFlushFunction = HRESULT(WINAPI*)();
+using DwmIsCompositionEnabledFunction = HRESULT(WINAPI*)(BOOL*);
+
+DwmFlushFunction ComposedFlush() {
+    static const DwmFlushFunction flush = []() -> DwmFlushFunction {
+        HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+        if (dwm == nullptr) {
+            return nullptr;
+        }
+        const auto enabled = reinterpret_cast<DwmIsCompositionEnabledFunction>(
+            reinterpret_cast<void*>(GetProcAddress(dwm, "DwmIsCompositionEnabled")));
+        BOOL on = FALSE;
+        if (enabled == nullptr || FAILED(enabled(&on)) || !on) {
+            return nullptr;
+        }
+        return reinterpret_cast<DwmFlushFunction>(
+            reinterpret_cast<void*>(GetProcAddress(dwm, "DwmFlush")));
+    }();
+    return flush;
+}
 
 } // namespace
 
 SlideshowWindow::SlideshowWindow(HINSTANCE instance, const ByteSource& file, SlideshowLayout layout)
     : file_(file), layout_(std::move(layout)),
-      pictureCount_(static_cast<int>(std::min<std::size_t>(layout_.pictures.size(), 0x7FFFFFFF))) {
+      pictureCount_(static_cast<int>(std::min<std::size_t>(layout_.pictures.size(), 0x7FFFFFFF))),
+      options_(ReadOptions(file_, layout_)),
+      order_(static_cast<std::size_t>(pictureCount_), options_, options_.shuffle ? NewSeed() : 0) {
     WNDCLASSEXW cls{};
     cls.cbSize = sizeof cls;
     cls.lpfnWndProc = Procedure;
@@ -74,6 +130,16 @@ SlideshowWindow::~SlideshowWindow() {
     if (window_ != nullptr) {
         DestroyWindow(window_);
     }
+    for (Frame* frame : {&fadeFrom_, &fadeTo_}) {
+        if (frame->dc != nullptr) {
+            SelectObject(frame->dc, frame->previous);
+            DeleteObject(frame->bitmap);
+            DeleteDC(frame->dc);
+        }
+    }
+    if (captionFont_ != nullptr) {
+        DeleteObject(captionFont_);
+    }
     SelectObject(memoryDc_, previousBitmap_);
     DeleteObject(memoryBitmap_);
     DeleteDC(memoryDc_);
@@ -105,6 +171,7 @@ void SlideshowWindow::Fail(std::exception_ptr error) {
         failure_ = error;
     }
     KillTimer(window_, kAdvanceTimer);
+    KillTimer(window_, kFadeTimer);
     PostQuitMessage(3);
 }
 
@@ -131,15 +198,19 @@ LRESULT SlideshowWindow::Handle(UINT message, WPARAM w, LPARAM l) {
         OnKey(w);
         return 0;
     case WM_LBUTTONDOWN:
-        StepByHand(+1);
+        if (!StepByHand(+1)) {
+            PostQuitMessage(0);
+        }
         return 0;
     case PictureLoader::kDoneMessage:
         OnDecoded(l);
         return 0;
     case WM_TIMER:
         // A late tick comes once; the period runs on. One picture: nothing to advance to.
-        if (w == kAdvanceTimer && pictureCount_ >= 2) {
-            Step(+1);
+        if (w == kAdvanceTimer) {
+            Step(+1, false);
+        } else if (w == kFadeTimer) {
+            DrawFadeFrame();
         }
         return 0;
     case WM_CLOSE:
@@ -152,6 +223,7 @@ LRESULT SlideshowWindow::Handle(UINT message, WPARAM w, LPARAM l) {
 }
 
 void SlideshowWindow::OnKey(WPARAM key) {
+    FinishFade(); // a key during a fade ends it at once
     switch (key) {
     case VK_ESCAPE:
         PostQuitMessage(0);
@@ -159,7 +231,9 @@ void SlideshowWindow::OnKey(WPARAM key) {
     case VK_SPACE:
     case VK_RIGHT:
     case VK_NEXT:
-        StepByHand(+1);
+        if (!StepByHand(+1)) {
+            PostQuitMessage(0);
+        }
         break;
     case VK_BACK:
     case VK_LEFT:
@@ -182,16 +256,128 @@ void SlideshowWindow::OnKey(WPARAM key) {
     }
 }
 
-void SlideshowWindow::Render() {
+void SlideshowWindow::Render(bool fade) {
+    FinishFade();
+    const bool fading = fade && shownAny_ && options_.crossfadeMs > 0;
+    if (fading && fadeFrom_.dc == nullptr) {
+        HDC screen = GetDC(nullptr);
+        for (Frame* frame : {&fadeFrom_, &fadeTo_}) {
+            frame->dc = CreateCompatibleDC(screen);
+            frame->bitmap = CreateCompatibleBitmap(screen, width_, height_);
+            if (frame->dc == nullptr || frame->bitmap == nullptr) {
+                ReleaseDC(nullptr, screen);
+                throw std::bad_alloc();
+            }
+            frame->previous = SelectObject(frame->dc, frame->bitmap);
+        }
+        ReleaseDC(nullptr, screen);
+    }
+    if (fading) {
+        BitBlt(fadeFrom_.dc, 0, 0, width_, height_, memoryDc_, 0, 0, SRCCOPY);
+    }
     std::memset(memoryBits_, 0,
                 static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
     if (picture_) {
         const PictureRect& r = view_.Rect();
         picture_->Draw(memoryDc_, width_, height_, r.left, r.top, r.width, r.height);
+        if (const auto caption = captions_.find(currentIndex_); caption != captions_.end()) {
+            DrawCaption(caption->second);
+        }
+        shownAny_ = true;
     }
+    if (fading) {
+        BitBlt(fadeTo_.dc, 0, 0, width_, height_, memoryDc_, 0, 0, SRCCOPY);
+        fading_ = true;
+        fadeStart_ = GetTickCount64();
+        SetTimer(window_, kFadeTimer, USER_TIMER_MINIMUM, nullptr);
+        DrawFadeFrame();
+        return;
+    }
+    Show();
+}
+
+void SlideshowWindow::Show() {
     GdiFlush();
     InvalidateRect(window_, nullptr, FALSE);
     UpdateWindow(window_);
+}
+
+// Each frame is drawn whole into the back buffer (the outgoing frame, the incoming one over it
+// with a constant alpha), then copied to the window at once.
+void SlideshowWindow::DrawFadeFrame() {
+    if (!fading_) {
+        return;
+    }
+    const ULONGLONG elapsed = GetTickCount64() - fadeStart_;
+    if (elapsed >= options_.crossfadeMs) {
+        FinishFade();
+        return;
+    }
+    BitBlt(memoryDc_, 0, 0, width_, height_, fadeFrom_.dc, 0, 0, SRCCOPY);
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(elapsed * 255 / options_.crossfadeMs), 0};
+    GdiAlphaBlend(memoryDc_, 0, 0, width_, height_, fadeTo_.dc, 0, 0, width_, height_, blend);
+    Show();
+    if (const auto flush = ComposedFlush()) {
+        flush(); // the next frame waits for the display's
+    }
+}
+
+void SlideshowWindow::FinishFade() {
+    if (!fading_) {
+        return;
+    }
+    fading_ = false;
+    KillTimer(window_, kFadeTimer);
+    BitBlt(memoryDc_, 0, 0, width_, height_, fadeTo_.dc, 0, 0, SRCCOPY);
+    Show();
+}
+
+// The caption on a translucent dark band at the foot, light text in the system's message font,
+// cut with an ellipsis to the screen's width.
+void SlideshowWindow::DrawCaption(const std::string& caption) {
+    if (caption.empty()) {
+        return;
+    }
+    if (captionFont_ == nullptr) {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        LOGFONTW font{};
+        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+            font = metrics.lfMessageFont;
+        } else {
+            font.lfWeight = FW_NORMAL;
+            font.lfCharSet = DEFAULT_CHARSET;
+        }
+        // About 36 lines to the screen's height: readable across a room, never tiny.
+        font.lfHeight = -std::clamp(height_ / 36, 14, 96);
+        font.lfWidth = 0;
+        font.lfQuality = ANTIALIASED_QUALITY;
+        captionFont_ = CreateFontIndirectW(&font);
+        if (captionFont_ == nullptr) {
+            return;
+        }
+    }
+    const HGDIOBJ previousFont = SelectObject(memoryDc_, captionFont_);
+    TEXTMETRICW text{};
+    GetTextMetricsW(memoryDc_, &text);
+    const int pad = std::max<int>(4, text.tmHeight / 3);
+    const int bandHeight = std::min<int>(height_, text.tmHeight + 2 * pad);
+    GdiFlush();
+    auto* pixels = static_cast<std::uint8_t*>(memoryBits_);
+    for (int y = height_ - bandHeight; y < height_; ++y) {
+        std::uint8_t* row =
+            pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) * 4;
+        for (int i = 0; i < width_ * 4; ++i) {
+            row[i] = static_cast<std::uint8_t>(row[i] * 87 / 255); // a third of the picture
+        }
+    }
+    RECT area{2 * pad, height_ - bandHeight, width_ - 2 * pad, height_};
+    SetBkMode(memoryDc_, TRANSPARENT);
+    SetTextColor(memoryDc_, RGB(255, 255, 255));
+    std::wstring wide = Utf16(caption);
+    DrawTextW(memoryDc_, wide.data(), static_cast<int>(wide.size()), &area,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+    SelectObject(memoryDc_, previousFont);
 }
 
 std::string SlideshowWindow::Name(int index) const {
@@ -207,17 +393,21 @@ void SlideshowWindow::SetBusy(bool busy) {
     SetCursor(busy ? LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)) : nullptr); // IDC_WAIT
 }
 
-int SlideshowWindow::Wrap(int index) const {
-    return index >= pictureCount_ ? 0 : index < 0 ? pictureCount_ - 1 : index;
+void SlideshowWindow::FindNeighbours() {
+    nextIndex_ = static_cast<int>(order_.Upcoming());
+    PlayOrder back = order_;
+    previousIndex_ = back.Previous() ? static_cast<int>(back.Current()) : -1;
 }
 
 bool SlideshowWindow::IsNeighbour(int index) const {
-    return index != currentIndex_ &&
-           (index == Wrap(currentIndex_ + 1) || index == Wrap(currentIndex_ - 1));
+    return index != currentIndex_ && index >= 0 && (index == nextIndex_ || index == previousIndex_);
 }
 
 std::string SlideshowWindow::RequestDecode(int index, PictureView* view, bool ahead) {
     auto jpeg = ReadPicture(file_, layout_.pictures[static_cast<std::size_t>(index)]);
+    if (const auto options = ReadPlayOptions(jpeg); options && !options->caption.empty()) {
+        captions_[index] = options->caption;
+    }
     // The size from the header: zoom keys pressed while the picture decodes already count.
     const auto frame = ReadJpegFrameSize(jpeg);
     if (!frame) {
@@ -260,7 +450,7 @@ void SlideshowWindow::ShowPicture(int index) {
     if (ready) {
         picture_ = std::move(ready->picture);
         view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
-        Render();
+        Render(true);
         SetBusy(false);
         Prefetch();
         return;
@@ -277,7 +467,10 @@ void SlideshowWindow::Prefetch() {
     if (loader_.Busy() || !picture_) {
         return;
     }
-    for (const int index : {Wrap(currentIndex_ + 1), Wrap(currentIndex_ - 1)}) {
+    for (const int index : {nextIndex_, previousIndex_}) {
+        if (index < 0) {
+            continue;
+        }
         const bool held = std::any_of(neighbours_.begin(), neighbours_.end(),
                                       [index](const Neighbour& n) { return n.index == index; });
         if (index == currentIndex_ || held) {
@@ -321,7 +514,7 @@ void SlideshowWindow::OnDecoded(LPARAM job) {
     if (view_.Picture() != PictureSize{picture_->Width(), picture_->Height()}) {
         view_ = PictureView(picture_->Width(), picture_->Height(), width_, height_);
     }
-    Render();
+    Render(true);
     SetBusy(false);
     Prefetch();
 }
@@ -333,20 +526,26 @@ void SlideshowWindow::ZoomPicture(int step) {
     }             // else drawn at the new size when it arrives
 }
 
-void SlideshowWindow::Step(int delta) {
-    if (pictureCount_ <= 1) {
-        return;
+bool SlideshowWindow::Step(int delta, bool byHand) {
+    FinishFade();
+    if (delta > 0 && order_.AtEnd()) {
+        return !byHand; // the last picture stays until a key asks for more
     }
-    ShowPicture(Wrap(currentIndex_ + delta));
+    if (pictureCount_ <= 1 || !(delta > 0 ? order_.Next() : order_.Previous())) {
+        return true;
+    }
+    FindNeighbours();
+    ShowPicture(static_cast<int>(order_.Current()));
+    return true;
 }
 
 // A picture stepped to by hand gets the whole period before the automatic advance: setting the
 // timer again starts its period anew.
-void SlideshowWindow::StepByHand(int delta) {
+bool SlideshowWindow::StepByHand(int delta) {
     if (layout_.automatic) {
         StartTimer();
     }
-    Step(delta);
+    return Step(delta, true);
 }
 
 void SlideshowWindow::StartTimer() {
@@ -359,7 +558,8 @@ void SlideshowWindow::Run() {
     SetForegroundWindow(window_);
     SetFocus(window_);
     try {
-        ShowPicture(0);
+        FindNeighbours();
+        ShowPicture(static_cast<int>(order_.Current()));
     } catch (...) {
         SetBusy(false);
         ShowCursor(TRUE);
@@ -374,6 +574,7 @@ void SlideshowWindow::Run() {
         DispatchMessageW(&message);
     }
     KillTimer(window_, kAdvanceTimer);
+    KillTimer(window_, kFadeTimer);
     SetBusy(false);
     ShowCursor(TRUE);
     if (failure_) {

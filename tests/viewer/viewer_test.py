@@ -2,7 +2,7 @@
 """Drives the Linux stub TheExe.run as a user would: builds slideshow files around it, plays
 them on a virtual X server, looks at screenshots and presses keys.
 
-    viewer_test.py play|auto|damaged|hostile|libraries TheExe.run WORK_FOLDER
+    viewer_test.py play|auto|damaged|hostile|options|libraries TheExe.run WORK_FOLDER
 
 Needs only the standard library plus cjpeg and djpeg, Xvfb (through xvfb-run), ImageMagick's
 import and xdotool. Exits 77 (skipped) when the X tools are missing.
@@ -60,6 +60,19 @@ def build_slideshow(viewer, path, pictures, automatic=False, delay=10):
                 + trailer(len(stub), automatic, delay, [len(p) for p in pictures]))
     os.chmod(path, 0o755)
     return path
+
+
+def with_play_options(jpeg, shuffle=False, stop_at_end=False, crossfade_ms=0, caption=""):
+    """The JPEG with a play-options segment after its JFIF header, written from the layout
+    rather than through the C++ writer: a second reading of the same segment."""
+    text = caption.encode("utf-8")
+    payload = (b"PelistoPlay\0" + bytes([1, (1 if shuffle else 0) | (2 if stop_at_end else 0)])
+               + struct.pack(">HH", crossfade_ms, len(text)) + text)
+    segment = b"\xff\xeb" + struct.pack(">H", 2 + len(payload)) + payload
+    at = 2
+    if jpeg[2:4] == b"\xff\xe0":
+        at = 4 + struct.unpack(">H", jpeg[4:6])[0]
+    return jpeg[:at] + segment + jpeg[at:]
 
 
 def pictures(work):
@@ -235,6 +248,108 @@ def auto(viewer, work):
     expect_screen(work, "and the advance comes a whole period after the step", SHOWS_A)
     key("Escape")
     finish(proc, "Escape after a step by hand")
+
+
+def solid(work, name, colour):
+    return make_jpeg(os.path.join(work, name + ".jpg"), SCREEN_W, SCREEN_H, lambda x, y: colour)
+
+
+def colour_shown(work):
+    return screenshot(work)(SCREEN_W // 2, SCREEN_H // 3)
+
+
+def options(viewer, work):
+    """The play options the first picture's segment carries; the files are read by their
+    trailer alone, as any slideshow."""
+    # Four solid pictures: which one is up tells the order.
+    colours = {"red": RED, "blue": BLUE, "green": GREEN, "grey": (128, 128, 128)}
+    solids = {name: solid(work, name, c) for name, c in colours.items()}
+
+    def named(c):
+        return next((n for n, want in colours.items() if near(c, want)), None)
+
+    def wait_change(before, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while True:
+            name = named(colour_shown(work))
+            if (name is not None and name != before) or time.monotonic() > deadline:
+                return name
+            time.sleep(0.05)
+
+    proc = start(build_slideshow(viewer, os.path.join(work, "shuffle.exe"),
+                                 [with_play_options(p, shuffle=True) for p in solids.values()]))
+    seen = [wait_change(None)]
+    for _ in range(7):
+        key("space")
+        seen.append(wait_change(seen[-1]))
+    check(sorted(seen[:4]) == sorted(colours) and sorted(seen[4:]) == sorted(colours),
+          "shuffle: every picture once in each round of four (%s)" % seen)
+    key("BackSpace")
+    back = wait_change(seen[-1])
+    check(back == seen[-2], "shuffle: Backspace goes back to the picture shown before (%s)" % back)
+    key("Escape")
+    finish(proc, "Escape in a shuffled show")
+
+    # Stopping at the end: the automatic advance ends on the last picture, which stays until
+    # a key asks for the next one; that key ends the show.
+    red, blue = solids["red"], solids["blue"]
+    proc = start(build_slideshow(viewer, os.path.join(work, "stop.exe"),
+                                 [with_play_options(p, stop_at_end=True) for p in (red, blue)],
+                                 automatic=True, delay=1))
+    expect_screen(work, "stop at the end: the first picture", [(512, 384, RED)])
+    expect_screen(work, "stop at the end: advances to the last", [(512, 384, BLUE)])
+    time.sleep(2.5)
+    check(proc.poll() is None and near(colour_shown(work), BLUE),
+          "stop at the end: the last picture stays past two more periods")
+    key("BackSpace")
+    expect_screen(work, "stop at the end: Backspace still steps back", [(512, 384, RED)])
+    key("space")
+    expect_screen(work, "stop at the end: Space steps on", [(512, 384, BLUE)])
+    key("space")
+    finish(proc, "stop at the end: Space on the last picture ends the show")
+
+    # A long crossfade, caught half way: every pixel a mix of both pictures.
+    proc = start(build_slideshow(viewer, os.path.join(work, "fade.exe"),
+                                 [with_play_options(p, crossfade_ms=4000) for p in (red, blue)]))
+    expect_screen(work, "crossfade: the first picture", [(512, 384, RED)])
+    key("space")
+    time.sleep(2.0)
+    px = screenshot(work)
+    shutil.copy(os.path.join(work, "screen.ppm"), os.path.join(work, "mid-fade.ppm"))
+    mixed = [px(x, y) for x, y in ((0, 0), (512, 384), (1023, 767))]
+    check(all(50 <= r <= 205 and 50 <= b <= 205 and r + b > 200 and r + b < 310
+              for r, _, b in mixed), "crossfade: half way, red and blue mixed (%s)" % mixed)
+    key("KP_Multiply")  # any key finishes the fade at once, long before its 4 s are over
+    expect_screen(work, "crossfade: a key finishes it at once", [(512, 384, BLUE)],
+                  timeout=1.0)
+    key("Escape")
+    finish(proc, "Escape after a crossfade")
+
+    # Captions: a dark band at the foot, light text in it, cut to the screen's width.
+    grey = solids["grey"]
+    long_caption = "Lake shore at dusk, " * 20
+    proc = start(build_slideshow(viewer, os.path.join(work, "caption.exe"), [
+        with_play_options(grey, caption="Lake shore at dusk"),
+        with_play_options(grey, caption=long_caption), grey]))
+    for what in ("a short caption", "a long caption"):
+        expect_screen(work, what + ": the picture", [(512, 384, (128, 128, 128))])
+        time.sleep(0.3)
+        px = screenshot(work)
+        shutil.copy(os.path.join(work, "screen.ppm"),
+                    os.path.join(work, what.replace(" ", "-") + ".ppm"))
+        band = [y for y in range(SCREEN_H - 1, SCREEN_H // 2, -1) if px(2, y)[0] < 90]
+        light = [(x, y) for y in band for x in range(SCREEN_W) if min(px(x, y)) > 200]
+        xs = [x for x, _ in light]
+        check(20 <= len(band) <= 120 and band[0] == SCREEN_H - 1,
+              "%s: a dark band at the foot (%d rows)" % (what, len(band)))
+        check(len(light) > 50 and min(xs) > 8 and max(xs) < SCREEN_W - 8,
+              "%s: light text in the band, within the screen (%d pixels, x %s..%s)"
+              % (what, len(light), min(xs, default=None), max(xs, default=None)))
+        check(near(px(512, SCREEN_H // 3), (128, 128, 128)), what + ": the picture above it")
+        key("space")
+    expect_screen(work, "no caption: the picture down to the foot", [(2, 767, (128, 128, 128))])
+    key("Escape")
+    finish(proc, "Escape after captions")
 
 
 def run_viewer(path, env=None):
@@ -415,7 +530,7 @@ def main():
     mode, viewer, work = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
     os.makedirs(work, exist_ok=True)
     inner = os.environ.get("PELISTO_VIEWER_INNER") == "1"
-    if mode in ("play", "auto", "damaged", "hostile") and not inner:
+    if mode in ("play", "auto", "damaged", "hostile", "options") and not inner:
         missing = [t for t in ("xvfb-run", "Xvfb", "xauth", "import", "xdotool", "cjpeg",
                                "djpeg") if shutil.which(t) is None]
         if missing:
@@ -425,7 +540,7 @@ def main():
         return subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 %dx%dx24 -nolisten tcp"
                                % (SCREEN_W, SCREEN_H), sys.executable, __file__, mode, viewer,
                                work], env=env).returncode
-    {"play": play, "auto": auto, "damaged": damaged, "hostile": hostile,
+    {"play": play, "auto": auto, "damaged": damaged, "hostile": hostile, "options": options,
      "libraries": libraries}[mode](viewer, work)
     print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
     return 1 if failures else 0

@@ -49,6 +49,19 @@ def build_slideshow(stub_path, path, pictures, automatic=False, delay=10):
     return path
 
 
+def with_play_options(jpeg, shuffle=False, stop_at_end=False, crossfade_ms=0, caption=""):
+    """The JPEG with a play-options segment after its JFIF header, written from the layout
+    rather than through the C++ writer: a second reading of the same segment."""
+    text = caption.encode("utf-8")
+    payload = (b"PelistoPlay\0" + bytes([1, (1 if shuffle else 0) | (2 if stop_at_end else 0)])
+               + struct.pack(">HH", crossfade_ms, len(text)) + text)
+    segment = b"\xff\xeb" + struct.pack(">H", 2 + len(payload)) + payload
+    at = 2
+    if jpeg[2:4] == b"\xff\xe0":
+        at = 4 + struct.unpack(">H", jpeg[4:6])[0]
+    return jpeg[:at] + segment + jpeg[at:]
+
+
 def make_pictures(work):
     """Three JPEGs: wider than the screen, taller, smaller. Smooth colour ramps under a few
     sharp bands, so that place, size and orientation all show in the comparison."""
@@ -369,6 +382,111 @@ def signed(stub, work, pics):
           % (rc, box, err or "no text"))
 
 
+def options(stub, work, pics):
+    """The play options the first picture's segment carries: order, stop at the end,
+    crossfade, captions; the files are read by their trailer alone, as any slideshow."""
+    from io import BytesIO
+    from PIL import Image
+    colours = {"red": (255, 0, 0), "blue": (0, 0, 255), "green": (0, 200, 0),
+               "grey": (128, 128, 128)}
+
+    def solid(colour):
+        out = BytesIO()
+        Image.new("RGB", (SCREEN_W, SCREEN_H), colour).save(out, "JPEG", quality=95)
+        return out.getvalue()
+
+    solids = {name: solid(c) for name, c in colours.items()}
+
+    def near(c, want, tolerance=40):
+        return all(abs(a - b) <= tolerance for a, b in zip(c, want))
+
+    def shown():
+        c = screenshot(work).getpixel((SCREEN_W // 2, SCREEN_H // 3))
+        return next((n for n, want in colours.items() if near(c, want)), None)
+
+    def wait_change(before, timeout=30.0):
+        deadline = time.monotonic() + timeout
+        while True:
+            name = shown()
+            if (name is not None and name != before) or time.monotonic() > deadline:
+                return name
+            time.sleep(0.1)
+
+    def show(name, pictures, **kwargs):
+        return start(work, build_slideshow(stub, os.path.join(work, name), pictures, **kwargs))
+
+    def ends(proc, what):
+        rc, err, _ = finish(proc)
+        check(rc == 0, "%s: exits 0 (got %s, %s)" % (what, rc, err))
+
+    proc = show("shuffle.exe", [with_play_options(p, shuffle=True) for p in solids.values()])
+    seen = [wait_change(None, timeout=60)]
+    for _ in range(7):
+        key("space")
+        seen.append(wait_change(seen[-1]))
+    check(sorted(seen[:4]) == sorted(colours) and sorted(seen[4:]) == sorted(colours),
+          "shuffle: every picture once in each round of four (%s)" % seen)
+    key("BackSpace")
+    back = wait_change(seen[-1])
+    check(back == seen[-2], "shuffle: Backspace goes back to the picture shown before (%s)" % back)
+    key("Escape")
+    ends(proc, "Escape in a shuffled show")
+
+    # Stopping at the end: the automatic advance ends on the last picture, which stays until
+    # a key asks for the next one; that key ends the show.
+    red, blue = solids["red"], solids["blue"]
+    proc = show("stop.exe", [with_play_options(p, stop_at_end=True) for p in (red, blue)],
+                automatic=True, delay=2)
+    check(wait_change(None, timeout=60) == "red", "stop at the end: the first picture")
+    check(wait_change("red") == "blue", "stop at the end: advances to the last")
+    time.sleep(4.5)
+    check(proc.poll() is None and shown() == "blue",
+          "stop at the end: the last picture stays past two more periods")
+    key("space")
+    ends(proc, "stop at the end: Space on the last picture ends the show")
+
+    # A long crossfade, caught half way: every pixel a mix of both pictures.
+    proc = show("fade.exe", [with_play_options(p, crossfade_ms=4000) for p in (red, blue)])
+    check(wait_change(None, timeout=60) == "red", "crossfade: the first picture")
+    key("space")
+    time.sleep(2.0)
+    shot = screenshot(work)
+    shot.save(os.path.join(work, "mid-fade.png"))
+    mixed = [shot.getpixel(p) for p in ((0, 0), (512, 384), (1023, 767))]
+    check(all(40 <= r <= 215 and 40 <= b <= 215 and 200 < r + b < 310 for r, _, b in mixed),
+          "crossfade: half way, red and blue mixed (%s)" % mixed)
+    key("KP_Multiply")  # any key finishes the fade at once, long before its 4 s are over
+    time.sleep(0.8)
+    check(shown() == "blue" and near(screenshot(work).getpixel((0, 0)), (0, 0, 255), 10),
+          "crossfade: a key finishes it at once")
+    key("Escape")
+    ends(proc, "Escape after a crossfade")
+
+    # Captions: a dark band at the foot, light text in it, cut to the screen's width.
+    grey = solids["grey"]
+    proc = show("caption.exe", [with_play_options(grey, caption="Lake shore at dusk"),
+                                with_play_options(grey, caption="Lake shore at dusk, " * 20),
+                                grey])
+    wait_change(None, timeout=60)
+    for what in ("a short caption", "a long caption"):
+        time.sleep(1.0)
+        shot = screenshot(work)
+        shot.save(os.path.join(work, what.replace(" ", "-") + ".png"))
+        band = [y for y in range(SCREEN_H - 1, SCREEN_H // 2, -1) if shot.getpixel((2, y))[0] < 90]
+        light = [x for y in band for x in range(SCREEN_W) if min(shot.getpixel((x, y))) > 200]
+        check(20 <= len(band) <= 120 and band[0] == SCREEN_H - 1,
+              "%s: a dark band at the foot (%d rows)" % (what, len(band)))
+        check(len(light) > 50 and min(light) > 8 and max(light) < SCREEN_W - 8,
+              "%s: light text in the band, within the screen (%d pixels, x %s..%s)"
+              % (what, len(light), min(light, default=None), max(light, default=None)))
+        key("space")
+    time.sleep(1.0)
+    check(near(screenshot(work).getpixel((2, SCREEN_H - 1)), colours["grey"]),
+          "no caption: the picture down to the foot")
+    key("Escape")
+    ends(proc, "Escape after captions")
+
+
 def jpeg_bomb():
     from io import BytesIO
     from PIL import Image
@@ -485,6 +603,7 @@ def wine_cases(stub, work):
         damaged(stub, work, pics)
         signed(stub, work, pics)
         large(stub, work, pics)
+        options(stub, work, pics)
     finally:
         subprocess.run(["timeout", "30", "wineserver", "-k"], env=env)
     if not failures:
