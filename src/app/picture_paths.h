@@ -16,6 +16,10 @@ QString ExtensionOf(const QString& path);
 // Whether rotation can write a picture back in the format its extension names.
 bool CanWriteBack(const QString& path);
 
+// Whether the extension names a format the tool reads but will not write again (HEIC, HEIF,
+// AVIF, WebP, JPEG XL): the turn is offered and refused with the reason.
+bool TurnRefusedWithReason(const QString& path);
+
 // Whether the list already holds the path, compared as the file system compares names.
 bool ListContains(const QListWidget& list, const QString& path);
 QStringList ListItems(const QListWidget& list);
