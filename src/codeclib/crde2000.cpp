@@ -205,6 +205,8 @@ std::int16_t ModernRead(const char* name, std::initializer_list<const char*> for
         SetErrorDetail("the file holds a " + id.format + " picture");
         return ErrWrongFormat;
     }
+    // The picture's colour profile as the file gives it (empty for none), for the conversion to
+    // sRGB; the DIB's pixels are as coded.
     std::vector<std::uint8_t> icc;
     const std::int16_t status = read(name, dib, icc);
     if (status > 0 && !Report(progress, data, 100)) {
