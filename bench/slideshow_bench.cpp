@@ -1,9 +1,11 @@
 // slideshow_bench: how long pelisto-build takes to turn large photos into a slideshow, with its
 // page faults and peak memory, next to the plain libjpeg tools doing the same re-encoding
 // (djpeg | cjpeg -quality 75 -optimize -smooth 5, one pipeline per picture, one at a time and as
-// many at once as there are cores) and, for the same photos as PNGs, next to Pillow.
+// many at once as there are cores) and, for the same photos as PNGs, next to Pillow; for the
+// same photos as HEICs (made by heif-enc), next to libheif's heif-convert to JPEG, as many at
+// once as there are cores.
 //
-//   slideshow_bench [COUNT] [--keep FOLDER] [--fit-only]
+//   slideshow_bench [COUNT] [--keep FOLDER] [--fit-only] [--heic-only]
 //
 // COUNT photo-like 4000 x 3000 JPEGs (default 20, quality 90) are generated in a temporary
 // folder, or in FOLDER, which is kept for profiling runs. Prints both times and their ratio.
@@ -103,6 +105,7 @@ qint64 FolderSize(const QString& folder) {
 
 int RunAtOwnSize(const QString& root, int count);
 int RunAtFullHd(const QString& root, int count);
+int RunHeic(const QString& root, int count);
 
 } // namespace
 
@@ -113,16 +116,21 @@ int main(int argc, char** argv) {
     int count = 20;
     QString keep;
     bool fitOnly = false;
+    bool heicOnly = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--keep") && i + 1 < args.size()) {
             keep = args[++i];
         } else if (args[i] == QLatin1String("--fit-only")) {
             fitOnly = true;
+        } else if (args[i] == QLatin1String("--heic-only")) {
+            heicOnly = true;
         } else {
             bool ok = false;
             count = args[i].toInt(&ok);
             if (!ok || count < 1) {
-                std::fputs("usage: slideshow_bench [COUNT] [--keep FOLDER] [--fit-only]\n", stderr);
+                std::fputs("usage: slideshow_bench [COUNT] [--keep FOLDER] [--fit-only] "
+                           "[--heic-only]\n",
+                           stderr);
                 return 2;
             }
         }
@@ -130,7 +138,10 @@ int main(int argc, char** argv) {
 
     QTemporaryDir temp;
     const QString root = keep.isEmpty() ? temp.path() : QDir(keep).absolutePath();
-    if (!fitOnly && RunAtOwnSize(root, count) != 0) {
+    if (heicOnly) {
+        return RunHeic(root, count);
+    }
+    if (!fitOnly && (RunAtOwnSize(root, count) != 0 || RunHeic(root, count) != 0)) {
         return 1;
     }
     return RunAtFullHd(root, count);
@@ -173,6 +184,67 @@ int RunAtFullHd(const QString& root, int count) {
     std::printf("24 MP: Full HD / own size %.2f of the time (target: at most 0.33), slideshow "
                 "%.1f MB (expect well under 25)\n",
                 seconds[1] / seconds[0], static_cast<double>(bytes[1]) / 1e6);
+    return 0;
+}
+
+// The same 12-megapixel photos as HEICs, against libheif's own heif-convert to JPEG at the same
+// quality, as many at once as there are cores.
+int RunHeic(const QString& root, int count) {
+    const QString heics = root + QStringLiteral("/heic");
+    const QString plain = root + QStringLiteral("/heif-convert");
+    QDir().mkpath(heics);
+    QDir().mkpath(plain);
+    const int cores = QThread::idealThreadCount();
+    QStringList files;
+    QStringList missing;
+    for (int i = 0; i < count; ++i) {
+        const QString name = heics + QStringLiteral("/photo%1.heic").arg(i + 1, 2, 10, QChar('0'));
+        files << name;
+        if (QFileInfo::exists(name)) {
+            continue;
+        }
+        const QString png = name.chopped(5) + QStringLiteral(".png");
+        if (!PhotoLike(i).save(png)) {
+            std::fprintf(stderr, "cannot write %s\n", png.toLocal8Bit().constData());
+            return 1;
+        }
+        missing << png;
+    }
+    if (!missing.isEmpty()) {
+        QElapsedTimer made;
+        made.start();
+        const QString names = QLatin1Char('\'') + missing.join(QStringLiteral("' '")) + '\'';
+        if (!TimedRun(
+                QStringLiteral("/bin/sh"),
+                {"-c", QStringLiteral("printf '%s\\n' %1 | xargs -d '\\n' -P %2 -n 1 sh -c "
+                                      "'heif-enc -q 85 \"$0\" -o \"${0%.png}.heic\" && rm \"$0\"'")
+                           .arg(names)
+                           .arg(cores)})) {
+            return 1;
+        }
+        std::printf("%lld HEICs of %d x %d made by heif-enc in %.1f s\n",
+                    static_cast<long long>(missing.size()), kWidth, kHeight,
+                    static_cast<double>(made.elapsed()) / 1e3);
+    }
+    std::printf("%d HEICs of %d x %d (%.1f MB)\n", count, kWidth, kHeight,
+                static_cast<double>(FolderSize(heics)) / 1e6);
+    const QString builder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/pelisto-build");
+    const auto ours = TimedRun(builder, QStringList{"-q", "75", "-o", root + "/heic.run"} << files);
+    const QString names = QLatin1Char('\'') + files.join(QStringLiteral("' '")) + '\'';
+    const auto theirs = TimedRun(
+        QStringLiteral("/bin/sh"),
+        {"-c", QStringLiteral("printf '%s\\n' %1 | xargs -d '\\n' -P %2 -n 1 sh -c "
+                              "'heif-convert -q 75 \"$0\" \"%3/$(basename \"$0\" .heic).jpg\"'")
+                   .arg(names)
+                   .arg(cores)
+                   .arg(plain)});
+    if (!ours || !theirs) {
+        return 1;
+    }
+    std::printf("HEIC: pelisto-build -q 75            %7.2f s\n", *ours);
+    std::printf("HEIC: heif-convert -q 75, %d at a time %7.2f s\n", cores, *theirs);
+    std::printf("HEIC: ours / heif-convert %.2f (target: at most 1.10)\n", *ours / *theirs);
     return 0;
 }
 

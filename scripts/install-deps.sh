@@ -21,10 +21,16 @@ packages=(
   g++-mingw-w64-x86-64-win32
   # colour profiles
   liblcms2-dev
+  # today's phone and web formats: HEIC and AVIF (libheif with its HEVC and AV1 decoders), WebP,
+  # JPEG XL
+  libheif-dev libde265-0 libdav1d6 libwebp-dev libjxl-dev
   # tests and fixtures
   libgtest-dev libjpeg-turbo-progs imagemagick python3-pil libimage-exiftool-perl
   # LittleCMS's own tools: the references of the colour-profile fixtures
   liblcms2-utils
+  # their encoders and reference decoders (heif-enc and heif-convert, cwebp and dwebp, cjxl and
+  # djxl)
+  libheif-examples webp libjxl-tools
   xvfb xauth xdotool
   # signing Windows slideshows (pelisto-build --sign, the signed save type); openssl makes the
   # tests' certificate. Debian 12 has osslsigncode 2.5; bookworm-backports' 2.9 works alike.

@@ -144,6 +144,7 @@ void TForm1::CreateComponents() {
     MultiLang1->SetCharSets(MainWindowCharSets());
     MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) {
         AddSaveTypes();
+        AddOpenTypes();
         NamePictureSizes();
     };
 
@@ -414,7 +415,8 @@ void TForm1::PopupMenu1Popup() {
     const int k = SelectedIndex();
     Effacer1->setEnabled(k >= 0);
     Effacertout1->setEnabled(ui_->ListBox1->count() > 0);
-    Rotation1->setEnabled(k >= 0 && CanWriteBack(PathOf(*ui_->ListBox1->item(k))));
+    const QString path = k >= 0 ? PathOf(*ui_->ListBox1->item(k)) : QString();
+    Rotation1->setEnabled(k >= 0 && (CanWriteBack(path) || TurnRefusedWithReason(path)));
 }
 
 void TForm1::Button4Click() {

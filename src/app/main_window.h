@@ -126,6 +126,7 @@ private:
     void UpdateButtons();
     void ClearPreview();
     void AddSaveTypes();
+    void AddOpenTypes();
     void NamePictureSizes();
     void ReportMissingStub(SlideshowTarget target);
     // The certificate (asked once and kept, or again when the user wants another) and its

@@ -51,6 +51,12 @@ void TForm1::AddSaveTypes() {
                            MultiLang1->LookupWord(QStringLiteral("@115")));
 }
 
+void TForm1::AddOpenTypes() {
+    // Today's phone and web formats came after the record's filter; the whole filter, with
+    // them, is a message of its own in the same language.
+    OpenDialog1->SetFilter(MultiLang1->LookupWord(QStringLiteral("@136")));
+}
+
 std::optional<CodeSigning> TForm1::AskSigning() {
     CodeSigning signing{signingCertificate_, {}, {}};
     if (SigningToolPath().isEmpty()) {
@@ -209,8 +215,7 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
                         };
                     }
                     BuildSlideshowFile(path, stub, pictures, settings, DefaultWorkerCount(),
-                                       scratch.path(), workers, tell, &progress.CancelFlag(),
-                                       sign);
+                                       scratch.path(), workers, tell, &progress.CancelFlag(), sign);
                 }
             } catch (...) {
                 error = std::current_exception();

@@ -40,6 +40,14 @@ void AppendToList(QListWidget& list, const QString& path, const QString& shown) 
     list.addItem(item);
 }
 
+bool TurnRefusedWithReason(const QString& path) {
+    // Offered, so that the turn can say why these formats are not turned.
+    static const QStringList lossy{QStringLiteral(".HEIC"), QStringLiteral(".HEIF"),
+                                   QStringLiteral(".AVIF"), QStringLiteral(".WEBP"),
+                                   QStringLiteral(".JXL")};
+    return lossy.contains(AsciiUpper(ExtensionOf(path)));
+}
+
 bool ListContains(const QListWidget& list, const QString& path) {
     for (int i = 0; i < list.count(); ++i) {
         if (SameFilePath(PathOf(*list.item(i)), path)) {

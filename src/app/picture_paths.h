@@ -21,6 +21,9 @@ bool CanWriteBack(const QString& path);
 // it shows it as Qt can and keeps the name the file is opened by beside it.
 QString PathOf(const QListWidgetItem& item);
 void AppendToList(QListWidget& list, const QString& path, const QString& shown);
+// Whether the extension names a format the tool reads but will not write again (HEIC, HEIF,
+// AVIF, WebP, JPEG XL): the turn is offered and refused with the reason.
+bool TurnRefusedWithReason(const QString& path);
 
 // Whether the list already holds the path, compared as the file system compares names.
 bool ListContains(const QListWidget& list, const QString& path);

@@ -30,7 +30,8 @@ using fileinfo_t = std::int16_t (*)(const char* name, char* format /* 6 bytes */
 using getinfo_t = std::int16_t (*)(const char* name, std::int16_t page, std::int16_t* width,
                                    std::int16_t* height, std::int16_t* compression,
                                    std::int16_t zero, std::int16_t* pageCount, std::int16_t* bits);
-// rdbmpfiledib, rdpngfiledib, rdpcxfiledib, rdgiffiledib
+// rdbmpfiledib, rdpngfiledib, rdpcxfiledib, rdgiffiledib, and for today's phone and web formats
+// rdheiffiledib (HEIC, HEIF, AVIF), rdwebpfiledib, rdjxlfiledib
 using rdfiledib_t = std::int16_t (*)(const char* name, std::int16_t bits, std::int16_t dither,
                                      PLDib* dib, void* palette, void* data, PLProgressProc progress,
                                      std::int16_t zero);
@@ -115,6 +116,8 @@ enum Status : std::int16_t {
     ErrTooLarge = -11,
     ErrTooShort = -12,
     ErrWrongFormat = -13,
+    // Turning would mean encoding the picture again, losing quality: refused.
+    ErrLossyFormat = -14,
 };
 
 } // namespace pelisto::codec

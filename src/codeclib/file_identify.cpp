@@ -4,8 +4,11 @@
 
 #include "codeclib/error_detail.h"
 #include "codeclib/exif_orientation.h"
+#include "codeclib/heif_reader.h"
 #include "codeclib/jpeg_codec.h"
+#include "codeclib/jxl_reader.h"
 #include "codeclib/tiff_reader.h"
+#include "codeclib/webp_reader.h"
 #include "codeclib/whole_file.h"
 #include "slideshow/byte_order.h"
 #include "slideshow/picture_limit.h"
@@ -138,6 +141,15 @@ std::int16_t Identify(const char* name, Identified& id) {
         id.height = swap ? info.width : info.height;
         id.bits = info.components * 8;
         id.compression = info.progressive ? "JPEG progressive" : "JPEG";
+    } else if (LooksLikeHeif(h, n)) {
+        file.reset();
+        return HeifInfo(name, id);
+    } else if (LooksLikeWebp(h, n)) {
+        file.reset();
+        return WebpInfo(name, id);
+    } else if (LooksLikeJxl(h, n)) {
+        file.reset();
+        return JxlInfo(name, id);
     } else if (n >= 2055 && std::memcmp(h + 2048, "PCD_IPI", 7) == 0) {
         id.format = "PCD";
         id.width = 768;

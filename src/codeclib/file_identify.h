@@ -18,8 +18,9 @@ struct Identified {
     int pages = 1;
 };
 
-// BMP, PNG, GIF, TIFF, JPEG, PCD, PCX or TGA by its first bytes; sizes as shown (upright).
-// A picture over the size limit answers ErrTooLarge, with its size in the error detail.
+// BMP, PNG, GIF, TIFF, JPEG, HEIF, AVIF, WEBP, JXL, PCD, PCX or TGA by its first bytes; sizes as
+// shown (upright). A picture over the size limit answers ErrTooLarge, with its size in the error
+// detail.
 std::int16_t Identify(const char* name, Identified& id);
 
 // The TIFF page (counting from 1; 0 also means the first) and the file's page count.

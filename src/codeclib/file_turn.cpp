@@ -225,6 +225,12 @@ PL_EXPORT std::int16_t plturnfile(const char* source, const char* target,
     if (id.format == "GIF" || id.format == "BMP" || id.format == "PCX") {
         return MagickTurn(source, target, id.format, quarters);
     }
+    if (id.format == "HEIF" || id.format == "AVIF" || id.format == "WEBP" || id.format == "JXL") {
+        SetErrorDetail("a " + id.format +
+                       " picture is not turned, and the file is left as it is: the tool can only "
+                       "write it again by encoding it anew");
+        return ErrLossyFormat;
+    }
     SetErrorDetail("the file holds a " + id.format +
                    " picture, which is not turned under this name");
     return ErrWrongFormat;

@@ -263,6 +263,15 @@ QStringList MainWindowWords() {
         QStringLiteral("@135"),
         QString::fromUtf8("fichier introuvable"),
         QStringLiteral("file not found"),
+
+        // The open dialog's filter with today's phone and web formats (HEIC, AVIF, WebP, JPEG
+        // XL) after the record's extensions; it replaces the record's filter.
+        QStringLiteral("@136"),
+        QStringLiteral(
+            "Toutes images|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;"
+            "*.jfif;*.png;*.pcd;*.tga;*.heic;*.heif;*.avif;*.webp;*.jxl|Tous les fichiers|*"),
+        QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;"
+                       "*.jfif;*.png;*.pcd;*.tga;*.heic;*.heif;*.avif;*.webp;*.jxl|All files|*"),
     };
 }
 

@@ -129,6 +129,12 @@ std::unique_ptr<TBitmap> PictureWork::ReadBitmap(const QString& fileName, const 
         status = CallStatus<readtgafiledib_t>("readtgafiledib", [&](readtgafiledib_t fn) {
             return fn(name.constData(), b, d, &out, data, ProgressProc, 0);
         });
+    } else if (format == QLatin1String("HEIF") || format == QLatin1String("AVIF")) {
+        status = plain("rdheiffiledib");
+    } else if (format == QLatin1String("WEBP")) {
+        status = plain("rdwebpfiledib");
+    } else if (format == QLatin1String("JXL")) {
+        status = plain("rdjxlfiledib");
     } else if (format == QLatin1String("JPEG")) {
         // Fitted from the size in the header (upright), so the scaled decode cannot change the
         // rounding of the fitted size.
@@ -226,11 +232,19 @@ void PictureWork::SetImageName(const QString& name) {
         format = QStringLiteral("PCD");
     } else if (ext == QLatin1String(".JPEG") || ext == QLatin1String(".JPG")) {
         format = QStringLiteral("JPEG");
+    } else if (ext == QLatin1String(".HEIC") || ext == QLatin1String(".HEIF") ||
+               ext == QLatin1String(".AVIF")) {
+        format = QStringLiteral("HEIF");
+    } else if (ext == QLatin1String(".WEBP")) {
+        format = QStringLiteral("WEBP");
+    } else if (ext == QLatin1String(".JXL")) {
+        format = QStringLiteral("JXL");
     }
     if (format == QLatin1String("TIF") && tifPageCount_ < tiffPage_) {
         tiffPage_ = tifPageCount_;
     }
-    static const QStringList readable = {"BMP", "PNG", "GIF", "TIF", "TGA", "PCX", "PCD", "JPEG"};
+    static const QStringList readable = {"BMP", "PNG",  "GIF",  "TIF",  "TGA",  "PCX",
+                                         "PCD", "JPEG", "HEIF", "AVIF", "WEBP", "JXL"};
     if (readable.contains(format)) {
         std::unique_ptr<TBitmap> bitmap;
         try {

@@ -179,7 +179,8 @@ TEST_F(ConversionTest, CameraPhotosConvertUpright) {
     SetQuality(100);
     for (const char* name :
          {"orient1.jpg", "orient2.jpg", "orient3.jpg", "orient4.jpg", "orient5.jpg", "orient6.jpg",
-          "orient7.jpg", "orient8.jpg", "orient6.tif"}) {
+          "orient7.jpg", "orient8.jpg", "orient6.tif", "heic_turn.heic", "avif_turn.avif",
+          "webp_turn.webp", "jxl_turn.jxl"}) {
         const QString picture = Copy(Picture(name), name);
         ASSERT_EQ(form->ConvertToJpeg(picture), scratch);
         QImageReader stored(scratch);

@@ -64,11 +64,15 @@ TEST_F(DropWiringTest, TheFilterTakesExtensionsThatOccurInTheOpenDialogsPatterns
     ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
     const QStringList dropped{Path("a.jpeg"), Path("b.tiff"), Path("c.j"),       Path("d.t"),
                               Path("e.pc"),   Path("noext"),  Path("Holiday"),   Path("Trip.jpg"),
-                              Path("f.JPG"),  Path("g.Tga"),  Path("h.png.txt"), Path("i.wmf")};
+                              Path("f.JPG"),  Path("g.Tga"),  Path("h.png.txt"), Path("i.wmf"),
+                              Path("j.HEIC"), Path("k.Avif"), Path("l.webp"),    Path("m.JXL"),
+                              Path("n.heif"), Path("o.jx")};
     EXPECT_EQ(Drop(dropped), Qt::CopyAction);
-    EXPECT_EQ(form->Pictures(),
-              (QStringList{Path("a.jpeg"), Path("b.tiff"), Path("c.j"), Path("d.t"), Path("e.pc"),
-                           second, tenth, Path("f.JPG"), Path("g.Tga"), Path("i.wmf")}));
+    EXPECT_EQ(
+        form->Pictures(),
+        (QStringList{Path("a.jpeg"), Path("b.tiff"), Path("c.j"), Path("d.t"), Path("e.pc"), second,
+                     tenth, Path("f.JPG"), Path("g.Tga"), Path("i.wmf"), Path("j.HEIC"),
+                     Path("k.Avif"), Path("l.webp"), Path("m.JXL"), Path("n.heif"), Path("o.jx")}));
     EXPECT_TRUE(ui().Button2->isEnabled());
     EXPECT_TRUE(ui().Button4->isEnabled());
     // The files of a type the tool does not read are named in one message.
@@ -84,7 +88,7 @@ TEST_F(DropWiringTest, OnlyRejectedNamesLeaveTheButtonsDisabled) {
     for (const Qt::KeyboardModifiers keys :
          {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
           Qt::ShiftModifier | Qt::ControlModifier}) {
-        EXPECT_EQ(Drop({Path("a.heic"), Path("b.webp"), Path("c.txt")}, keys), Qt::CopyAction);
+        EXPECT_EQ(Drop({Path("a.psd"), Path("b.xcf"), Path("c.txt")}, keys), Qt::CopyAction);
     }
     EXPECT_EQ(List().count(), 0);
     EXPECT_FALSE(ui().Button2->isEnabled());

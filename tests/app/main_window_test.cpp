@@ -706,7 +706,8 @@ TEST(OpenDialogOnTheDesktop, TheGtkDialogListsEveryLetterCaseOfThePictures) {
     ASSERT_TRUE(dir.isValid());
     ASSERT_TRUE(QDir(dir.path()).mkdir("pictures"));
     const QStringList pictures{"DSC_0002.JPG", "IMG_4821.Jpg", "a.jpeg", "b.JPE", "c.jfif",
-                               "d.TIFF",       "e.tif",        "f.PNG",  "g.Bmp", "h.gif"};
+                               "d.TIFF",       "e.tif",        "f.PNG",  "g.Bmp", "h.gif",
+                               "i.HEIC",       "j.avif",       "k.WebP", "l.jxl"};
     for (const QString& name : pictures + QStringList{"notes.txt", "movie.mp4", "a.jpg.txt"}) {
         QFile f(dir.filePath("pictures/" + name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

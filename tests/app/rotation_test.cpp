@@ -585,13 +585,22 @@ TEST_F(RotationTest, ATurnThatCannotBeMadeSaysWhyAndWritesNothing) {
         {"pictures/bombs/claim.jpg", "too few for a 16000 x 15000 picture"},
         {"pictures/bombs/text_chunk.png", "the tEXt chunk claims 2147483648 bytes"},
         {"pictures/full_exif.jpg", "no room for the orientation"},
+        // Formats that can only be written again by encoding them anew (lossless WebP too:
+        // the tool does not write WebP at all).
+        {"pictures/heic_turn.heic", "cannot be written again without losing picture quality"},
+        {"pictures/avif_land.avif", "cannot be written again without losing picture quality"},
+        {"pictures/webp_lossless.webp", "cannot be written again without losing picture quality"},
+        {"pictures/jxl_turn.jxl", "cannot be written again without losing picture quality"},
     };
     // Listed while they were ordinary pictures (the bombs are refused when added), then
     // replaced.
     QStringList paths;
     for (const Case& c : cases) {
         const QString name = QFileInfo(c.fixture).fileName();
-        paths << CopyFixture(name.endsWith(".png") ? "pictures/rgb24.png" : "pictures/baseline.jpg",
+        const bool bomb = name.endsWith(".png") || name.endsWith(".jpg");
+        paths << CopyFixture(!bomb                   ? c.fixture
+                             : name.endsWith(".png") ? "pictures/rgb24.png"
+                                                     : "pictures/baseline.jpg",
                              name);
     }
     Choose(paths);
@@ -690,7 +699,9 @@ TEST_F(RotationTest, AFailedWriteIsReportedAndLeavesTheFileAsItWas) {
 TEST_F(RotationTest, TheContextMenuOffersRotationOnlyForFormatsThatCanBeWrittenBack) {
     const QString jpg = Write("menu.jpg", QuadrantPattern(64, 48), "JPG");
     const QString tif = Path("menu.tif");
-    Choose({tif, jpg}); // listed menu.jpg, menu.tif
+    // Offered so that the turn can say why it is refused.
+    const QString heic = CopyFixture("pictures/heic_land.heic", "menu.HEIC");
+    Choose({tif, jpg, heic});
     const auto openMenu = [&](int row) {
         const QPoint at = List().visualItemRect(List().item(row)).center();
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, List().viewport()->mapToGlobal(at));
@@ -700,10 +711,12 @@ TEST_F(RotationTest, TheContextMenuOffersRotationOnlyForFormatsThatCanBeWrittenB
         form->PopupMenu1->hide();
         return offered;
     };
+    Select(heic);
+    EXPECT_TRUE(openMenu(RowOf(heic)));
     Select(jpg);
-    EXPECT_TRUE(openMenu(0));
+    EXPECT_TRUE(openMenu(RowOf(jpg)));
     Select(tif);
-    EXPECT_FALSE(openMenu(1));
+    EXPECT_FALSE(openMenu(RowOf(tif)));
 }
 
 TEST_F(RotationTest, APictureThatCannotBeReadIsReportedAndNotWritten) {

@@ -7,7 +7,7 @@ using namespace pelisto::codectest;
 
 namespace {
 
-enum class Reader { Bmp, Png, Pcx, Gif, Jpeg, Tiff, Tga, Pcd };
+enum class Reader { Bmp, Png, Pcx, Gif, Jpeg, Tiff, Tga, Pcd, Heif, Webp, Jxl };
 
 struct Progress {
     int calls = 0;
@@ -48,6 +48,15 @@ std::int16_t Read(Reader reader, const std::string& file, int bits, Dib& out,
         break;
     case Reader::Gif:
         simple("rdgiffiledib");
+        break;
+    case Reader::Heif:
+        simple("rdheiffiledib");
+        break;
+    case Reader::Webp:
+        simple("rdwebpfiledib");
+        break;
+    case Reader::Jxl:
+        simple("rdjxlfiledib");
         break;
     case Reader::Jpeg:
         if (auto fn = MainEntry<rdjpgfiledib_t>("rdjpgfiledib")) {
@@ -140,7 +149,29 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ReaderTest,
                                            // camera photos come back upright
                                            Sample{"orient7.jpg", Reader::Jpeg, 24, 3, false},
                                            Sample{"orient6_le.jpg", Reader::Jpeg, 24, 3, false},
-                                           Sample{"orient6.tif", Reader::Tiff, 24, 0, false}),
+                                           Sample{"orient6.tif", Reader::Tiff, 24, 0, false},
+                                           // today's formats against their own decoders: the
+                                           // HEIF turn is the container's, never EXIF's on top;
+                                           // WebP's is EXIF's, JPEG XL's its header's; deeper
+                                           // samples are rounded by one and cut by the other
+                                           Sample{"heic_land.heic", Reader::Heif, 24, 0, false},
+                                           Sample{"heic_turn.heic", Reader::Heif, 24, 0, false},
+                                           Sample{"heic_alpha.heic", Reader::Heif, 24, 1, false},
+                                           Sample{"heic_deep.heic", Reader::Heif, 24, 1, false},
+                                           Sample{"avif_land.avif", Reader::Heif, 24, 0, false},
+                                           Sample{"avif_turn.avif", Reader::Heif, 24, 0, false},
+                                           Sample{"avif_alpha.avif", Reader::Heif, 24, 1, false},
+                                           Sample{"avif_deep.avif", Reader::Heif, 24, 1, false},
+                                           Sample{"webp_lossy.webp", Reader::Webp, 24, 0, false},
+                                           Sample{"webp_lossless.webp", Reader::Webp, 24, 0, false},
+                                           Sample{"webp_turn.webp", Reader::Webp, 24, 0, false},
+                                           Sample{"webp_alpha.webp", Reader::Webp, 24, 1, false},
+                                           Sample{"webp_anim.webp", Reader::Webp, 24, 0, false},
+                                           Sample{"jxl_lossy.jxl", Reader::Jxl, 24, 1, false},
+                                           Sample{"jxl_lossless.jxl", Reader::Jxl, 24, 0, false},
+                                           Sample{"jxl_turn.jxl", Reader::Jxl, 24, 1, false},
+                                           Sample{"jxl_alpha.jxl", Reader::Jxl, 24, 1, false},
+                                           Sample{"jxl_16bit.jxl", Reader::Jxl, 24, 1, false}),
                          [](const ::testing::TestParamInfo<Sample>& info) {
                              std::string name = info.param.file;
                              for (char& c : name) {
@@ -199,9 +230,12 @@ TEST(Reading, PhotoCdResolutionsAreSixteenthQuarterAndWhole) {
 // status of its own and no block left behind.
 TEST(Reading, ProgressReachesTheCallerAndCanCancel) {
     const std::pair<Reader, const char*> readers[] = {
-        {Reader::Bmp, "rgb24.bmp"}, {Reader::Png, "rgb24.png"},     {Reader::Pcx, "rgb24.pcx"},
-        {Reader::Gif, "still.gif"}, {Reader::Jpeg, "baseline.jpg"}, {Reader::Tiff, "lzw.tif"},
-        {Reader::Tga, "rgb24.tga"}, {Reader::Pcd, "photo.pcd"}};
+        {Reader::Bmp, "rgb24.bmp"},       {Reader::Png, "rgb24.png"},
+        {Reader::Pcx, "rgb24.pcx"},       {Reader::Gif, "still.gif"},
+        {Reader::Jpeg, "baseline.jpg"},   {Reader::Tiff, "lzw.tif"},
+        {Reader::Tga, "rgb24.tga"},       {Reader::Pcd, "photo.pcd"},
+        {Reader::Heif, "heic_land.heic"}, {Reader::Webp, "webp_lossy.webp"},
+        {Reader::Jxl, "jxl_lossy.jxl"}};
     for (const auto& [reader, file] : readers) {
         Progress complete;
         Dib dib;
@@ -223,7 +257,10 @@ TEST(Reading, ReadersRefuseOtherFormats) {
                                                          {Reader::Tiff, "rgb24.pcx"},
                                                          {Reader::Pcx, "still.gif"},
                                                          {Reader::Pcd, "rgb24.tga"},
-                                                         {Reader::Tga, "baseline.jpg"}};
+                                                         {Reader::Tga, "baseline.jpg"},
+                                                         {Reader::Heif, "webp_lossy.webp"},
+                                                         {Reader::Webp, "jxl_lossy.jxl"},
+                                                         {Reader::Jxl, "avif_land.avif"}};
     for (const auto& [reader, file] : mismatched) {
         Dib dib;
         const std::int16_t status = Read(reader, FixturePath(file), 24, dib);

@@ -67,7 +67,8 @@ struct Entry {
 const Entry kReaders[] = {
     {"rdbmpfiledib", ".bmp"},   {"rdpngfiledib", ".png"},   {"rdpcxfiledib", ".pcx"},
     {"rdgiffiledib", ".gif"},   {"rdjpgfiledib", ".jpg"},   {"readtiffiledib", ".tif"},
-    {"readtgafiledib", ".tga"}, {"readpcdfiledib", ".pcd"},
+    {"readtgafiledib", ".tga"}, {"readpcdfiledib", ".pcd"}, {"rdheiffiledib", ".heic"},
+    {"rdheiffiledib", ".avif"}, {"rdwebpfiledib", ".webp"}, {"rdjxlfiledib", ".jxl"},
 };
 
 std::int16_t CallReader(const char* entry, const char* file, PLDib* dib) {

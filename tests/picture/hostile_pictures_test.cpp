@@ -62,6 +62,9 @@ TEST(HostilePictures, FailFastWithTheirSizeOrConvertWithinMemoryInProportion) {
         {"pictures/bombs/rgb24.tga", "40000 x 40000", 0},
         {"pictures/bombs/gray.tif", "50000 x 50000", 0},
         {"pictures/bombs/png.ico", "40000 x 40000", 0},
+        {"pictures/bombs/size.heic", "40000 x 40000", 0},
+        {"pictures/bombs/sides.webp", "16384 x 16384", 0},
+        {"pictures/bombs/size.jxl", "40000 x 40000", 0},
         {"wmf/bomb.wmf", " x ", 0},
         // Within the limit, but files that cannot hold what they claim: refused before the
         // picture is allocated.
