@@ -41,6 +41,7 @@
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QUrl>
+#include <cstdlib>
 
 // The form's resources (the logo) live in this static library; they must be registered by hand.
 static void InitAppResources() {
@@ -617,10 +618,17 @@ void TForm1::AddNamed(const QStringList& named, bool mustExist) {
         if (mustExist && !QFileInfo::exists(name)) {
             refused << RefusedLine(name, MultiLang1->LookupWord(QStringLiteral("@135")));
         } else if (QFileInfo(name).isDir()) {
-            // Walked by bytes: Qt's own listing drops names that are not UTF-8.
+            // Walked by bytes: Qt's own listing drops names that are not UTF-8. A folder reached
+            // through a link of ours is walked by its own name, which its pictures then show.
+            QByteArray folder = QFile::encodeName(QFileInfo(name).absoluteFilePath());
+            if (shownAs_.contains(name)) {
+                if (char* real = ::realpath(folder.constData(), nullptr)) {
+                    folder = real;
+                    std::free(real);
+                }
+            }
             const FolderPictures found =
-                PicturesInFolder(QFile::encodeName(QFileInfo(name).absoluteFilePath()),
-                                 IncludeSubfolders1->isChecked(), typeRead);
+                PicturesInFolder(folder, IncludeSubfolders1->isChecked(), typeRead);
             for (const QByteArray& file : found.files) {
                 if (const QString reached = ReachableBytes(file); !reached.isEmpty()) {
                     names << reached;

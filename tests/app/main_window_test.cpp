@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -499,20 +500,36 @@ TEST_F(MainWindowTest, AFolderBringsItsPicturesAndCountsWhatItSkipsInOneLine) {
     }
     ASSERT_TRUE(QFile::link(tree.path(), tree.filePath("sub/loop")));
     const QByteArray latin = QFile::encodeName(tree.path()) + "/caf\xE9.jpg";
+    const QByteArray latinFolder = QFile::encodeName(tree.path()) + "/sub/z\xE9";
+    // Qt cannot remove what it cannot name: these go by their bytes.
+    struct RemovedByBytes {
+        QByteArray file, folder;
+        ~RemovedByBytes() {
+            ::unlink(file.constData());
+            ::unlink((folder + "/x.jpg").constData());
+            ::rmdir(folder.constData());
+        }
+    } cleanup{latin, latinFolder};
     ASSERT_TRUE(QFile::copy(jpg, tree.filePath("latin")));
+    ASSERT_TRUE(QFile::copy(jpg, tree.filePath("sub/deeper/x.jpg")));
     ASSERT_EQ(::rename(QFile::encodeName(tree.filePath("latin")).constData(), latin.constData()),
+              0);
+    ASSERT_EQ(::mkdir(latinFolder.constData(), 0700), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(tree.filePath("sub/deeper/x.jpg")).constData(),
+                       (latinFolder + "/x.jpg").constData()),
               0);
     const QStringList own{tree.path() + "/caf\uFFFD.jpg", tree.filePath("IMG_2.jpg"),
                           tree.filePath("IMG_10.jpg")};
     const QStringList below{tree.filePath("sub/A.jpg"), tree.filePath("sub/b.jpg"),
-                            tree.filePath("sub/c.png"), tree.filePath("sub/deeper/a.jpg")};
+                            tree.filePath("sub/c.png"), tree.filePath("sub/deeper/a.jpg"),
+                            tree.path() + "/sub/z\uFFFD/x.jpg"};
     const struct {
         bool subfolders;
         bool byDialog; // else named, as a drop or the command line names it
         QStringList shown;
         QString firstLine;
     } rows[] = {
-        {true, true, own + below, "7 pictures added; 4 files skipped (not pictures or hidden)"},
+        {true, true, own + below, "8 pictures added; 4 files skipped (not pictures or hidden)"},
         {false, false, own, "3 pictures added; 3 files skipped (not pictures or hidden)"},
     };
     for (const auto& row : rows) {
@@ -543,6 +560,12 @@ TEST_F(MainWindowTest, AFolderBringsItsPicturesAndCountsWhatItSkipsInOneLine) {
         EXPECT_TRUE(said[2].startsWith(tree.filePath("fake.png") + " : ")) << said[2].toStdString();
     }
     EXPECT_EQ(form->OpenDialog1->InitialDir(), tree.path());
+    // A folder named with bytes Qt cannot hold shows its pictures under its own name.
+    ui().ListBox1->clear();
+    form->AddNamedPictures({QFile::decodeName(latinFolder)});
+    ASSERT_EQ(ui().ListBox1->count(), 1);
+    EXPECT_EQ(ui().ListBox1->item(0)->text(), below.back());
+    EXPECT_TRUE(QFileInfo(Items()[0]).isFile());
 }
 
 // Ctrl+O adds, Ctrl+S saves, F5 tests; the test and save keys do nothing while their buttons
