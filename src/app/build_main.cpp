@@ -159,6 +159,17 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
             return Fail({}, p, QStringLiteral(": cannot be reached by its name"));
         }
     }
+    if (o.sort) {
+        QStringList shown;
+        for (const QByteArray& p : pictures) {
+            shown << QFile::decodeName(p);
+        }
+        QStringList sorted;
+        for (const int i : pelisto::OrderOfPictures(shown, working, *o.sort)) {
+            sorted << working[i];
+        }
+        working = sorted;
+    }
     // The output is made by its bytes; messages name it as given.
     ShowNameAs(QFile::decodeName(output), output);
 

@@ -12,6 +12,7 @@ namespace {
 void Usage(std::FILE* to) {
     std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
                "                    [--target windows|linux|web] [--fit WxH]\n"
+               "                    [--sort name|taken|modified]\n"
                "                    [--sign CERT.pfx\n"
                "                    [--sign-password-file FILE] [--timestamp URL]]\n"
                "                    [--] PICTURE...\n"
@@ -35,6 +36,9 @@ void Usage(std::FILE* to) {
                "                   as a screen of that size shows them; also 4k (3840x2160),\n"
                "                   fullhd (1920x1080), small (1280x720) or original (the\n"
                "                   pictures' own size, the default)\n"
+               "  --sort ORDER     put the pictures in order first: name (IMG_2 before\n"
+               "                   IMG_10), taken (the photo's EXIF date, else the file's\n"
+               "                   time) or modified (the file's time); ties by name\n"
                "  --               the arguments after it are pictures, even those that\n"
                "                   start with -\n",
                to);
@@ -135,6 +139,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
             }
             o.fitWidth = box->width;
             o.fitHeight = box->height;
+        } else if (a == "--sort") {
+            auto v = value();
+            o.sort = v ? PictureOrderNamed(QString::fromLatin1(*v)) : std::nullopt;
+            if (!o.sort) {
+                return Refuse(QStringLiteral("--sort needs name, taken or modified"));
+            }
         } else if (a == "--auto") {
             o.automatic = true;
         } else {

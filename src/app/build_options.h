@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/picture_order.h"
 #include "app/slideshow_builder.h"
 
 #include <QByteArray>
@@ -20,6 +21,7 @@ struct BuildOptions {
     int fitHeight = 0;
     std::optional<SlideshowTarget> target;
     std::vector<QByteArray> pictures;
+    std::optional<PictureOrder> sort; // the pictures' order; nothing: as given
     // Signing a Windows program: the PKCS#12 certificate, a file holding its password, a
     // time-stamping service.
     QByteArray signCertificate;

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "app/signal_cleanup.h"
 
+#include "app/folder_pictures.h"
 #include "app/jpeg_converter.h"
 #include "app/picture_paths.h"
 #include "app/picture_sizes.h"
@@ -25,6 +26,7 @@
 #include "picture/multi_picture.h"
 #include "ui_main_window.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,6 +41,7 @@
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QUrl>
+#include <cstdlib>
 
 // The form's resources (the logo) live in this static library; they must be registered by hand.
 static void InitAppResources() {
@@ -135,6 +138,17 @@ void TForm1::CreateComponents() {
     N90horaire1 = action(Rotation1, "N90horaire1", QString::fromUtf8("90° CW"));
     N90antihoraire1 = action(Rotation1, "N90antihoraire1", QString::fromUtf8("90° ACW"));
     N1801 = action(Rotation1, "N1801", QString::fromUtf8("180°"));
+    PopupMenu1->addSeparator();
+    AddFolder1 = action(PopupMenu1, "AddFolder1", QString());
+    AddFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    addAction(AddFolder1); // its key works all over the window
+    IncludeSubfolders1 = action(PopupMenu1, "IncludeSubfolders1", QString());
+    IncludeSubfolders1->setCheckable(true);
+    IncludeSubfolders1->setChecked(true);
+    PopupMenu1->addSeparator();
+    SortByName1 = action(PopupMenu1, "SortByName1", QString());
+    SortByTaken1 = action(PopupMenu1, "SortByTaken1", QString());
+    SortByModified1 = action(PopupMenu1, "SortByModified1", QString());
 
     MultiLang1 = new TMultiLang(this);
     MultiLang1->setObjectName(QStringLiteral("MultiLang1"));
@@ -146,6 +160,7 @@ void TForm1::CreateComponents() {
         AddSaveTypes();
         AddOpenTypes();
         NamePictureSizes();
+        NameListCommands();
     };
 
     DropFileTarget1 = new TDropFileTarget(this);
@@ -196,6 +211,15 @@ void TForm1::ConnectHandlers() {
     connect(N90horaire1, &QAction::triggered, this, handler(&TForm1::N90horaire1Click));
     connect(N90antihoraire1, &QAction::triggered, this, handler(&TForm1::N90antihoraire1Click));
     connect(N1801, &QAction::triggered, this, handler(&TForm1::N1801Click));
+    connect(AddFolder1, &QAction::triggered, this, handler(&TForm1::AddFolder1Click));
+    connect(IncludeSubfolders1, &QAction::toggled, this, [this] { RememberSettings(); });
+    const auto sort = [this](QAction* command, PictureOrder order) {
+        connect(command, &QAction::triggered, this,
+                [this, order] { Guarded([this, order] { SortPictures(order); }); });
+    };
+    sort(SortByName1, PictureOrder::Name);
+    sort(SortByTaken1, PictureOrder::Taken);
+    sort(SortByModified1, PictureOrder::Modified);
     connect(ui_->ScrollBar1, &QScrollBar::valueChanged, this, handler(&TForm1::ScrollBar1Change));
     connect(ui_->PictureSize, &QComboBox::currentIndexChanged, this,
             handler(&TForm1::PictureSizeChange));
@@ -281,6 +305,7 @@ void TForm1::FormCreate() {
     ui_->ScrollBar1->setValue(75);
     ScrollBar1Change();
     NamePictureSizes();
+    NameListCommands();
     RestoreSettings();
 }
 
@@ -294,6 +319,7 @@ void TForm1::RestoreSettings() {
     ui_->ScrollBar1->setValue(kept.quality);
     ScrollBar1Change();
     ui_->PictureSize->setCurrentIndex(kept.pictureSize);
+    IncludeSubfolders1->setChecked(kept.includeSubfolders);
     ui_->CheckBox1->setChecked(kept.automatic);
     {
         // The unit's caption stays the language's own, as at any start.
@@ -314,6 +340,7 @@ void TForm1::RememberSettings() {
     kept.signingCertificate = signingCertificate_;
     kept.quality = ui_->ScrollBar1->value();
     kept.pictureSize = pictureSize_;
+    kept.includeSubfolders = IncludeSubfolders1->isChecked();
     kept.automatic = ui_->CheckBox1->isChecked();
     kept.delaySeconds = ui_->NumSpinEdit1->Value();
     StoreRememberedSettings(kept);
@@ -361,7 +388,7 @@ void TForm1::Button1Click() {
     RememberSettings();
     HourglassCursor busy;
     // In the order the dialog lists them, whatever order they were picked in.
-    AddPictures(InNaturalOrder(OpenDialog1->Files()), {});
+    AddPictures(InNaturalOrder(OpenDialog1->Files()), {}, {});
     UpdateButtons();
     if (ui_->Button4->isEnabled()) {
         ui_->Button4->setFocus();
@@ -417,6 +444,68 @@ void TForm1::PopupMenu1Popup() {
     Effacertout1->setEnabled(ui_->ListBox1->count() > 0);
     const QString path = k >= 0 ? PathOf(*ui_->ListBox1->item(k)) : QString();
     Rotation1->setEnabled(k >= 0 && (CanWriteBack(path) || TurnRefusedWithReason(path)));
+    for (QAction* sort : {SortByName1, SortByTaken1, SortByModified1}) {
+        sort->setEnabled(ui_->ListBox1->count() > 1);
+    }
+}
+
+void TForm1::NameListCommands() {
+    AddFolder1->setText(MultiLang1->LookupWord(QStringLiteral("@140")));
+    IncludeSubfolders1->setText(MultiLang1->LookupWord(QStringLiteral("@142")));
+    SortByName1->setText(MultiLang1->LookupWord(QStringLiteral("@144")));
+    SortByTaken1->setText(MultiLang1->LookupWord(QStringLiteral("@145")));
+    SortByModified1->setText(MultiLang1->LookupWord(QStringLiteral("@146")));
+}
+
+void TForm1::AddFolder1Click() {
+    const auto folder = Dialogs().chooseFolder(
+        {MultiLang1->LookupWord(QStringLiteral("@141")), OpenDialog1->InitialDir()});
+    if (!folder || folder->isEmpty()) {
+        return;
+    }
+    OpenDialog1->SetInitialDir(*folder);
+    RememberSettings();
+    HourglassCursor busy;
+    AddNamed({*folder}, false);
+    UpdateButtons();
+    if (ui_->Button4->isEnabled()) {
+        ui_->Button4->setFocus();
+    }
+}
+
+void TForm1::SortPictures(PictureOrder order) {
+    QListWidget& list = *ui_->ListBox1;
+    if (list.count() < 2) {
+        return;
+    }
+    HourglassCursor busy;
+    QStringList shown;
+    QStringList files;
+    for (int i = 0; i < list.count(); ++i) {
+        shown << list.item(i)->text();
+        files << PathOf(*list.item(i));
+    }
+    const std::vector<int> positions = OrderOfPictures(shown, files, order);
+    const int selected = SelectedIndex();
+    QListWidgetItem* const kept = selected >= 0 ? list.item(selected) : nullptr;
+    {
+        // The same items move, so the selection and the preview stay with the picture.
+        const QSignalBlocker quiet(list);
+        std::vector<QListWidgetItem*> items;
+        while (list.count() > 0) {
+            items.push_back(list.takeItem(0));
+        }
+        for (const int p : positions) {
+            list.addItem(items[static_cast<std::size_t>(p)]);
+        }
+        if (kept != nullptr) {
+            list.setCurrentItem(kept);
+            list.scrollToItem(kept);
+        } else {
+            list.setCurrentRow(-1);
+        }
+    }
+    list.viewport()->update();
 }
 
 void TForm1::Button4Click() {
@@ -494,17 +583,24 @@ QString TForm1::Reachable(const QString& name) {
         return name;
     }
     const QByteArray bytes = build::BytesOfQtName(QFileInfo(name).absoluteFilePath());
-    if (bytes.isEmpty()) {
-        return name;
+    const QString link = bytes.isEmpty() ? QString() : ReachableBytes(bytes);
+    return link.isEmpty() ? name : link;
+}
+
+QString TForm1::ReachableBytes(const QByteArray& bytes) {
+    if (build::QtCanHold(bytes)) {
+        return QFile::decodeName(bytes);
+    }
+    if (!scratch_ || !scratch_->isValid()) {
+        return {};
     }
     if (!nameLinks_) {
         nameLinks_ = std::make_unique<build::NameLinks>(scratch_->path());
     }
     const QString link = nameLinks_->WorkingName(bytes);
-    if (link.isEmpty()) {
-        return name;
+    if (!link.isEmpty()) {
+        shownAs_.insert(link, QDir::toNativeSeparators(QFile::decodeName(bytes)));
     }
-    shownAs_.insert(link, QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath()));
     return link;
 }
 
@@ -519,26 +615,37 @@ void TForm1::AddNamed(const QStringList& named, bool mustExist) {
     };
     QStringList names;
     QStringList refused;
+    FolderTally folders;
     for (const QString& name : given) {
         if (mustExist && !QFileInfo::exists(name)) {
             refused << RefusedLine(name, MultiLang1->LookupWord(QStringLiteral("@135")));
         } else if (QFileInfo(name).isDir()) {
-            // A folder brings its own pictures (not those of its subfolders), as the dialog
-            // lists them.
-            QStringList inside;
-            for (const QFileInfo& entry : QDir(name).entryInfoList(QDir::Files)) {
-                if (typeRead(entry.fileName())) {
-                    inside << QDir::toNativeSeparators(entry.absoluteFilePath());
+            // Walked by bytes: Qt's own listing drops names that are not UTF-8. A folder reached
+            // through a link of ours is walked by its own name, which its pictures then show.
+            QByteArray folder = QFile::encodeName(QFileInfo(name).absoluteFilePath());
+            if (shownAs_.contains(name)) {
+                if (char* real = ::realpath(folder.constData(), nullptr)) {
+                    folder = real;
+                    std::free(real);
                 }
             }
-            names << InNaturalOrder(inside);
+            const FolderPictures found =
+                PicturesInFolder(folder, IncludeSubfolders1->isChecked(), typeRead);
+            for (const QByteArray& file : found.files) {
+                if (const QString reached = ReachableBytes(file); !reached.isEmpty()) {
+                    names << reached;
+                }
+            }
+            folders.any = true;
+            folders.skipped += found.skipped;
+            folders.capped = folders.capped || found.capped;
         } else if (typeRead(name)) {
             names << name;
         } else {
             refused << RefusedLine(name, MultiLang1->LookupWord(QStringLiteral("@133")));
         }
     }
-    AddPictures(names, refused);
+    AddPictures(names, refused, folders);
 }
 
 QString TForm1::RefusedLine(const QString& file, const QString& why) const {
@@ -578,7 +685,9 @@ QString TForm1::WhyNotAPicture(const QString& file) {
     return why.isEmpty() ? MultiLang1->LookupWord(QStringLiteral("@134")) : why;
 }
 
-void TForm1::AddPictures(const QStringList& chosen, QStringList refused) {
+void TForm1::AddPictures(const QStringList& chosen, QStringList refused,
+                         const FolderTally& folders) {
+    int added = 0;
     for (const QString& given : chosen) {
         const QString file = Reachable(given);
         if (ListContains(*ui_->ListBox1, file)) {
@@ -594,12 +703,24 @@ void TForm1::AddPictures(const QStringList& chosen, QStringList refused) {
             }
         }
         AppendToList(*ui_->ListBox1, file, shownAs_.value(file, file));
+        ++added;
+    }
+    // One message for the whole addition: what folders skipped in one line, then the refused.
+    QStringList said;
+    if (folders.any && (folders.skipped > 0 || folders.capped)) {
+        said << MultiLang1->LookupWord(QStringLiteral("@143")).arg(added).arg(folders.skipped);
+    }
+    if (folders.capped) {
+        said << MultiLang1->LookupWord(QStringLiteral("@147")).arg(kMaxFolderPictures);
     }
     if (!refused.isEmpty()) {
+        said << MultiLang1->LookupWord(QStringLiteral("@132")) + QLatin1Char('\n') +
+                    refused.join(QLatin1Char('\n'));
+    }
+    if (!said.isEmpty()) {
         SetScreenCursor(ScreenCursor::Default);
-        MessageDlg(MultiLang1->LookupWord(QStringLiteral("@132")) + QLatin1Char('\n') +
-                       refused.join(QLatin1Char('\n')),
-                   MsgDlgType::Warning, mbOK);
+        MessageDlg(said.join(QLatin1Char('\n')),
+                   refused.isEmpty() ? MsgDlgType::Information : MsgDlgType::Warning, mbOK);
     }
 }
 

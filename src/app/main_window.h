@@ -2,6 +2,7 @@
 
 #include "app/build_names.h"
 #include "app/code_signing.h"
+#include "app/picture_order.h"
 #include "app/slideshow_builder.h"
 #include "test_show/test_window.h"
 
@@ -92,6 +93,12 @@ public:
     TMultiLang* MultiLang1 = nullptr;
     TDropFileTarget* DropFileTarget1 = nullptr;
     TrDragController* rDragController1 = nullptr;
+    // The list's folder and order commands, after the rotation in its menu.
+    QAction* AddFolder1 = nullptr;
+    QAction* IncludeSubfolders1 = nullptr;
+    QAction* SortByName1 = nullptr;
+    QAction* SortByTaken1 = nullptr;
+    QAction* SortByModified1 = nullptr;
 
 public slots:
     void FormCreate();
@@ -115,6 +122,10 @@ public slots:
     void NumSpinEdit1Change();
     void Image2Click();
     void DropFileTarget1Drop();
+    // Adds a chosen folder's pictures (its subfolders' too when that option is on).
+    void AddFolder1Click();
+    // Puts the list in that order; the selected picture stays selected.
+    void SortPictures(PictureOrder order);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -135,13 +146,22 @@ private:
     void ReportGuideNotOpened(const QString& address);
     // Appends the files the list lacks, in order. A file that cannot be read as a picture is
     // refused; the refused ones (with those already given) are named in one message.
-    void AddPictures(const QStringList& files, QStringList refused);
+    // What folders brought besides their pictures: said in one line before the refused files.
+    struct FolderTally {
+        bool any = false;
+        int skipped = 0;
+        bool capped = false;
+    };
+    void AddPictures(const QStringList& files, QStringList refused, const FolderTally& folders);
+    void NameListCommands();
     // Why the file cannot be read as a picture; empty when it can.
     QString WhyNotAPicture(const QString& file);
     QString RefusedLine(const QString& file, const QString& why) const;
     // The name a file Qt handed over is opened by: a link in the scratch folder when its name is
     // not UTF-8 (Qt changed its bytes), else the name itself.
     QString Reachable(const QString& name);
+    // The same for a name in bytes; empty when it cannot be reached.
+    QString ReachableBytes(const QByteArray& bytes);
     // Folders are opened, names of types the tool does not read refused, the rest added.
     void AddNamed(const QStringList& given, bool mustExist);
     // The folders, quality, automatic flag, delay and slideshow type of the last run come back

@@ -66,16 +66,23 @@ QStringList ListItems(const QListWidget& list) {
     return items;
 }
 
-QStringList InNaturalOrder(QStringList files) {
+NaturalNames::NaturalNames() {
     // The "C" locale compares plain code points, numbers digit by digit: take English there.
     const QLocale system = QLocale::system();
-    QCollator collator(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(files.begin(), files.end(), [&](const QString& a, const QString& b) {
-        const int byName = collator.compare(QFileInfo(a).fileName(), QFileInfo(b).fileName());
-        return byName != 0 ? byName < 0 : collator.compare(a, b) < 0;
-    });
+    collator_ = QCollator(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
+    collator_.setNumericMode(true);
+    collator_.setCaseSensitivity(Qt::CaseInsensitive);
+}
+
+int NaturalNames::Compare(const QString& a, const QString& b) const {
+    const int byName = collator_.compare(QFileInfo(a).fileName(), QFileInfo(b).fileName());
+    return byName != 0 ? byName : collator_.compare(a, b);
+}
+
+QStringList InNaturalOrder(QStringList files) {
+    const NaturalNames names;
+    std::stable_sort(files.begin(), files.end(),
+                     [&](const QString& a, const QString& b) { return names.Compare(a, b) < 0; });
     return files;
 }
 

@@ -2,6 +2,7 @@
 
 #include "framework/ascii_case.h"
 
+#include <QCollator>
 #include <QString>
 #include <QStringList>
 
@@ -32,5 +33,14 @@ QStringList ListItems(const QListWidget& list);
 // The files as a file dialog lists them: by name, numbers by their value (IMG_2 before IMG_10),
 // letter case aside; the folder breaks ties.
 QStringList InNaturalOrder(QStringList files);
+// Compares names as InNaturalOrder does: negative, zero or positive.
+class NaturalNames {
+public:
+    NaturalNames();
+    int Compare(const QString& a, const QString& b) const;
+
+private:
+    QCollator collator_;
+};
 
 } // namespace pelisto

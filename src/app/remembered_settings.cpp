@@ -37,6 +37,8 @@ RememberedSettings LoadRememberedSettings() {
     s.signingCertificate = stored.value(QStringLiteral("signingCertificate")).toString();
     s.pictureSize =
         static_cast<int>(NumberIn(stored, QStringLiteral("pictureSize"), 0, 3, s.pictureSize));
+    s.includeSubfolders =
+        stored.value(QStringLiteral("includeSubfolders")).toString() != QLatin1String("false");
     return s;
 }
 
@@ -51,6 +53,7 @@ void StoreRememberedSettings(const RememberedSettings& s) {
     stored.setValue(QStringLiteral("slideshowType"), s.slideshowType);
     stored.setValue(QStringLiteral("signingCertificate"), s.signingCertificate);
     stored.setValue(QStringLiteral("pictureSize"), s.pictureSize);
+    stored.setValue(QStringLiteral("includeSubfolders"), s.includeSubfolders);
 }
 
 } // namespace pelisto

@@ -15,6 +15,7 @@ struct RememberedSettings {
     int slideshowType = 1;      // the save dialog's type: 1 Windows, 2 Linux, 3 web page, 4 signed
     QString signingCertificate; // the code-signing certificate; its password is never kept
     int pictureSize = 0;        // index of the picture size choice: 0 the pictures' own size
+    bool includeSubfolders = true; // a folder added brings its subfolders' pictures too
 };
 
 // A stored value that is missing or out of range gives the default in its place.

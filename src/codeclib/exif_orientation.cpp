@@ -332,4 +332,78 @@ void* UprightDib(const void* block, int orientation) {
     return out;
 }
 
+namespace {
+
+constexpr std::uint16_t ExifPointerTag = 0x8769;
+constexpr std::uint16_t DateTimeOriginalTag = 0x9003;
+constexpr std::uint16_t AsciiType = 2;
+constexpr std::uint16_t LongType = 4;
+
+// Where the entry of a tag lies in a directory; nothing when it has none or runs past the block.
+std::optional<std::size_t> FindEntry(const Tiff& t, std::size_t ifd, std::uint16_t tag) {
+    const auto count = t.U16(ifd);
+    if (!count) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
+        const auto found = t.U16(entry);
+        if (!found || !t.U32(entry + 8)) {
+            return std::nullopt;
+        }
+        if (*found == tag) {
+            return entry;
+        }
+    }
+    return std::nullopt;
+}
+
+// "YYYY:MM:DD HH:MM:SS" with a month and a day.
+bool IsExifDate(const std::string& s) {
+    if (s.size() != 19) {
+        return false;
+    }
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const bool separator = i == 4 || i == 7 || i == 10 || i == 13 || i == 16;
+        const char expected = i == 10 ? ' ' : (i == 4 || i == 7 || i == 13 || i == 16) ? ':' : 0;
+        if (separator ? s[i] != expected : (s[i] < '0' || s[i] > '9')) {
+            return false;
+        }
+    }
+    return s.compare(5, 2, "00") != 0 && s.compare(8, 2, "00") != 0;
+}
+
+} // namespace
+
+std::string DateTakenOfApp1(const std::uint8_t* payload, std::size_t size) {
+    if (payload == nullptr || !IsExifPayload(payload, size)) {
+        return {};
+    }
+    std::size_t ifd = 0;
+    const auto t = OpenTiff(payload + ExifHeader, size - ExifHeader, ifd);
+    if (!t) {
+        return {};
+    }
+    const auto pointer = FindEntry(*t, ifd, ExifPointerTag);
+    if (!pointer || t->U16(*pointer + 2) != LongType || t->U32(*pointer + 4) != 1u) {
+        return {};
+    }
+    const auto date = FindEntry(*t, *t->U32(*pointer + 8), DateTimeOriginalTag);
+    // 19 characters and their end: longer than 4 bytes, so the value lies at its offset.
+    if (!date || t->U16(*date + 2) != AsciiType || t->U32(*date + 4).value_or(0) < 19u) {
+        return {};
+    }
+    const std::size_t at = *t->U32(*date + 8);
+    if (at > t->size || t->size - at < 19) {
+        return {};
+    }
+    std::string text(reinterpret_cast<const char*>(t->data + at), 19);
+    return IsExifDate(text) ? text : std::string();
+}
+
+std::string JpegDateTaken(const std::uint8_t* jpeg, std::size_t size) {
+    const auto s = ExifSegment(jpeg, size);
+    return s ? DateTakenOfApp1(jpeg + s->payload, s->payloadSize) : std::string();
+}
+
 } // namespace pelisto::exif

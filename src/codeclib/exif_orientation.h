@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pelisto::exif {
@@ -43,5 +44,11 @@ std::vector<std::uint8_t> WithJpegOrientation(const std::uint8_t* jpeg, std::siz
 // A new DIB (std::malloc) holding the picture shown upright, or nullptr when the block cannot
 // be had or the DIB is not a plain one. Orientation 1 is not asked for here.
 void* UprightDib(const void* dib, int orientation);
+
+// The date a photo was taken (DateTimeOriginal, in the Exif directory the first directory
+// points to) as EXIF writes it, "YYYY:MM:DD HH:MM:SS" in the camera's local time. Empty when
+// there is none or it is not a date (cameras write blanks or zeros when they do not know).
+std::string DateTakenOfApp1(const std::uint8_t* payload, std::size_t size);
+std::string JpegDateTaken(const std::uint8_t* jpeg, std::size_t size);
 
 } // namespace pelisto::exif

@@ -133,6 +133,17 @@ public:
         return dialog.selectedFiles();
     }
 
+    std::optional<QString> chooseFolder(const FolderDialogRequest& request) override {
+        QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDir);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles().front();
+    }
+
     std::optional<PasswordAnswer> askPassword(const PasswordRequest& request) override {
         QDialog dialog(QApplication::activeWindow());
         dialog.setWindowTitle(request.title);
@@ -280,6 +291,10 @@ int MessageBox(const QString& text, const QString& caption, MsgBoxIcon icon,
 }
 
 std::optional<PasswordAnswer> DialogProvider::askPassword(const PasswordRequest&) {
+    return std::nullopt;
+}
+
+std::optional<QString> DialogProvider::chooseFolder(const FolderDialogRequest&) {
     return std::nullopt;
 }
 

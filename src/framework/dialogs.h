@@ -66,6 +66,11 @@ struct SaveDialogRequest {
     int filterIndex = 1; // the file type shown first, counted from 1 in the filter's pairs
 };
 
+struct FolderDialogRequest {
+    QString title;
+    QString initialDir;
+};
+
 // A save dialog's answer: the file and the file type chosen (counted from 1).
 struct SaveDialogAnswer {
     QString fileName;
@@ -99,6 +104,8 @@ public:
     virtual std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request);
     // The password typed, never shown; nothing when cancelled (the default).
     virtual std::optional<PasswordAnswer> askPassword(const PasswordRequest& request);
+    // The folder chosen; nothing when cancelled (the default).
+    virtual std::optional<QString> chooseFolder(const FolderDialogRequest& request);
 };
 
 // Installs a provider (nullptr brings back the Qt dialogs) and returns the previous one.

@@ -272,6 +272,41 @@ QStringList MainWindowWords() {
             "*.jfif;*.png;*.pcd;*.tga;*.heic;*.heif;*.avif;*.webp;*.jxl|Tous les fichiers|*"),
         QStringLiteral("All pictures|*.wmf;*.bmp;*.ico;*.pcx;*.tif;*.tiff;*.gif;*.jpg;*.jpeg;*.jpe;"
                        "*.jfif;*.png;*.pcd;*.tga;*.heic;*.heif;*.avif;*.webp;*.jxl|All files|*"),
+
+        // The list's folder and order commands (menu entries, the folder dialog's title, the
+        // one line that counts what a folder brought and skipped, the walk's limit %1).
+        QStringLiteral("@140"),
+        QString::fromUtf8("Ajouter un dossier…"),
+        QString::fromUtf8("Add a folder…"),
+
+        QStringLiteral("@141"),
+        QString::fromUtf8("Choix d'un dossier d'images"),
+        QStringLiteral("Choose a folder of pictures"),
+
+        QStringLiteral("@142"),
+        QString::fromUtf8("Avec les sous-dossiers"),
+        QStringLiteral("Include subfolders"),
+
+        QStringLiteral("@143"),
+        QString::fromUtf8("%1 images ajoutées ; %2 fichiers ignorés (pas des images, ou cachés)"),
+        QStringLiteral("%1 pictures added; %2 files skipped (not pictures or hidden)"),
+
+        QStringLiteral("@144"),
+        QString::fromUtf8("Trier par nom"),
+        QStringLiteral("Sort by name"),
+
+        QStringLiteral("@145"),
+        QString::fromUtf8("Trier par date de prise de vue"),
+        QStringLiteral("Sort by date taken"),
+
+        QStringLiteral("@146"),
+        QString::fromUtf8("Trier par date de modification"),
+        QStringLiteral("Sort by date modified"),
+
+        QStringLiteral("@147"),
+        QString::fromUtf8("Le dossier contient plus de %1 images : seules les %1 premières ont "
+                          "été ajoutées."),
+        QStringLiteral("The folder holds more than %1 pictures: only the first %1 were added."),
     };
 }
 

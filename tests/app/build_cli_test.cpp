@@ -8,6 +8,7 @@
 #include "ui_main_window.h"
 #include "web/web_page.h"
 
+#include <QDateTime>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -21,6 +22,7 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <utime.h>
 
 using namespace pelisto;
 using namespace pelisto::testing;
@@ -444,6 +446,8 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
     ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
     ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
+    ExpectRefused({"-o", out, "--sort", "date", png}, "--sort needs name, taken or modified");
+    ExpectRefused({"-o", out, png, "--sort"}, "--sort needs name, taken or modified");
     // Answered where they stand, whatever follows.
     const Outcome help = Build({"-o", out, "--help", "--fast"});
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
@@ -843,6 +847,46 @@ TEST_F(BuildCommandTest, NamesAreTakenAsBytes) {
         << missing.rawErr.toStdString();
     const Outcome option = BuildBytes({"-o", base + "out.run", "-x.bmp"});
     EXPECT_TRUE(option.rawErr.contains("unknown option -x.bmp")) << option.rawErr.toStdString();
+}
+
+// --sort orders the pictures before the build: by name (numbers by value, a name that is not
+// UTF-8 as it shows), by the EXIF date where a photo has one, else by the file's time.
+TEST_F(BuildCommandTest, SortPutsThePicturesInOrderFirst) {
+    const QByteArray base = QFile::encodeName(dir.path()) + '/';
+    const RemovedByBytes cleanup{base};
+    const struct {
+        const char* fixture;
+        QByteArray name;
+        int modifiedYear;
+    } photos[] = {{"baseline.jpg", "IMG_2.jpg", 2025},
+                  {"exif_date.jpg", "IMG_10.jpg", 2021}, // taken 2024-05-17
+                  {"rgb24.png", "caf\xE9.png", 2023}};
+    std::vector<QByteArray> given;
+    for (const auto& p : photos) {
+        WriteAll(QFile::decodeName(base + "plain"), ReadAll(Picture(p.fixture)));
+        given.push_back(base + p.name);
+        ASSERT_EQ(::rename((base + "plain").constData(), given.back().constData()), 0);
+        const time_t when = QDateTime(QDate(p.modifiedYear, 1, 1), QTime(12, 0)).toSecsSinceEpoch();
+        const utimbuf times{when, when};
+        ASSERT_EQ(::utime(given.back().constData(), &times), 0);
+    }
+    const struct {
+        const char* order;
+        std::vector<int> expected;
+    } rows[] = {{"name", {2, 0, 1}}, {"taken", {2, 1, 0}}, {"modified", {1, 2, 0}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.order);
+        std::vector<QByteArray> args{"-o", base + "show.html", "-j", "1", "--sort", row.order};
+        args.insert(args.end(), given.begin(), given.end());
+        const Outcome r = BuildBytes(args);
+        ASSERT_EQ(r.exitCode, 0) << r.rawErr.toStdString();
+        QByteArray expected;
+        for (std::size_t i = 0; i < row.expected.size(); ++i) {
+            expected += "[" + QByteArray::number(i + 1) + "/3] " +
+                        given[static_cast<std::size_t>(row.expected[i])] + '\n';
+        }
+        EXPECT_TRUE(r.rawOut.contains(expected)) << r.rawOut.toStdString();
+    }
 }
 
 } // namespace

@@ -2,13 +2,16 @@
 #include "slideshow/slideshow_format.h"
 #include "started_tool.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
+#include <utime.h>
 
 using namespace pelisto;
 
@@ -52,7 +55,9 @@ protected:
 };
 
 TEST_F(DropWiringTest, TheFilterTakesExtensionsThatOccurInTheOpenDialogsPatterns) {
-    // A dropped folder brings its own pictures, in the dialog's order; an empty one nothing.
+    // A dropped folder brings its own pictures (its subfolders' only when asked), in the
+    // dialog's order; an empty one nothing.
+    form->IncludeSubfolders1->setChecked(false);
     QDir(dir.path()).mkdir("Trip.jpg");
     QDir(dir.path()).mkpath("Holiday/inner");
     const QString second =
@@ -75,9 +80,11 @@ TEST_F(DropWiringTest, TheFilterTakesExtensionsThatOccurInTheOpenDialogsPatterns
                      Path("k.Avif"), Path("l.webp"), Path("m.JXL"), Path("n.heif"), Path("o.jx")}));
     EXPECT_TRUE(ui().Button2->isEnabled());
     EXPECT_TRUE(ui().Button4->isEnabled());
-    // The files of a type the tool does not read are named in one message.
+    // The files of a type the tool does not read are named in one message, after the line that
+    // counts what the folder skipped.
     ASSERT_EQ(dialogs->boxes.size(), 1u);
     EXPECT_EQ(dialogs->boxes[0].text,
+              "10 pictures added; 1 files skipped (not pictures or hidden)\n"
               "These files are not pictures that can be read; they were not added:\n" +
                   Path("noext") + " : file type not supported\n" + Path("h.png.txt") +
                   " : file type not supported");
@@ -160,6 +167,61 @@ TEST_F(DropWiringTest, DraggingAnEntryReordersTheSlideshow) {
                       .width();
     }
     EXPECT_EQ(widths, (QList<int>{70, 40, 60, 50}));
+}
+
+// Photos with and without an EXIF date, whose file times disagree with it: each order comes
+// out, two photos taken at the same second go by their names, the selected entry stays selected,
+// and dragging still moves entries afterwards.
+TEST_F(DropWiringTest, SortingPutsTheListInEachOrderAndDraggingStillWorks) {
+    struct Photo {
+        const char* fixture;
+        const char* name;
+        int modifiedYear;
+    };
+    const Photo photos[] = {{"pictures/exif_date.jpg", "IMG_10.jpg", 2021}, // taken 2024-05-17
+                            {"pictures/baseline.jpg", "IMG_2.jpg", 2024},
+                            {"pictures/rgb24.png", "img_9.png", 2023},
+                            {"pictures/camera.jpg", "IMG_3.jpg", 2022}}; // taken as IMG_10
+    QStringList added;
+    for (const Photo& p : photos) {
+        added << CopyFixture(p.fixture, p.name);
+        const QDateTime when(QDate(p.modifiedYear, 1, 1), QTime(12, 0));
+        const utimbuf times{when.toSecsSinceEpoch(), when.toSecsSinceEpoch()};
+        ASSERT_EQ(::utime(QFile::encodeName(added.back()).constData(), &times), 0);
+    }
+    dialogs->openAnswers.push_back(added);
+    form->Button1Click();
+    // The dialog's order is the name order: start from another one.
+    DragEntry(0, 3);
+    Select(Path("IMG_10.jpg"));
+    const struct {
+        QAction* command;
+        QStringList order;
+    } rows[] = {
+        {form->SortByName1, {"IMG_2.jpg", "IMG_3.jpg", "img_9.png", "IMG_10.jpg"}},
+        {form->SortByTaken1, {"img_9.png", "IMG_2.jpg", "IMG_3.jpg", "IMG_10.jpg"}},
+        {form->SortByModified1, {"IMG_10.jpg", "IMG_3.jpg", "img_9.png", "IMG_2.jpg"}},
+        {form->SortByName1, {"IMG_2.jpg", "IMG_3.jpg", "img_9.png", "IMG_10.jpg"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command->text().toStdString());
+        form->PopupMenu1Popup();
+        ASSERT_TRUE(row.command->isEnabled());
+        row.command->trigger();
+        QStringList names;
+        for (const QString& p : form->Pictures()) {
+            names << QFileInfo(p).fileName();
+        }
+        EXPECT_EQ(names, row.order);
+        EXPECT_EQ(List().currentItem()->text(), Path("IMG_10.jpg"));
+        EXPECT_EQ(List().selectedItems().size(), 1);
+    }
+    EXPECT_TRUE(dialogs->boxes.empty());
+    DragEntry(3, 0); // IMG_10 onto IMG_2: just before it
+    EXPECT_EQ(form->Pictures(), (QStringList{Path("IMG_10.jpg"), Path("IMG_2.jpg"),
+                                             Path("IMG_3.jpg"), Path("img_9.png")}));
+    EXPECT_EQ(List().currentRow(), 0);
+    EXPECT_EQ(ui().Image->ImageName(), Path("IMG_10.jpg"));
 }
 
 } // namespace

@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -478,6 +479,95 @@ TEST_F(MainWindowTest, NamedPicturesJoinAndTheCommandLineAnswersWithoutADisplay)
     }
 }
 
+// A folder brings its pictures in natural order, its own before its subfolders' (when asked),
+// names that are not UTF-8 too; hidden entries and other files are counted in one line, a file
+// that is no picture is named, links to folders are not followed.
+TEST_F(MainWindowTest, AFolderBringsItsPicturesAndCountsWhatItSkipsInOneLine) {
+    const QDir tree(folder.filePath("tree"));
+    for (const char* sub : {"tree/sub/deeper", "tree/.cache"}) {
+        ASSERT_TRUE(QDir(folder.path()).mkpath(sub));
+    }
+    const QString jpg = pelisto::testing::Picture("baseline.jpg");
+    for (const char* name : {"IMG_10.jpg", "IMG_2.jpg", ".hidden.jpg", ".cache/in_hidden.jpg",
+                             "sub/b.jpg", "sub/deeper/a.jpg", "sub/A.jpg"}) {
+        ASSERT_TRUE(QFile::copy(jpg, tree.filePath(name))) << name;
+    }
+    ASSERT_TRUE(QFile::copy(pelisto::testing::Picture("rgb24.png"), tree.filePath("sub/c.png")));
+    for (const char* name : {"notes.txt", "fake.png", "sub/readme.md"}) {
+        QFile text(tree.filePath(name));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a picture\n");
+    }
+    ASSERT_TRUE(QFile::link(tree.path(), tree.filePath("sub/loop")));
+    const QByteArray latin = QFile::encodeName(tree.path()) + "/caf\xE9.jpg";
+    const QByteArray latinFolder = QFile::encodeName(tree.path()) + "/sub/z\xE9";
+    // Qt cannot remove what it cannot name: these go by their bytes.
+    struct RemovedByBytes {
+        QByteArray file, folder;
+        ~RemovedByBytes() {
+            ::unlink(file.constData());
+            ::unlink((folder + "/x.jpg").constData());
+            ::rmdir(folder.constData());
+        }
+    } cleanup{latin, latinFolder};
+    ASSERT_TRUE(QFile::copy(jpg, tree.filePath("latin")));
+    ASSERT_TRUE(QFile::copy(jpg, tree.filePath("sub/deeper/x.jpg")));
+    ASSERT_EQ(::rename(QFile::encodeName(tree.filePath("latin")).constData(), latin.constData()),
+              0);
+    ASSERT_EQ(::mkdir(latinFolder.constData(), 0700), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(tree.filePath("sub/deeper/x.jpg")).constData(),
+                       (latinFolder + "/x.jpg").constData()),
+              0);
+    const QStringList own{tree.path() + "/caf\uFFFD.jpg", tree.filePath("IMG_2.jpg"),
+                          tree.filePath("IMG_10.jpg")};
+    const QStringList below{tree.filePath("sub/A.jpg"), tree.filePath("sub/b.jpg"),
+                            tree.filePath("sub/c.png"), tree.filePath("sub/deeper/a.jpg"),
+                            tree.path() + "/sub/z\uFFFD/x.jpg"};
+    const struct {
+        bool subfolders;
+        bool byDialog; // else named, as a drop or the command line names it
+        QStringList shown;
+        QString firstLine;
+    } rows[] = {
+        {true, true, own + below, "8 pictures added; 4 files skipped (not pictures or hidden)"},
+        {false, false, own, "3 pictures added; 3 files skipped (not pictures or hidden)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.subfolders);
+        ui().ListBox1->clear();
+        dialogs->boxes.clear();
+        form->IncludeSubfolders1->setChecked(row.subfolders);
+        if (row.byDialog) {
+            dialogs->folderAnswers.push_back(tree.path());
+            form->AddFolder1Click();
+            ASSERT_EQ(dialogs->folders.size(), 1u);
+            EXPECT_EQ(dialogs->folders[0].title, "Choose a folder of pictures");
+        } else {
+            form->AddNamedPictures({tree.path()});
+        }
+        QStringList shown;
+        for (int i = 0; i < ui().ListBox1->count(); ++i) {
+            shown << ui().ListBox1->item(i)->text();
+        }
+        EXPECT_EQ(shown, row.shown);
+        char target[4096] = {};
+        ASSERT_NE(::realpath(QFile::encodeName(Items()[0]).constData(), target), nullptr);
+        EXPECT_EQ(QByteArray(target), latin);
+        ASSERT_EQ(dialogs->boxes.size(), 1u);
+        const QStringList said = dialogs->boxes[0].text.split('\n');
+        ASSERT_EQ(said.size(), 3) << dialogs->boxes[0].text.toStdString();
+        EXPECT_EQ(said[0], row.firstLine);
+        EXPECT_TRUE(said[2].startsWith(tree.filePath("fake.png") + " : ")) << said[2].toStdString();
+    }
+    EXPECT_EQ(form->OpenDialog1->InitialDir(), tree.path());
+    // A folder named with bytes Qt cannot hold shows its pictures under its own name.
+    ui().ListBox1->clear();
+    form->AddNamedPictures({QFile::decodeName(latinFolder)});
+    ASSERT_EQ(ui().ListBox1->count(), 1);
+    EXPECT_EQ(ui().ListBox1->item(0)->text(), below.back());
+    EXPECT_TRUE(QFileInfo(Items()[0]).isFile());
+}
+
 // Ctrl+O adds, Ctrl+S saves, F5 tests; the test and save keys do nothing while their buttons
 // are disabled.
 TEST_F(MainWindowTest, CommonKeysRunTheCommands) {
@@ -490,6 +580,9 @@ TEST_F(MainWindowTest, CommonKeysRunTheCommands) {
     dialogs->openAnswers.push_back(QStringList{"/p/a.jpg"});
     QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(Items(), QStringList{"/p/a.jpg"});
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(dialogs->folders.size(), 1u);
+    EXPECT_EQ(dialogs->opens.size(), 1u);
     // No stub in the tool folder: the save key reaches the save command, which says so.
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_EQ(dialogs->boxes.size(), 1u);
@@ -534,6 +627,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
         EXPECT_EQ(ui().PictureSize->currentIndex(), 0) << when;
         EXPECT_EQ(ui().PictureSize->currentText(), "Original size") << when;
         EXPECT_EQ(form->SaveDialog1->FileName(), "Pelisto.exe") << when;
+        EXPECT_TRUE(form->IncludeSubfolders1->isChecked()) << when;
     };
     restart();
     expectStartUpValues("first start");
@@ -545,8 +639,10 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     form->SaveDialog1->SetInitialDir("/shows");
     form->SaveDialog1->SetFilterIndex(3); // the web page, the last type
     ui().PictureSize->setCurrentIndex(2);
+    form->IncludeSubfolders1->setChecked(false);
     restart();
     EXPECT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(form->IncludeSubfolders1->isChecked());
     EXPECT_EQ(ui().ScrollBar1->value(), 40);
     EXPECT_EQ(ui().Label1->text(), "40");
     EXPECT_EQ(form->PictureQuality(), 40);
@@ -578,6 +674,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
         stored.setValue("automatic", "text");
         stored.setValue("slideshowType", "text");
         stored.setValue("pictureSize", 4);
+        stored.setValue("includeSubfolders", "text");
     }
     restart();
     expectStartUpValues("bad values");

@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 171);
+    ASSERT_EQ(words.size(), 195);
     QStringList keys;
-    for (int r = 0; r < 57; ++r) {
+    for (int r = 0; r < 65; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -124,7 +124,10 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@122",         "@123",        "@124",
                                  "@125",         "@126",        "@130",
                                  "@131",         "@132",        "@133",
-                                 "@134",         "@135",        "@136"}));
+                                 "@134",         "@135",        "@136",
+                                 "@140",         "@141",        "@142",
+                                 "@143",         "@144",        "@145",
+                                 "@146",         "@147"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 

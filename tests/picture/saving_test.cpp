@@ -225,6 +225,11 @@ TEST(Rotation, LosslessTurnsOfDamagedPhotosFailOrGiveSoundFiles) {
                 seed = seed * 1664525u + 1013904223u;
                 damaged[static_cast<qsizetype>((seed >> 8) % 700)] = static_cast<char>(seed >> 24);
             }
+            // The date is read from the same damaged bytes: a cut copy gives the photo's or none.
+            const std::string date =
+                exif::JpegDateTaken(reinterpret_cast<const std::uint8_t*>(damaged.data()),
+                                    static_cast<std::size_t>(damaged.size()));
+            EXPECT_TRUE(copy % 3 != 0 || date.empty() || date == "2024:05:17 10:11:12") << date;
             const TurnedJpeg result = TurnJpeg(damaged, 1 + copy % 3);
             if (result.data.isEmpty()) {
                 EXPECT_FALSE(result.error.isEmpty());
@@ -243,6 +248,44 @@ TEST(Rotation, LosslessTurnsOfDamagedPhotosFailOrGiveSoundFiles) {
         }
         EXPECT_GT(turned, 20);
     }
+}
+
+// The date taken lies in the Exif directory the first directory points to, in either byte
+// order; a date cut short, blank or pointing outside the block is no date.
+TEST(ExifDate, ComesFromTheExifDirectoryOrIsNone) {
+    const auto ofFile = [](const char* name) {
+        QFile file(Fixture(QString::fromLatin1(name)));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        return exif::JpegDateTaken(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                   static_cast<std::size_t>(bytes.size()));
+    };
+    EXPECT_EQ(ofFile("camera.jpg"), "2024:05:17 10:11:12");    // beside other tags
+    EXPECT_EQ(ofFile("exif_date.jpg"), "2024:05:17 10:11:12"); // alone
+    for (const char* none : {"baseline.jpg", "orient6_le.jpg", "full_exif.jpg", "rgb24.png"}) {
+        EXPECT_EQ(ofFile(none), "") << none;
+    }
+    // A little-endian block: the first directory's pointer to the Exif directory, then the date.
+    const auto block = [](std::uint32_t exifAt, std::uint32_t count, std::uint32_t dateAt,
+                          const char* date, std::size_t keep) {
+        std::string b("Exif\0\0II*\0", 10);
+        const auto u16 = [&](std::uint32_t v) { b += char(v & 0xFF), b += char(v >> 8); };
+        const auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+        u32(8);
+        u16(1), u16(0x8769), u16(4), u32(1), u32(exifAt), u32(0);
+        u16(1), u16(0x9003), u16(2), u32(count), u32(dateAt), u32(0);
+        b.append(date, 20);
+        b.resize(std::min(b.size(), keep));
+        return exif::DateTakenOfApp1(reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
+    };
+    const char* date = "2023:12:31 23:59:58";
+    EXPECT_EQ(block(26, 20, 44, date, 100), date);
+    EXPECT_EQ(block(26, 20, 44, "0000:00:00 00:00:00", 100), "");
+    EXPECT_EQ(block(26, 20, 44, "    :  :     :  :  ", 100), "");
+    EXPECT_EQ(block(26, 4, 44, date, 100), "");           // too short to be a date
+    EXPECT_EQ(block(26, 20, 44, date, 6 + 44 + 18), "");  // cut inside the date
+    EXPECT_EQ(block(26, 20, 0xFFFFFFF0u, date, 100), ""); // the date's offset past the block
+    EXPECT_EQ(block(0xFFFFFFF0u, 20, 44, date, 100), ""); // the Exif directory past the block
 }
 
 } // namespace

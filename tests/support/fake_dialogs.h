@@ -22,6 +22,8 @@ public:
     std::deque<int> saveTypes; // file type chosen with each save answer; default: the first shown
     std::vector<PasswordRequest> passwords;
     std::deque<std::optional<PasswordAnswer>> passwordAnswers; // default: cancelled
+    std::vector<FolderDialogRequest> folders;
+    std::deque<std::optional<QString>> folderAnswers; // default: cancelled
 
     int messageBox(const MessageBoxRequest& request) override {
         boxes.push_back(request);
@@ -62,6 +64,17 @@ public:
         passwordAnswers.pop_front();
         return answer;
     }
+    std::optional<QString> chooseFolder(const FolderDialogRequest& request) override {
+        folders.push_back(request);
+        if (folderAnswers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QString> answer;
+        answer.swap(folderAnswers.front());
+        folderAnswers.pop_front();
+        return answer;
+    }
+
     std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request) override {
         auto file = saveFile(request);
         int type = request.filterIndex;
