@@ -135,6 +135,7 @@ void TForm1::CreateComponents() {
     N90horaire1 = action(Rotation1, "N90horaire1", QString::fromUtf8("90° CW"));
     N90antihoraire1 = action(Rotation1, "N90antihoraire1", QString::fromUtf8("90° ACW"));
     N1801 = action(Rotation1, "N1801", QString::fromUtf8("180°"));
+    Legende1 = action(PopupMenu1, "Legende1", QString::fromUtf8("Caption…"));
 
     MultiLang1 = new TMultiLang(this);
     MultiLang1->setObjectName(QStringLiteral("MultiLang1"));
@@ -145,6 +146,7 @@ void TForm1::CreateComponents() {
     MultiLang1->AfterLanguageChanged = [this](TBaseMultiLang*, std::uint8_t) {
         AddSaveTypes();
         NamePictureSizes();
+        NamePlayback();
     };
 
     DropFileTarget1 = new TDropFileTarget(this);
@@ -195,6 +197,8 @@ void TForm1::ConnectHandlers() {
     connect(N90horaire1, &QAction::triggered, this, handler(&TForm1::N90horaire1Click));
     connect(N90antihoraire1, &QAction::triggered, this, handler(&TForm1::N90antihoraire1Click));
     connect(N1801, &QAction::triggered, this, handler(&TForm1::N1801Click));
+    connect(Legende1, &QAction::triggered, this, handler(&TForm1::Legende1Click));
+    connect(ui_->PlaybackButton, &QPushButton::clicked, this, handler(&TForm1::PlaybackClick));
     connect(ui_->ScrollBar1, &QScrollBar::valueChanged, this, handler(&TForm1::ScrollBar1Change));
     connect(ui_->PictureSize, &QComboBox::currentIndexChanged, this,
             handler(&TForm1::PictureSizeChange));
@@ -299,6 +303,8 @@ void TForm1::RestoreSettings() {
         const QSignalBlocker quiet(ui_->NumSpinEdit1);
         ui_->NumSpinEdit1->SetValue(kept.delaySeconds);
     }
+    play_ = {kept.shuffle, kept.stopAtEnd, static_cast<std::uint16_t>(kept.crossfadeMs)};
+    caption_ = static_cast<CaptionKind>(kept.caption);
     restored_ = true;
 }
 
@@ -315,6 +321,10 @@ void TForm1::RememberSettings() {
     kept.pictureSize = pictureSize_;
     kept.automatic = ui_->CheckBox1->isChecked();
     kept.delaySeconds = ui_->NumSpinEdit1->Value();
+    kept.shuffle = play_.shuffle;
+    kept.stopAtEnd = play_.stopAtEnd;
+    kept.crossfadeMs = play_.crossfadeMs;
+    kept.caption = static_cast<int>(caption_);
     StoreRememberedSettings(kept);
 }
 
@@ -415,6 +425,7 @@ void TForm1::PopupMenu1Popup() {
     Effacer1->setEnabled(k >= 0);
     Effacertout1->setEnabled(ui_->ListBox1->count() > 0);
     Rotation1->setEnabled(k >= 0 && CanWriteBack(PathOf(*ui_->ListBox1->item(k))));
+    Legende1->setEnabled(k >= 0);
 }
 
 void TForm1::Button4Click() {

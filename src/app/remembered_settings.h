@@ -15,6 +15,10 @@ struct RememberedSettings {
     int slideshowType = 1;      // the save dialog's type: 1 Windows, 2 Linux, 3 web page, 4 signed
     QString signingCertificate; // the code-signing certificate; its password is never kept
     int pictureSize = 0;        // index of the picture size choice: 0 the pictures' own size
+    bool shuffle = false;       // the playback options
+    bool stopAtEnd = false;
+    int crossfadeMs = 0; // 0..5000
+    int caption = 0;     // CaptionKind: none, file name, date taken, own text
 };
 
 // A stored value that is missing or out of range gives the default in its place.

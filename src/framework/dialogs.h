@@ -87,6 +87,13 @@ struct PasswordAnswer {
     bool otherFile = false; // the user asked to choose another file
 };
 
+// A line of text to type, shown first with the text it has now.
+struct TextRequest {
+    QString title;
+    QString label;
+    QString text;
+};
+
 class DialogProvider {
 public:
     virtual ~DialogProvider() = default;
@@ -99,6 +106,8 @@ public:
     virtual std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request);
     // The password typed, never shown; nothing when cancelled (the default).
     virtual std::optional<PasswordAnswer> askPassword(const PasswordRequest& request);
+    // The text typed; nothing when cancelled (the default).
+    virtual std::optional<QString> askText(const TextRequest& request);
 };
 
 // Installs a provider (nullptr brings back the Qt dialogs) and returns the previous one.

@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 168);
+    ASSERT_EQ(words.size(), 222);
     QStringList keys;
-    for (int r = 0; r < 56; ++r) {
+    for (int r = 0; r < 74; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -120,11 +120,17 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@110",         "@111",        "@112",
                                  "@113",         "@114",        "@115",
                                  "@116",         "@117",        "@118",
-                                 "@119",         "@120",
-                                 "@121",         "@122",        "@123",
-                                 "@124",         "@125",        "@126",
-                                 "@130",         "@131",        "@132",
-                                 "@133",         "@134",        "@135"}));
+                                 "@119",         "@120",        "@121",
+                                 "@122",         "@123",        "@124",
+                                 "@125",         "@126",        "@130",
+                                 "@131",         "@132",        "@133",
+                                 "@134",         "@135",        "@150",
+                                 "@151",         "@152",        "@153",
+                                 "@154",         "@155",        "@156",
+                                 "@157",         "@158",        "@159",
+                                 "@160",         "@161",        "@162",
+                                 "@163",         "@164",        "@165",
+                                 "@166",         "@167"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 

@@ -22,6 +22,8 @@ public:
     std::deque<int> saveTypes; // file type chosen with each save answer; default: the first shown
     std::vector<PasswordRequest> passwords;
     std::deque<std::optional<PasswordAnswer>> passwordAnswers; // default: cancelled
+    std::vector<TextRequest> texts;
+    std::deque<std::optional<QString>> textAnswers; // default: cancelled
 
     int messageBox(const MessageBoxRequest& request) override {
         boxes.push_back(request);
@@ -60,6 +62,16 @@ public:
         std::optional<PasswordAnswer> answer;
         answer.swap(passwordAnswers.front());
         passwordAnswers.pop_front();
+        return answer;
+    }
+    std::optional<QString> askText(const TextRequest& request) override {
+        texts.push_back(request);
+        if (textAnswers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QString> answer;
+        answer.swap(textAnswers.front());
+        textAnswers.pop_front();
         return answer;
     }
     std::optional<SaveDialogAnswer> saveFileAndType(const SaveDialogRequest& request) override {
