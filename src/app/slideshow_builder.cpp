@@ -164,6 +164,7 @@ public:
         const std::int64_t size = file_.Size();
         file_.Seek(0);
         length_ = size;
+        fileLeft_ = size;
         if (!options.Any()) {
             return;
         }
@@ -171,6 +172,7 @@ public:
         std::vector<std::uint8_t> start(
             static_cast<std::size_t>(std::min<std::int64_t>(size, 4 + 0xFFFF)));
         file_.ReadBuffer(start.data(), start.size());
+        fileLeft_ -= static_cast<std::int64_t>(start.size());
         head_ = WithPlayOptions(start, options);
         if (head_.empty()) {
             throw Exception(QStringLiteral("%1 is not a JPEG file").arg(jpeg.FileName()));
@@ -178,14 +180,16 @@ public:
         length_ += static_cast<std::int64_t>(head_.size() - start.size());
     }
     std::int64_t Length() const { return length_; }
-    // Fills `to` with the next bytes; the last piece may be shorter.
+    // Fills `to` with the next bytes, Length() in all (a file that changes meanwhile cannot
+    // make it more or less); the last piece may be shorter.
     std::size_t Read(std::span<std::uint8_t> to) {
-        std::size_t n = std::min(to.size(), head_.size() - headAt_);
+        const std::size_t n = std::min(to.size(), head_.size() - headAt_);
         std::copy_n(head_.begin() + static_cast<std::ptrdiff_t>(headAt_), n, to.begin());
         headAt_ += n;
-        const auto rest = static_cast<std::size_t>(std::min<std::int64_t>(
-            static_cast<std::int64_t>(to.size() - n), file_.Size() - file_.Position()));
+        const auto rest = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(to.size() - n), fileLeft_));
         file_.ReadBuffer(to.data() + n, rest);
+        fileLeft_ -= static_cast<std::int64_t>(rest);
         return n + rest;
     }
 
@@ -194,6 +198,7 @@ private:
     std::vector<std::uint8_t> head_;
     std::size_t headAt_ = 0;
     std::int64_t length_ = 0;
+    std::int64_t fileLeft_ = 0;
 };
 
 // What the converted pictures are written into: a program (the stub, the pictures, the trailer)
