@@ -453,6 +453,10 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
                   "--caption and --caption-file go one without the other");
     ExpectRefused({"-o", out, "--caption-file", dir.filePath("none.txt"), png},
                   "cannot read the caption file");
+    const QTemporaryDir texts;
+    WriteAll(texts.filePath("captions.txt"), "Dawn\r\nDusk\n");
+    ExpectRefused({"-o", out, "--caption-file", texts.filePath("captions.txt"), png},
+                  "captions.txt has 2 lines for 1 pictures");
     // Answered where they stand, whatever follows.
     const Outcome help = Build({"-o", out, "--help", "--fast"});
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();

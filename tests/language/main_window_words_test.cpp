@@ -160,6 +160,7 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@124"), QStringLiteral("Petit écran (1280 x 720)"));
     EXPECT_EQ(t.LookupWord("@125").arg("x"),
               "Plus de 25 Mo : la plupart des messageries le refuseront. Tailles plus petites : x");
+    EXPECT_EQ(t.LookupWord("@167").arg("a.jpg"), QStringLiteral("Légende de a.jpg :"));
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");
