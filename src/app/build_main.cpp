@@ -123,6 +123,31 @@ std::optional<pelisto::CodeSigning> Signing(const BuildOptions& o, pelisto::Slid
     return signing;
 }
 
+// Each picture's own caption from the caption file, one line each (a line end on the last one
+// is allowed); the message that refuses it in `refusal`.
+QStringList OwnCaptions(const BuildOptions& o, QString& refusal) {
+    if (o.captionFile.isEmpty()) {
+        return {};
+    }
+    QFile file(QFile::decodeName(AbsoluteBytes(o.captionFile)));
+    if (!file.open(QIODevice::ReadOnly)) {
+        refusal = QStringLiteral("cannot read the caption file %1: %2")
+                      .arg(file.fileName(), file.errorString());
+        return {};
+    }
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty()) {
+        lines.removeLast();
+    }
+    if (lines.size() > static_cast<qsizetype>(o.pictures.size())) {
+        refusal = QStringLiteral("the caption file %1 has %2 lines for %3 pictures")
+                      .arg(file.fileName())
+                      .arg(lines.size())
+                      .arg(o.pictures.size());
+    }
+    return lines;
+}
+
 int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     WarningSummaryAtEnd summary;
     std::vector<QByteArray> pictures;
@@ -142,6 +167,10 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     }
     QString refusal;
     const auto signing = Signing(o, kind, refusal);
+    if (!refusal.isEmpty()) {
+        return Fail(refusal);
+    }
+    const QStringList ownCaptions = OwnCaptions(o, refusal);
     if (!refusal.isEmpty()) {
         return Fail(refusal);
     }
@@ -176,6 +205,14 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     pelisto::SlideshowSettings settings;
     settings.automatic = o.automatic;
     settings.delaySeconds = static_cast<double>(o.delay);
+    settings.play = o.play;
+    if (o.caption != pelisto::CaptionKind::None) {
+        for (qsizetype i = 0; i < working.size(); ++i) {
+            settings.captions.push_back(pelisto::CaptionText(
+                o.caption, working[i], QFile::decodeName(pictures[static_cast<std::size_t>(i)]),
+                ownCaptions.value(i).remove(QLatin1Char('\r'))));
+        }
+    }
     const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : pelisto::DefaultWorkerCount();
     try {
         // What the libraries print themselves is caught for the whole conversion: descriptors 1

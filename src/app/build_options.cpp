@@ -4,6 +4,7 @@
 #include "app/picture_sizes.h"
 
 #include <QFile>
+#include <cmath>
 #include <cstdio>
 
 namespace pelisto::build {
@@ -13,6 +14,8 @@ void Usage(std::FILE* to) {
     std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
                "                    [--target windows|linux|web] [--fit WxH]\n"
                "                    [--sort name|taken|modified]\n"
+               "                    [--shuffle] [--stop-at-end] [--crossfade SECONDS]\n"
+               "                    [--caption none|name|date | --caption-file FILE]\n"
                "                    [--sign CERT.pfx\n"
                "                    [--sign-password-file FILE] [--timestamp URL]]\n"
                "                    [--] PICTURE...\n"
@@ -39,6 +42,14 @@ void Usage(std::FILE* to) {
                "  --sort ORDER     put the pictures in order first: name (IMG_2 before\n"
                "                   IMG_10), taken (the photo's EXIF date, else the file's\n"
                "                   time) or modified (the file's time); ties by name\n"
+               "  --shuffle        a new order at each start\n"
+               "  --stop-at-end    stop on the last picture (default: start again)\n"
+               "  --crossfade SECONDS\n"
+               "                   fade from picture to picture, 0.1 to 5 seconds (0: cut)\n"
+               "  --caption WHAT   a caption at the foot of each picture: none, name (its\n"
+               "                   file name) or date (the date it was taken, when known)\n"
+               "  --caption-file FILE\n"
+               "                   each picture's own caption: one line per picture, in order\n"
                "  --               the arguments after it are pictures, even those that\n"
                "                   start with -\n",
                to);
@@ -147,6 +158,33 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
             }
         } else if (a == "--auto") {
             o.automatic = true;
+        } else if (a == "--shuffle") {
+            o.play.shuffle = true;
+        } else if (a == "--stop-at-end") {
+            o.play.stopAtEnd = true;
+        } else if (a == "--crossfade") {
+            auto v = value();
+            bool ok = false;
+            const double seconds = v ? v->toDouble(&ok) : 0;
+            if (!ok || !(seconds == 0 || (seconds >= 0.1 && seconds <= kMaxCrossfadeMs / 1000.0))) {
+                return Refuse(QStringLiteral("--crossfade needs 0 (none) or 0.1 to 5 seconds"));
+            }
+            o.play.crossfadeMs = static_cast<std::uint16_t>(std::lround(seconds * 1000));
+        } else if (a == "--caption") {
+            auto v = value();
+            bool ok = false;
+            const CaptionKind kind =
+                v ? CaptionKindNamed(QString::fromUtf8(*v), &ok) : CaptionKind::None;
+            if (!ok || kind == CaptionKind::OwnText) {
+                return Refuse(QStringLiteral("--caption needs none, name or date"));
+            }
+            o.caption = kind;
+        } else if (a == "--caption-file") {
+            auto v = value();
+            if (!v || v->isEmpty()) {
+                return Refuse(QStringLiteral("--caption-file needs a file name"));
+            }
+            o.captionFile = *v;
         } else {
             Usage(stderr);
             return Refuse(QStringLiteral("unknown option %1").arg(QFile::decodeName(a)));
@@ -163,6 +201,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
     if (o.signCertificate.isEmpty() &&
         (!o.signPasswordFile.isEmpty() || !o.timestampUrl.isEmpty())) {
         return Refuse(QStringLiteral("--sign-password-file and --timestamp go with --sign"));
+    }
+    if (!o.captionFile.isEmpty()) {
+        if (o.caption != CaptionKind::None) {
+            return Refuse(QStringLiteral("--caption and --caption-file go one without the other"));
+        }
+        o.caption = CaptionKind::OwnText;
     }
     return {std::move(o), 0};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/picture_order.h"
+#include "app/captions.h"
 #include "app/slideshow_builder.h"
 
 #include <QByteArray>
@@ -20,6 +21,9 @@ struct BuildOptions {
     int fitWidth = 0; // pictures larger than this box are fitted into it; 0 x 0: own size
     int fitHeight = 0;
     std::optional<SlideshowTarget> target;
+    PlayOptions play;
+    CaptionKind caption = CaptionKind::None;
+    QByteArray captionFile; // one line of text per picture, with CaptionKind::OwnText
     std::vector<QByteArray> pictures;
     std::optional<PictureOrder> sort; // the pictures' order; nothing: as given
     // Signing a Windows program: the PKCS#12 certificate, a file holding its password, a

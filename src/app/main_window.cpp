@@ -149,6 +149,7 @@ void TForm1::CreateComponents() {
     SortByName1 = action(PopupMenu1, "SortByName1", QString());
     SortByTaken1 = action(PopupMenu1, "SortByTaken1", QString());
     SortByModified1 = action(PopupMenu1, "SortByModified1", QString());
+    Legende1 = action(PopupMenu1, "Legende1", QString::fromUtf8("Caption…"));
 
     MultiLang1 = new TMultiLang(this);
     MultiLang1->setObjectName(QStringLiteral("MultiLang1"));
@@ -161,6 +162,7 @@ void TForm1::CreateComponents() {
         AddOpenTypes();
         NamePictureSizes();
         NameListCommands();
+        NamePlayback();
     };
 
     DropFileTarget1 = new TDropFileTarget(this);
@@ -220,6 +222,8 @@ void TForm1::ConnectHandlers() {
     sort(SortByName1, PictureOrder::Name);
     sort(SortByTaken1, PictureOrder::Taken);
     sort(SortByModified1, PictureOrder::Modified);
+    connect(Legende1, &QAction::triggered, this, handler(&TForm1::Legende1Click));
+    connect(ui_->PlaybackButton, &QPushButton::clicked, this, handler(&TForm1::PlaybackClick));
     connect(ui_->ScrollBar1, &QScrollBar::valueChanged, this, handler(&TForm1::ScrollBar1Change));
     connect(ui_->PictureSize, &QComboBox::currentIndexChanged, this,
             handler(&TForm1::PictureSizeChange));
@@ -326,6 +330,8 @@ void TForm1::RestoreSettings() {
         const QSignalBlocker quiet(ui_->NumSpinEdit1);
         ui_->NumSpinEdit1->SetValue(kept.delaySeconds);
     }
+    play_ = {kept.shuffle, kept.stopAtEnd, static_cast<std::uint16_t>(kept.crossfadeMs)};
+    caption_ = static_cast<CaptionKind>(kept.caption);
     restored_ = true;
 }
 
@@ -343,6 +349,10 @@ void TForm1::RememberSettings() {
     kept.includeSubfolders = IncludeSubfolders1->isChecked();
     kept.automatic = ui_->CheckBox1->isChecked();
     kept.delaySeconds = ui_->NumSpinEdit1->Value();
+    kept.shuffle = play_.shuffle;
+    kept.stopAtEnd = play_.stopAtEnd;
+    kept.crossfadeMs = play_.crossfadeMs;
+    kept.caption = static_cast<int>(caption_);
     StoreRememberedSettings(kept);
 }
 
@@ -447,6 +457,7 @@ void TForm1::PopupMenu1Popup() {
     for (QAction* sort : {SortByName1, SortByTaken1, SortByModified1}) {
         sort->setEnabled(ui_->ListBox1->count() > 1);
     }
+    Legende1->setEnabled(k >= 0);
 }
 
 void TForm1::NameListCommands() {

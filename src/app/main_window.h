@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/build_names.h"
+#include "app/captions.h"
 #include "app/code_signing.h"
 #include "app/picture_order.h"
 #include "app/slideshow_builder.h"
@@ -67,6 +68,15 @@ public:
     QStringList Pictures() const override;
     double Delay() const override;
     bool Automatic() const override;
+    PlayOptions Play() const override { return play_; }
+    QString Caption(int index) const override;
+
+    // The playback options and the kind of caption, as the playback dialog sets them; each
+    // picture's own caption text is kept with its entry in the list.
+    void SetPlayback(const PlayOptions& play, CaptionKind caption);
+    CaptionKind CaptionChoice() const { return caption_; }
+    QString OwnCaption(int index) const;
+    void SetOwnCaption(int index, const QString& text);
 
     Ui::TForm1& ui() { return *ui_; }
     const QString& ToolFolder() const { return ToolFolder_; }
@@ -90,6 +100,7 @@ public:
     QAction* N90horaire1 = nullptr;
     QAction* N90antihoraire1 = nullptr;
     QAction* N1801 = nullptr;
+    QAction* Legende1 = nullptr; // "Caption…" of the selected picture
     TMultiLang* MultiLang1 = nullptr;
     TDropFileTarget* DropFileTarget1 = nullptr;
     TrDragController* rDragController1 = nullptr;
@@ -116,6 +127,8 @@ public slots:
     void N90horaire1Click();
     void N90antihoraire1Click();
     void N1801Click();
+    void Legende1Click();
+    void PlaybackClick();
     void ScrollBar1Change();
     // The picture size choice: conversions (test window and save) fit pictures in its box.
     void PictureSizeChange();
@@ -168,6 +181,9 @@ private:
     // over the start-up values, and are kept for the next run.
     void RestoreSettings();
     void RememberSettings();
+    void NamePlayback();
+    // Every picture's caption as text, for the build.
+    std::vector<std::string> CaptionTexts() const;
 
     std::unique_ptr<Ui::TForm1> ui_;
     std::unique_ptr<JpegConverter> converter_;
@@ -183,6 +199,8 @@ private:
     bool destroyed_ = false;
     QString signingCertificate_;
     bool restored_ = false; // nothing is kept before the last run's values are back
+    PlayOptions play_;
+    CaptionKind caption_ = CaptionKind::None;
 };
 
 } // namespace pelisto

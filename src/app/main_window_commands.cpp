@@ -166,6 +166,8 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
     SlideshowSettings settings;
     settings.automatic = ui_->CheckBox1->isChecked();
     settings.delaySeconds = ui_->NumSpinEdit1->Value();
+    settings.play = play_;
+    settings.captions = CaptionTexts();
     const QStringList pictures = Pictures();
     const QString stub = StubPath(target);
     // The page speaks the tool's language.

@@ -1,5 +1,7 @@
 #include "app/remembered_settings.h"
 
+#include "slideshow/play_options.h"
+
 #include <QSettings>
 #include <memory>
 
@@ -39,6 +41,11 @@ RememberedSettings LoadRememberedSettings() {
         static_cast<int>(NumberIn(stored, QStringLiteral("pictureSize"), 0, 3, s.pictureSize));
     s.includeSubfolders =
         stored.value(QStringLiteral("includeSubfolders")).toString() != QLatin1String("false");
+    s.shuffle = stored.value(QStringLiteral("shuffle")).toString() == QLatin1String("true");
+    s.stopAtEnd = stored.value(QStringLiteral("stopAtEnd")).toString() == QLatin1String("true");
+    s.crossfadeMs = static_cast<int>(
+        NumberIn(stored, QStringLiteral("crossfadeMs"), 0, kMaxCrossfadeMs, s.crossfadeMs));
+    s.caption = static_cast<int>(NumberIn(stored, QStringLiteral("caption"), 0, 3, s.caption));
     return s;
 }
 
@@ -54,6 +61,10 @@ void StoreRememberedSettings(const RememberedSettings& s) {
     stored.setValue(QStringLiteral("signingCertificate"), s.signingCertificate);
     stored.setValue(QStringLiteral("pictureSize"), s.pictureSize);
     stored.setValue(QStringLiteral("includeSubfolders"), s.includeSubfolders);
+    stored.setValue(QStringLiteral("shuffle"), s.shuffle);
+    stored.setValue(QStringLiteral("stopAtEnd"), s.stopAtEnd);
+    stored.setValue(QStringLiteral("crossfadeMs"), s.crossfadeMs);
+    stored.setValue(QStringLiteral("caption"), s.caption);
 }
 
 } // namespace pelisto

@@ -16,6 +16,10 @@ struct RememberedSettings {
     QString signingCertificate; // the code-signing certificate; its password is never kept
     int pictureSize = 0;        // index of the picture size choice: 0 the pictures' own size
     bool includeSubfolders = true; // a folder added brings its subfolders' pictures too
+    bool shuffle = false;       // the playback options
+    bool stopAtEnd = false;
+    int crossfadeMs = 0; // 0..5000
+    int caption = 0;     // CaptionKind: none, file name, date taken, own text
 };
 
 // A stored value that is missing or out of range gives the default in its place.

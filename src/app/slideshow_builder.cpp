@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -155,6 +156,51 @@ QString OutputNameFor(const QString& typed, SlideshowTarget selected) {
 
 namespace {
 
+// A converted picture's bytes with its playback options put in: the start of the JPEG, changed,
+// then the rest of its file as it is.
+class PictureBytes {
+public:
+    PictureBytes(FileStream& jpeg, const PictureOptions& options) : file_(jpeg) {
+        const std::int64_t size = file_.Size();
+        file_.Seek(0);
+        length_ = size;
+        fileLeft_ = size;
+        if (!options.Any()) {
+            return;
+        }
+        // The segment goes after the JFIF header, which a segment's length bounds.
+        std::vector<std::uint8_t> start(
+            static_cast<std::size_t>(std::min<std::int64_t>(size, 4 + 0xFFFF)));
+        file_.ReadBuffer(start.data(), start.size());
+        fileLeft_ -= static_cast<std::int64_t>(start.size());
+        head_ = WithPlayOptions(start, options);
+        if (head_.empty()) {
+            throw Exception(QStringLiteral("%1 is not a JPEG file").arg(jpeg.FileName()));
+        }
+        length_ += static_cast<std::int64_t>(head_.size() - start.size());
+    }
+    std::int64_t Length() const { return length_; }
+    // Fills `to` with the next bytes, Length() in all (a file that changes meanwhile cannot
+    // make it more or less); the last piece may be shorter.
+    std::size_t Read(std::span<std::uint8_t> to) {
+        const std::size_t n = std::min(to.size(), head_.size() - headAt_);
+        std::copy_n(head_.begin() + static_cast<std::ptrdiff_t>(headAt_), n, to.begin());
+        headAt_ += n;
+        const auto rest = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(to.size() - n), fileLeft_));
+        file_.ReadBuffer(to.data() + n, rest);
+        fileLeft_ -= static_cast<std::int64_t>(rest);
+        return n + rest;
+    }
+
+private:
+    FileStream& file_;
+    std::vector<std::uint8_t> head_;
+    std::size_t headAt_ = 0;
+    std::int64_t length_ = 0;
+    std::int64_t fileLeft_ = 0;
+};
+
 // What the converted pictures are written into: a program (the stub, the pictures, the trailer)
 // or a web page.
 class OutputForm {
@@ -162,7 +208,7 @@ public:
     virtual ~OutputForm() = default;
     virtual ReplaceFile::Kind Kind() const = 0;
     virtual void Begin(FileStream& out) = 0;
-    virtual void AddPicture(FileStream& out, FileStream& jpeg) = 0;
+    virtual void AddPicture(FileStream& out, PictureBytes& jpeg) = 0;
     virtual void End(FileStream& out, const SlideshowSettings& settings) = 0;
 };
 
@@ -174,9 +220,12 @@ public:
         out.CopyFrom(stub_, 0);
         writer_.emplace(static_cast<std::uint64_t>(stub_.Size()));
     }
-    void AddPicture(FileStream& out, FileStream& jpeg) override {
-        out.CopyFrom(jpeg, 0);
-        writer_->AddPicture(static_cast<std::uint64_t>(jpeg.Size()));
+    void AddPicture(FileStream& out, PictureBytes& jpeg) override {
+        std::vector<std::uint8_t> piece(64 * 1024);
+        while (const std::size_t n = jpeg.Read(piece)) {
+            out.WriteBuffer(piece.data(), n);
+        }
+        writer_->AddPicture(static_cast<std::uint64_t>(jpeg.Length()));
     }
     void End(FileStream& out, const SlideshowSettings& settings) override {
         const auto trailer =
@@ -194,22 +243,23 @@ public:
     PageForm(const QString& outputPath, const WebPageWords& words,
              const SlideshowSettings& settings)
         : page_({words.title.isEmpty() ? QFileInfo(outputPath).fileName() : words.title,
-                 words.language, words.hint, settings.automatic,
-                 DelayField(settings.delaySeconds)}) {}
+                 words.language, words.hint, settings.automatic, DelayField(settings.delaySeconds),
+                 settings.play}) {}
     ReplaceFile::Kind Kind() const override { return ReplaceFile::Kind::Data; }
     void Begin(FileStream& out) override { Write(out, page_.Head()); }
-    void AddPicture(FileStream& out, FileStream& jpeg) override {
+    void AddPicture(FileStream& out, PictureBytes& jpeg) override {
         // Streamed in pieces of whole base64 quanta: a picture is never held whole twice.
-        const std::int64_t length = jpeg.Size();
+        const std::int64_t length = jpeg.Length();
         if (length == 0) {
             throw SlideshowError(SlideshowErrorKind::EmptyPicture, "a picture is empty");
         }
         std::vector<std::uint8_t> piece(WebPageWriter::kPieceSize);
         std::int64_t done = 0;
         while (done < length) {
-            const auto n = static_cast<std::size_t>(
-                std::min<std::int64_t>(length - done, static_cast<std::int64_t>(piece.size())));
-            jpeg.ReadBuffer(piece.data(), n);
+            const std::size_t n = jpeg.Read(piece);
+            if (n == 0) {
+                throw EReadError();
+            }
             const std::span<const std::uint8_t> bytes(piece.data(), n);
             if (done == 0) {
                 Write(out, WebPageWriter::PictureStart(bytes, static_cast<std::uint64_t>(length)));
@@ -260,7 +310,8 @@ void Build(const QString& outputPath, const QByteArray& outputBytes, OutputForm&
             }
             const QString jpeg = jpegOf(i);
             FileStream picture(jpeg, FileStream::Mode::OpenRead);
-            form.AddPicture(out, picture);
+            PictureBytes bytes(picture, settings.OptionsOf(i));
+            form.AddPicture(out, bytes);
         }
         form.End(out, settings);
         out.Close();
@@ -290,10 +341,10 @@ void BuildSlideshowFile(const QString& outputPath, const QString& stubPath,
 namespace {
 
 void BuildInParallel(const QString& outputPath, const QByteArray& outputBytes, OutputForm& form,
-                     const QStringList& pictures,
-                     const SlideshowSettings& settings, int workers, const QString& scratchFolder,
-                     const PictureWorkerFactory& factory, const BuildProgress& progress,
-                     const std::atomic<bool>* cancel, const ProgramSigner& sign = {}) {
+                     const QStringList& pictures, const SlideshowSettings& settings, int workers,
+                     const QString& scratchFolder, const PictureWorkerFactory& factory,
+                     const BuildProgress& progress, const std::atomic<bool>* cancel,
+                     const ProgramSigner& sign = {}) {
     std::unique_ptr<ParallelConversion> conversion;
     Build(
         outputPath, outputBytes, form, pictures, settings,

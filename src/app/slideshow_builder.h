@@ -1,11 +1,15 @@
 #pragma once
 
 #include "app/parallel_conversion.h"
+#include "slideshow/play_options.h"
 
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace pelisto {
 
@@ -29,8 +33,19 @@ SlideshowTarget TargetForOutputName(const QString& outputPath);
 QString OutputNameFor(const QString& typed, SlideshowTarget selected);
 
 struct SlideshowSettings {
+    SlideshowSettings(bool advance = false, double delay = 10, const PlayOptions& options = {},
+                      std::vector<std::string> texts = {})
+        : automatic(advance), delaySeconds(delay), play(options), captions(std::move(texts)) {}
     bool automatic = false;
     double delaySeconds = 10; // a whole number 1..65535; stored rounded, in 16 bits
+    // Shuffle, stop at the end, crossfade, and each picture's caption as text (UTF-8, in list
+    // order; missing or empty: none). With none of them set the file has no segment for them.
+    PlayOptions play;
+    std::vector<std::string> captions;
+    PictureOptions OptionsOf(int index) const {
+        const auto i = static_cast<std::size_t>(index);
+        return {play, i < captions.size() ? captions[i] : std::string()};
+    }
 };
 
 // What a web page slideshow shows besides its pictures, in the tool's language.

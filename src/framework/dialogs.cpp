@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -142,6 +143,14 @@ public:
             return std::nullopt;
         }
         return dialog.selectedFiles().front();
+    }
+
+    std::optional<QString> askText(const TextRequest& request) override {
+        bool ok = false;
+        const QString text =
+            QInputDialog::getText(QApplication::activeWindow(), request.title, request.label,
+                                  QLineEdit::Normal, request.text, &ok);
+        return ok ? std::optional<QString>(text) : std::nullopt;
     }
 
     std::optional<PasswordAnswer> askPassword(const PasswordRequest& request) override {
@@ -295,6 +304,10 @@ std::optional<PasswordAnswer> DialogProvider::askPassword(const PasswordRequest&
 }
 
 std::optional<QString> DialogProvider::chooseFolder(const FolderDialogRequest&) {
+    return std::nullopt;
+}
+
+std::optional<QString> DialogProvider::askText(const TextRequest&) {
     return std::nullopt;
 }
 

@@ -92,6 +92,13 @@ struct PasswordAnswer {
     bool otherFile = false; // the user asked to choose another file
 };
 
+// A line of text to type, shown first with the text it has now.
+struct TextRequest {
+    QString title;
+    QString label;
+    QString text;
+};
+
 class DialogProvider {
 public:
     virtual ~DialogProvider() = default;
@@ -106,6 +113,8 @@ public:
     virtual std::optional<PasswordAnswer> askPassword(const PasswordRequest& request);
     // The folder chosen; nothing when cancelled (the default).
     virtual std::optional<QString> chooseFolder(const FolderDialogRequest& request);
+    // The text typed; nothing when cancelled (the default).
+    virtual std::optional<QString> askText(const TextRequest& request);
 };
 
 // Installs a provider (nullptr brings back the Qt dialogs) and returns the previous one.

@@ -307,6 +307,81 @@ QStringList MainWindowWords() {
         QString::fromUtf8("Le dossier contient plus de %1 images : seules les %1 premières ont "
                           "été ajoutées."),
         QStringLiteral("The folder holds more than %1 pictures: only the first %1 were added."),
+
+        // The playback options (from @150): the button under the list and its dialog (title,
+        // shuffle, the end, the crossfade and its durations, the caption and its kinds), then
+        // the list menu's entry for a picture's own caption and its question.
+        QStringLiteral("@150"),
+        QString::fromUtf8("Options de lecture…"),
+        QString::fromUtf8("Playback options…"),
+
+        QStringLiteral("@151"),
+        QString::fromUtf8("Options de lecture"),
+        QString::fromUtf8("Playback options"),
+
+        QStringLiteral("@152"),
+        QString::fromUtf8("Ordre aléatoire (nouveau à chaque lancement)"),
+        QString::fromUtf8("Shuffle (a new order at each start)"),
+
+        QStringLiteral("@153"),
+        QString::fromUtf8("À la fin :"),
+        QString::fromUtf8("At the end:"),
+
+        QStringLiteral("@154"),
+        QString::fromUtf8("Recommencer"),
+        QString::fromUtf8("Start again"),
+
+        QStringLiteral("@155"),
+        QString::fromUtf8("S'arrêter sur la dernière image"),
+        QString::fromUtf8("Stop on the last picture"),
+
+        QStringLiteral("@156"),
+        QString::fromUtf8("Fondu enchaîné :"),
+        QString::fromUtf8("Crossfade:"),
+
+        QStringLiteral("@157"),
+        QString::fromUtf8("Aucun"),
+        QString::fromUtf8("None"),
+
+        QStringLiteral("@158"),
+        QString::fromUtf8("0,5 s"),
+        QString::fromUtf8("0.5 s"),
+
+        QStringLiteral("@159"),
+        QString::fromUtf8("1 s"),
+        QString::fromUtf8("1 s"),
+
+        QStringLiteral("@160"),
+        QString::fromUtf8("2 s"),
+        QString::fromUtf8("2 s"),
+
+        QStringLiteral("@161"),
+        QString::fromUtf8("Légende :"),
+        QString::fromUtf8("Caption:"),
+
+        QStringLiteral("@162"),
+        QString::fromUtf8("Aucune"),
+        QString::fromUtf8("None"),
+
+        QStringLiteral("@163"),
+        QString::fromUtf8("Nom du fichier"),
+        QString::fromUtf8("File name"),
+
+        QStringLiteral("@164"),
+        QString::fromUtf8("Date de prise de vue"),
+        QString::fromUtf8("Date taken"),
+
+        QStringLiteral("@165"),
+        QString::fromUtf8("Texte personnel (Légende… sur une image de la liste)"),
+        QString::fromUtf8("Own text (Caption… on a picture in the list)"),
+
+        QStringLiteral("@166"),
+        QString::fromUtf8("Légende…"),
+        QString::fromUtf8("Caption…"),
+
+        QStringLiteral("@167"),
+        QString::fromUtf8("Légende de %1 :"),
+        QString::fromUtf8("Caption of %1:"),
     };
 }
 

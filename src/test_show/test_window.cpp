@@ -12,8 +12,11 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QTimer>
+#include <QVariantAnimation>
 #include <algorithm>
 
 namespace pelisto {
@@ -34,6 +37,58 @@ public:
     BusyPointer(const BusyPointer&) = delete;
     BusyPointer& operator=(const BusyPointer&) = delete;
 };
+
+// The caption: white text in the system's font on a dark band across the foot of the screen,
+// readable on any picture.
+class CaptionStrip final : public QWidget {
+public:
+    explicit CaptionStrip(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+    void SetText(const QString& text) {
+        text_ = text;
+        setVisible(!text.isEmpty());
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(0, 0, 0, 170));
+        p.setPen(Qt::white);
+        const QRect room = rect().adjusted(height() / 2, 0, -height() / 2, 0);
+        p.drawText(room, Qt::AlignCenter | Qt::TextSingleLine,
+                   fontMetrics().elidedText(text_, Qt::ElideRight, room.width()));
+    }
+
+private:
+    QString text_;
+};
+
+// The picture left, drawn whole over the new one at the fade's opacity at each frame.
+class FadeCover final : public QWidget {
+public:
+    FadeCover(QWidget* parent, const QPixmap& left) : QWidget(parent), left_(left) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+    void SetOpacity(double opacity) {
+        opacity_ = opacity;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setOpacity(opacity_);
+        p.drawPixmap(0, 0, left_);
+    }
+
+private:
+    const QPixmap& left_;
+    double opacity_ = 1;
+};
 } // namespace
 
 TForm2::TForm2(SlideshowSource* source, QWidget* parent)
@@ -51,6 +106,19 @@ TForm2::TForm2(SlideshowSource* source, QWidget* parent)
     prepareTimer_->setSingleShot(true);
     prepareTimer_->setInterval(0);
     connect(prepareTimer_, &QTimer::timeout, this, [this] { PrepareNext(); });
+    CaptionBand = new CaptionStrip(this);
+    CaptionBand->setObjectName(QStringLiteral("CaptionBand"));
+    auto* cover = new FadeCover(this, left_);
+    fadeCover_ = cover;
+    Fade = new QVariantAnimation(this);
+    Fade->setStartValue(1.0);
+    Fade->setEndValue(0.0);
+    connect(Fade, &QVariantAnimation::valueChanged, cover,
+            [cover](const QVariant& value) { cover->SetOpacity(value.toDouble()); });
+    connect(Fade, &QVariantAnimation::finished, this, [this] {
+        fadeCover_->hide();
+        left_ = QPixmap();
+    });
     Image1->installEventFilter(this);
     FormCreate();
 }
@@ -76,8 +144,11 @@ void TForm2::showEvent(QShowEvent* event) {
 void TForm2::FormShow() {
     const QStringList pictures = source_->Pictures();
     PictureCount = static_cast<std::int32_t>(pictures.size());
-    CurrentIndex = 0;
-    ShowPicture(0);
+    play_ = source_->Play();
+    order_.emplace(static_cast<std::size_t>(PictureCount), play_,
+                   QRandomGenerator::global()->generate64());
+    CurrentIndex = static_cast<std::int32_t>(order_->Current());
+    ShowPicture(CurrentIndex);
     Timer1->setInterval(
         static_cast<int>(Nearest(static_cast<long double>(source_->Delay()) * 1000)));
     if (source_->Automatic()) {
@@ -96,6 +167,7 @@ void TForm2::ShowPicture(int index) {
     preparedIndex_ = -1;
     prepareTimer_->stop();
     prepareAfterPaint_ = false;
+    ShowCaption(index);
     const QString jpg = prepared ? preparedFile_ : source_->ConvertToJpeg(pictures[index]);
     if (!QFileInfo(jpg).isFile()) {
         Image1->hide();
@@ -126,11 +198,12 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 void TForm2::PrepareNext() {
     preparedIndex_ = -1;
     const QStringList pictures = source_->Pictures();
-    if (!isVisible() || PictureCount < 2 || CurrentIndex < 0 || CurrentIndex >= pictures.size()) {
+    if (!isVisible() || !order_ || PictureCount < 2 || CurrentIndex < 0 ||
+        CurrentIndex >= pictures.size()) {
         return;
     }
-    const int next = CurrentIndex + 1 >= PictureCount ? 0 : CurrentIndex + 1;
-    if (next >= pictures.size()) {
+    const int next = static_cast<int>(order_->Upcoming());
+    if (next >= pictures.size() || next == CurrentIndex) {
         return;
     }
     const QString suffix = QFileInfo(pictures[next]).suffix().toLower();
@@ -173,6 +246,48 @@ void TForm2::ZoomPicture(int step) {
     const PictureSize s = ZoomSize(Image1->Picture().Width(), Image1->Picture().Height(),
                                    Image1->width(), step, width(), height());
     PlaceImage(s.width, s.height);
+}
+
+void TForm2::ShowCaption(int index) {
+    const QString text = source_->Caption(index);
+    if (!text.isEmpty()) {
+        QFont font = QGuiApplication::font();
+        font.setPixelSize(std::max(14, height() / 30));
+        CaptionBand->setFont(font);
+        const int band = QFontMetrics(font).height() * 8 / 5;
+        CaptionBand->setGeometry(0, height() - band, width(), band);
+        CaptionBand->raise();
+        fadeCover_->raise();
+    }
+    static_cast<CaptionStrip*>(CaptionBand)->SetText(text);
+}
+
+void TForm2::Step(bool forward) {
+    if (!order_) {
+        return;
+    }
+    if (forward && order_->AtEnd()) {
+        close(); // stopped on the last picture: the next step ends the show
+        return;
+    }
+    if (PictureCount < 2 || !(forward ? order_->Next() : order_->Previous())) {
+        return;
+    }
+    const bool fade = play_.crossfadeMs > 0 && isVisible();
+    if (fade) {
+        Fade->stop();
+        left_ = grab();
+    }
+    CurrentIndex = static_cast<std::int32_t>(order_->Current());
+    ShowPicture(CurrentIndex);
+    if (fade) {
+        fadeCover_->setGeometry(rect());
+        static_cast<FadeCover*>(fadeCover_)->SetOpacity(1);
+        fadeCover_->raise();
+        fadeCover_->show();
+        Fade->setDuration(play_.crossfadeMs);
+        Fade->start();
+    }
 }
 
 void TForm2::PlaceImage(int w, int h) {
@@ -236,20 +351,10 @@ void TForm2::FormKeyDown(int key) {
         close();
         break;
     case PlayAction::Next:
-        if (PictureCount > 1) {
-            if (++CurrentIndex >= PictureCount) {
-                CurrentIndex = 0;
-            }
-            ShowPicture(CurrentIndex);
-        }
+        Step(true);
         break;
     case PlayAction::Previous:
-        if (PictureCount > 1) {
-            if (--CurrentIndex < 0) {
-                CurrentIndex = PictureCount - 1;
-            }
-            ShowPicture(CurrentIndex);
-        }
+        Step(false);
         break;
     case PlayAction::ZoomIn:
         ZoomPicture(kZoomStep);
@@ -264,6 +369,10 @@ void TForm2::FormKeyDown(int key) {
 }
 
 void TForm2::Timer1Timer() {
+    if (order_ && order_->AtEnd()) {
+        Timer1->stop(); // the last picture stays until a key
+        return;
+    }
     if (PictureCount >= 2) {
         FormKeyDown(VK_SPACE);
     }
@@ -281,6 +390,9 @@ void TForm2::done(int result) {
 
 void TForm2::FormClose() {
     Timer1->stop();
+    Fade->stop();
+    fadeCover_->hide();
+    left_ = QPixmap();
     prepareTimer_->stop();
     prepareAfterPaint_ = false;
     preparedIndex_ = -1;

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "slideshow/play_options.h"
+
 #include <QDialog>
+#include <QPixmap>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 
 class QTimer;
+class QVariantAnimation;
 
 namespace pelisto {
 
@@ -20,6 +25,9 @@ public:
     virtual double Delay() const = 0;
     virtual bool Automatic() const = 0;
     virtual QString ConvertToJpeg(const QString& fileName) = 0;
+    // Shuffle, stop at the end and crossfade, and picture index's caption (empty: none).
+    virtual PlayOptions Play() const { return {}; }
+    virtual QString Caption(int /*index*/) const { return {}; }
 };
 
 // Virtual-key codes of the keys the test window answers; which does what is the players' key
@@ -49,6 +57,9 @@ public:
 
     TImage* Image1 = nullptr;
     QTimer* Timer1 = nullptr;
+    // The crossfade from the picture left to the one shown; it runs only when one is asked for.
+    QVariantAnimation* Fade = nullptr;
+    QWidget* CaptionBand = nullptr; // the caption at the foot of the screen
     std::int32_t PictureCount = 0;
     std::int32_t CurrentIndex = 0;
     QString CurrentFile;
@@ -80,7 +91,14 @@ protected:
 private:
     void PlaceImage(int w, int h);
     void PrepareNext();
+    // Steps by the play order; the picture left fades out when a crossfade is asked for.
+    void Step(bool forward);
+    void ShowCaption(int index);
     SlideshowSource* source_;
+    std::optional<PlayOrder> order_;
+    PlayOptions play_;
+    QWidget* fadeCover_ = nullptr; // draws the picture left over the new one, fading
+    QPixmap left_;
     // The next picture is converted while the shown one is looked at, in the first idle
     // moment after it is drawn; its scratch file then serves the next step if nothing
     // converted meanwhile.

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace pelisto {
 namespace {
@@ -64,6 +65,12 @@ QByteArray SettingsJson(const WebPageSettings& s) {
     o.insert(QStringLiteral("minZoomWidth"), kMinZoomWidth);
     o.insert(QStringLiteral("maxZoomExtent"), kMaxZoomExtent);
     o.insert(QStringLiteral("keys"), keys);
+    // A page that asks for none is the page it was before these existed.
+    if (s.play != PlayOptions{}) {
+        o.insert(QStringLiteral("shuffle"), s.play.shuffle);
+        o.insert(QStringLiteral("stopAtEnd"), s.play.stopAtEnd);
+        o.insert(QStringLiteral("crossfadeMs"), std::min(s.play.crossfadeMs, kMaxCrossfadeMs));
+    }
     // Inside a script element nothing may read as a tag.
     return QJsonDocument(o).toJson(QJsonDocument::Compact).replace("<", "\\u003c");
 }
@@ -132,6 +139,9 @@ QByteArray WebPageWriter::PictureStart(std::span<const std::uint8_t> jpegHead,
         start += " data-width=\"" + QByteArray::number(size->width) + "\" data-height=\"" +
                  QByteArray::number(size->height) + '"';
     }
+    if (const auto options = ReadPlayOptions(jpegHead); options && !options->caption.empty()) {
+        start += " data-caption=\"" + HtmlText(QString::fromStdString(options->caption)) + '"';
+    }
     return start + '>';
 }
 
@@ -175,6 +185,11 @@ std::optional<WebPageContent> ReadWebPage(const QByteArray& page, QString* error
     WebPageContent content;
     content.automatic = automatic.toBool();
     content.delaySeconds = static_cast<std::uint16_t>(delay);
+    content.play.shuffle = settings.value(QStringLiteral("shuffle")).toBool(false);
+    content.play.stopAtEnd = settings.value(QStringLiteral("stopAtEnd")).toBool(false);
+    content.play.crossfadeMs = static_cast<std::uint16_t>(
+        std::clamp(settings.value(QStringLiteral("crossfadeMs")).toInt(0), 0,
+                   static_cast<int>(kMaxCrossfadeMs)));
 
     qsizetype at = settingsEnd;
     while ((at = page.indexOf(kPictureOpen, at)) >= 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "slideshow/play_options.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -17,6 +19,7 @@ struct WebPageSettings {
     QStringList hint; // the hint shown at the start: the keys, then the gestures
     bool automatic = false;
     std::uint16_t delaySeconds = 10;
+    PlayOptions play; // in the settings block only when any is set
 };
 
 // A slideshow as one HTML page that needs nothing else: a black page whose script plays the
@@ -37,8 +40,9 @@ public:
     explicit WebPageWriter(const WebPageSettings& settings);
 
     QByteArray Head() const;
-    // The opening of a picture's block: its length in bytes and the size its frame header
-    // declares (read from the JPEG's first bytes, `jpegHead`, which may be the whole picture).
+    // The opening of a picture's block: its length in bytes, the size its frame header declares
+    // and its caption (data-caption, when its playback options hold one), read from the JPEG's
+    // first bytes, `jpegHead`, which may be the whole picture.
     static QByteArray PictureStart(std::span<const std::uint8_t> jpegHead, std::uint64_t length);
     // The base64 text of the next piece of the picture; every piece but the last must hold a
     // multiple of 3 bytes.
@@ -58,6 +62,7 @@ private:
 struct WebPageContent {
     bool automatic = false;
     std::uint16_t delaySeconds = 0;
+    PlayOptions play;
     std::vector<QByteArray> pictures;
 };
 

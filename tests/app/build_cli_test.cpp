@@ -2,6 +2,7 @@
 #include "controls/num_spin_edit.h"
 #include "framework/graphics/graphic.h"
 #include "picture/jpeg_image.h"
+#include "slideshow/play_options.h"
 #include "slideshow/slideshow_format.h"
 #include "slideshow_test_support.h"
 #include "support/fake_dialogs.h"
@@ -448,6 +449,18 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
     ExpectRefused({"-o", out, "--sort", "date", png}, "--sort needs name, taken or modified");
     ExpectRefused({"-o", out, png, "--sort"}, "--sort needs name, taken or modified");
+    for (const char* seconds : {"0.05", "5.1", "-1", "1s", "nan"}) {
+        ExpectRefused({"-o", out, "--crossfade", seconds, png}, "--crossfade needs 0 (none)");
+    }
+    ExpectRefused({"-o", out, "--caption", "own", png}, "--caption needs none, name or date");
+    ExpectRefused({"-o", out, "--caption", "name", "--caption-file", png, png},
+                  "--caption and --caption-file go one without the other");
+    ExpectRefused({"-o", out, "--caption-file", dir.filePath("none.txt"), png},
+                  "cannot read the caption file");
+    const QTemporaryDir texts;
+    WriteAll(texts.filePath("captions.txt"), "Dawn\r\nDusk\n");
+    ExpectRefused({"-o", out, "--caption-file", texts.filePath("captions.txt"), png},
+                  "captions.txt has 2 lines for 1 pictures");
     // Answered where they stand, whatever follows.
     const Outcome help = Build({"-o", out, "--help", "--fast"});
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
@@ -840,6 +853,24 @@ TEST_F(BuildCommandTest, NamesAreTakenAsBytes) {
     }
     // Only the slideshows are left in the folder.
     EXPECT_EQ(EntriesOf(folder), 2);
+
+    // A caption names the picture as it was given, not the link it was reached through.
+    const QByteArray named = base + "named.run";
+    const Outcome captioned = BuildBytes({"-o", named, "--caption", "name", "--", latin, "-x.bmp"});
+    ASSERT_EQ(captioned.exitCode, 0) << captioned.rawErr.toStdString();
+    const SlideshowLayout layout = ReadSlideshowFile(named.toStdString());
+    const QByteArray show = ReadAll(QFile::decodeName(named));
+    std::vector<std::string> captions;
+    for (const auto& picture : layout.pictures) {
+        const QByteArray jpeg = show.mid(static_cast<qsizetype>(picture.offset),
+                                         static_cast<qsizetype>(picture.length));
+        const auto options = ReadPlayOptions(std::span(
+            reinterpret_cast<const std::uint8_t*>(jpeg.constData()), std::size_t(jpeg.size())));
+        captions.push_back(options ? options->caption : "(none)");
+    }
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{
+                  QFileInfo(QFile::decodeName(latin)).fileName().toStdString(), "-x.bmp"}));
 
     const Outcome missing = BuildBytes({"-o", base + "out.run", base + "gone\xE9.png"});
     EXPECT_EQ(missing.exitCode, 1);

@@ -200,7 +200,29 @@ TEST_F(MainWindowTest, PopupEnablesWhatTheSelectionAllows) {
                               !name.endsWith(".wmf") && !name.endsWith("noext");
         EXPECT_EQ(form->Rotation1->isEnabled(), writable) << name.toStdString();
         EXPECT_TRUE(form->Effacer1->isEnabled());
+        EXPECT_TRUE(form->Legende1->isEnabled());
     }
+
+    // A caption typed for the selected picture: one line, kept with its entry when the list is
+    // reordered, shown as its hint; typing one asks for own captions. Cancel changes nothing.
+    ui().ListBox1->setCurrentRow(1);
+    dialogs->textAnswers = {"  Old town\n at night ", std::nullopt};
+    form->Legende1Click();
+    ASSERT_EQ(dialogs->texts.size(), 1u);
+    EXPECT_EQ(dialogs->texts[0].label, "Caption of b.tif:");
+    EXPECT_EQ(form->CaptionChoice(), CaptionKind::OwnText);
+    QListWidgetItem* moved = ui().ListBox1->takeItem(1);
+    ui().ListBox1->insertItem(4, moved);
+    EXPECT_EQ(form->Caption(4), "Old town at night");
+    EXPECT_EQ(moved->toolTip(), "Old town at night");
+    EXPECT_EQ(form->Caption(1), "");
+    ui().ListBox1->setCurrentRow(4);
+    form->Legende1Click();
+    EXPECT_EQ(dialogs->texts.back().text, "Old town at night");
+    EXPECT_EQ(form->Caption(4), "Old town at night");
+    form->SetPlayback({}, CaptionKind::FileName);
+    EXPECT_EQ(form->Caption(4), "b.tif");
+    form->SetPlayback({}, CaptionKind::None);
 }
 
 TEST_F(MainWindowTest, DelayUnitAndQualityLabelFollowTheirControls) {
@@ -273,7 +295,7 @@ TEST_F(MainWindowTest, TabVisitsTheControlsInTheWindowsOrder) {
     ui().Button2->setEnabled(true);
     ui().Button1->setFocus();
     QStringList visited;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 11; ++i) {
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr);
         visited << focus->objectName();
@@ -282,8 +304,8 @@ TEST_F(MainWindowTest, TabVisitsTheControlsInTheWindowsOrder) {
     // The quality bar takes the focus (its arrows move it), then the picture size beside it;
     // the preview panel does not.
     EXPECT_EQ(visited,
-              (QStringList{"Button1", "ListBox1", "Button4", "Button2", "Button3", "ScrollBar1",
-                           "PictureSize", "CheckBox1", "NumSpinEdit1", "Button1"}));
+              (QStringList{"Button1", "ListBox1", "PlaybackButton", "Button4", "Button2", "Button3",
+                           "ScrollBar1", "PictureSize", "CheckBox1", "NumSpinEdit1", "Button1"}));
     // Back from the first control to the last.
     ui().Button1->setFocus();
     QTest::keyClick(ui().Button1, Qt::Key_Backtab, Qt::ShiftModifier);
@@ -628,6 +650,8 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
         EXPECT_EQ(ui().PictureSize->currentText(), "Original size") << when;
         EXPECT_EQ(form->SaveDialog1->FileName(), "Pelisto.exe") << when;
         EXPECT_TRUE(form->IncludeSubfolders1->isChecked()) << when;
+        EXPECT_EQ(form->Play(), PlayOptions{}) << when;
+        EXPECT_EQ(form->CaptionChoice(), CaptionKind::None) << when;
     };
     restart();
     expectStartUpValues("first start");
@@ -640,7 +664,10 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     form->SaveDialog1->SetFilterIndex(3); // the web page, the last type
     ui().PictureSize->setCurrentIndex(2);
     form->IncludeSubfolders1->setChecked(false);
+    form->SetPlayback({true, true, 1000}, CaptionKind::DateTaken);
     restart();
+    EXPECT_EQ(form->Play(), (PlayOptions{true, true, 1000}));
+    EXPECT_EQ(form->CaptionChoice(), CaptionKind::DateTaken);
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_FALSE(form->IncludeSubfolders1->isChecked());
     EXPECT_EQ(ui().ScrollBar1->value(), 40);
@@ -675,6 +702,10 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
         stored.setValue("slideshowType", "text");
         stored.setValue("pictureSize", 4);
         stored.setValue("includeSubfolders", "text");
+        stored.setValue("crossfadeMs", 9000);
+        stored.setValue("caption", 4);
+        stored.setValue("shuffle", "yes");
+        stored.setValue("stopAtEnd", 1);
     }
     restart();
     expectStartUpValues("bad values");

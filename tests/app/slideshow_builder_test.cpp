@@ -1,10 +1,13 @@
+#include "app/captions.h"
 #include "app/slideshow_builder.h"
 #include "framework/exceptions.h"
 #include "slideshow/slideshow_format.h"
+#include "web/web_page.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 #include <atomic>
 #include <cerrno>
@@ -261,6 +264,16 @@ TEST_F(BuilderTest, ConversionOnSeveralThreadsHandsEachJpegOverInTurn) {
     }
 }
 
+// Hands back the prepared file of a picture, as the one-by-one converter above does.
+class PreparedFile final : public PictureWorker {
+public:
+    QString Convert(const QString& picture, const QString& folder) override {
+        const QString jpeg = folder + QFileInfo(picture).fileName();
+        QFile::copy(picture + ".out", jpeg);
+        return jpeg;
+    }
+};
+
 TEST_F(BuilderTest, WhatItWritesReadsBackThroughTheSlideshowReader) {
     const QString out = dir.filePath("show.exe");
     BuildSlideshowFile(out, stub, Entries(), {true, 7}, Converter());
@@ -271,6 +284,112 @@ TEST_F(BuilderTest, WhatItWritesReadsBackThroughTheSlideshowReader) {
     ASSERT_EQ(layout.pictures.size(), 2u);
     EXPECT_EQ(layout.pictures[1].offset, 61200u);
     EXPECT_EQ(layout.pictures[1].length, 20000u);
+
+    // With playback options each picture carries them, and a caption only the one that has it;
+    // the reader that knows only the trailer still finds pictures that decode, both in the
+    // program and in the page.
+    for (const char* name : {"a.jpg.out", "b.jpg.out"}) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(name[0] == 'a' ? Qt::red : Qt::blue);
+        ASSERT_TRUE(image.save(dir.filePath(name), "JPG"));
+    }
+    const SlideshowSettings options{false, 3, {true, true, 1500}, {"", "Été à Nice"}};
+    BuildSlideshowFile(out, stub, Entries(), options, Converter());
+    const SlideshowLayout withOptions = ReadSlideshowFile(out.toStdString());
+    ASSERT_EQ(withOptions.pictures.size(), 2u);
+    const QByteArray bytes = ReadFile(out);
+    const auto jpegAt = [&](const auto& picture) {
+        return bytes.mid(static_cast<qsizetype>(picture.offset),
+                         static_cast<qsizetype>(picture.length));
+    };
+    const auto span = [](const QByteArray& b) {
+        return std::span(reinterpret_cast<const std::uint8_t*>(b.constData()),
+                         static_cast<std::size_t>(b.size()));
+    };
+    const QStringList pictures = Entries();
+    QTemporaryDir scratch;
+    const QString page = dir.filePath("show.html");
+    BuildSlideshowFile(page, WebPageWords{"en", {}, {}}, pictures, options, 2, scratch.path(),
+                       [] { return std::make_unique<PreparedFile>(); });
+    const auto read = ReadWebPage(ReadFile(page));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->play, options.play);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const QByteArray jpeg = jpegAt(withOptions.pictures[i]);
+        EXPECT_EQ(read->pictures[i], jpeg) << i;
+        EXPECT_EQ(ReadPlayOptions(span(jpeg)), (PictureOptions{options.play, options.captions[i]}))
+            << i;
+        EXPECT_EQ(QImage::fromData(jpeg).pixelColor(20, 15).red() > 200, i == 0) << i;
+        EXPECT_EQ(jpeg.size(), ReadFile(pictures[i] + ".out").size() + 2 + 20 +
+                                   static_cast<qsizetype>(options.captions[i].size()))
+            << i;
+    }
+    EXPECT_TRUE(ReadFile(page).contains("data-caption=\"Été à Nice\"")) << "only the second";
+    EXPECT_EQ(ReadFile(page).count("data-caption="), 1);
+}
+
+// A photo's EXIF block as a camera writes it: the first directory points at the EXIF
+// directory, which holds DateTimeOriginal (ASCII, 20 bytes) at `dateAt` from the block's start.
+QByteArray ExifTiff(bool little, const QByteArray& date, quint32 dateAt = 44, quint16 type = 2,
+                    quint32 count = 20) {
+    QByteArray t;
+    const auto put = [&](quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            const int shift = little ? 8 * i : 8 * (bytes - 1 - i);
+            t += static_cast<char>((v >> shift) & 0xFF);
+        }
+    };
+    t += little ? "II" : "MM";
+    put(42, 2);
+    put(8, 4);
+    put(1, 2); // the first directory: the EXIF directory's place
+    put(0x8769, 2), put(4, 2), put(1, 4), put(26, 4), put(0, 4);
+    put(1, 2); // the EXIF directory: the date
+    put(0x9003, 2), put(type, 2), put(count, 4), put(dateAt, 4), put(0, 4);
+    return t + date + QByteArray(1, '\0');
+}
+
+QByteArray JpegWithExif(const QByteArray& tiff) {
+    const QByteArray payload = "Exif" + QByteArray(2, '\0') + tiff;
+    QByteArray jpeg = QByteArray::fromHex("FFD8FFE1");
+    jpeg += static_cast<char>((payload.size() + 2) >> 8);
+    jpeg += static_cast<char>((payload.size() + 2) & 0xFF);
+    return jpeg + payload + QByteArray::fromHex("FFDA0002");
+}
+
+// The date taken is read from the EXIF directory of a JPEG or a TIFF, in either byte order; a
+// blank or zero date, a directory entry of the wrong type or too short, or a date that lies past
+// the end, gives no caption rather than a wrong one or a read out of bounds.
+TEST(Captions, TheDateTakenIsReadFromTheExifBlockWhenItIsSound) {
+    const QByteArray date = "2024:07:14 18:32:05";
+    struct Case {
+        QByteArray file;
+        std::string caption;
+    };
+    const Case cases[] = {
+        {JpegWithExif(ExifTiff(false, date)), "2024-07-14 18:32"},
+        {JpegWithExif(ExifTiff(true, date)), "2024-07-14 18:32"},
+        {ExifTiff(true, date), "2024-07-14 18:32"},
+        {JpegWithExif(ExifTiff(false, "    :  :     :  :  ")), ""},
+        {JpegWithExif(ExifTiff(false, "0000:00:00 00:00:00")), ""},
+        {JpegWithExif(ExifTiff(false, "2024:07:1A 18:32:05")), ""},
+        {JpegWithExif(ExifTiff(false, date, 50)), ""},
+        {JpegWithExif(ExifTiff(false, date, 0xFFFFFFF0u)), ""},
+        {JpegWithExif(ExifTiff(false, date, 44, 7)), ""},
+        {JpegWithExif(ExifTiff(false, date, 44, 2, 10)), ""},
+        {JpegWithExif(ExifTiff(false, date).left(40)), ""},
+        {QByteArray::fromHex("FFD8FFE000104A46494600"), ""},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("photo.jpg");
+    for (const Case& c : cases) {
+        WriteFile(path, c.file);
+        EXPECT_EQ(CaptionText(CaptionKind::DateTaken, path, path, {}), c.caption)
+            << c.file.toHex().toStdString();
+    }
+    EXPECT_EQ(CaptionText(CaptionKind::FileName, path, "/trip/Été.jpg", "own"), "Été.jpg");
+    EXPECT_EQ(CaptionText(CaptionKind::OwnText, path, path, " At the port "), "At the port");
+    EXPECT_EQ(CaptionText(CaptionKind::None, path, path, "own"), "");
 }
 
 } // namespace

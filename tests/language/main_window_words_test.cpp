@@ -101,9 +101,9 @@ struct FakeMainWindow {
 
 TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
     const QStringList words = MainWindowWords();
-    ASSERT_EQ(words.size(), 195);
+    ASSERT_EQ(words.size(), 249);
     QStringList keys;
-    for (int r = 0; r < 65; ++r) {
+    for (int r = 0; r < 83; ++r) {
         keys << words[r * 3];
     }
     EXPECT_EQ(keys, (QStringList{"Label5",       "Button1",     "\".Hint",
@@ -127,7 +127,13 @@ TEST(MainWindowWords, HoldsTheOriginalRecordsInStoredOrderThenTheNewOnes) {
                                  "@134",         "@135",        "@136",
                                  "@140",         "@141",        "@142",
                                  "@143",         "@144",        "@145",
-                                 "@146",         "@147"}));
+                                 "@146",         "@147",        "@150",
+                                 "@151",         "@152",        "@153",
+                                 "@154",         "@155",        "@156",
+                                 "@157",         "@158",        "@159",
+                                 "@160",         "@161",        "@162",
+                                 "@163",         "@164",        "@165",
+                                 "@166",         "@167"}));
     EXPECT_EQ(MainWindowCharSets(), (QStringList{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
@@ -157,6 +163,7 @@ TEST(MainWindowWords, MessagesInBothLanguages) {
     EXPECT_EQ(t.LookupWord("@124"), QStringLiteral("Petit écran (1280 x 720)"));
     EXPECT_EQ(t.LookupWord("@125").arg("x"),
               "Plus de 25 Mo : la plupart des messageries le refuseront. Tailles plus petites : x");
+    EXPECT_EQ(t.LookupWord("@167").arg("a.jpg"), QStringLiteral("Légende de a.jpg :"));
     t.SetActiveLanguage(1);
     EXPECT_EQ(t.LookupWord("@100"), "Do you really want to clear all the list ?");
     EXPECT_EQ(t.LookupWord("@101"), " missing. TheExe.exe MUST be in the same folder as  ");

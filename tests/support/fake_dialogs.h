@@ -24,6 +24,9 @@ public:
     std::deque<std::optional<PasswordAnswer>> passwordAnswers; // default: cancelled
     std::vector<FolderDialogRequest> folders;
     std::deque<std::optional<QString>> folderAnswers; // default: cancelled
+    std::vector<TextRequest> texts;
+    std::deque<std::optional<QString>> textAnswers; // default: cancelled
+
 
     int messageBox(const MessageBoxRequest& request) override {
         boxes.push_back(request);
@@ -72,6 +75,17 @@ public:
         std::optional<QString> answer;
         answer.swap(folderAnswers.front());
         folderAnswers.pop_front();
+        return answer;
+    }
+
+    std::optional<QString> askText(const TextRequest& request) override {
+        texts.push_back(request);
+        if (textAnswers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QString> answer;
+        answer.swap(textAnswers.front());
+        textAnswers.pop_front();
         return answer;
     }
 

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QVariantAnimation>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace pelisto;
@@ -25,11 +27,15 @@ public:
     QStringList pictures;
     double delay = 10;
     bool automatic = false;
+    PlayOptions play;
+    QStringList captions;
     QStringList conversions;
 
     QStringList Pictures() const override { return pictures; }
     double Delay() const override { return delay; }
     bool Automatic() const override { return automatic; }
+    PlayOptions Play() const override { return play; }
+    QString Caption(int index) const override { return captions.value(index); }
     QString ConvertToJpeg(const QString& name) override {
         conversions << name;
         const QString path = folder_ + "/temp.jpg";
@@ -37,9 +43,9 @@ public:
         if (name == "broken") {
             throw Exception("Unable to convert broken to JPEG");
         }
-        const QStringList wh = name.split('x');
+        const QStringList wh = name.split('x'); // "800x600" red, "800x600xblue" blue
         QImage image(wh[0].toInt(), wh[1].toInt(), QImage::Format_RGB32);
-        image.fill(Qt::red);
+        image.fill(wh.size() > 2 ? QColor(wh[2]) : QColor(Qt::red));
         image.save(path, "JPG");
         return path;
     }
@@ -209,6 +215,99 @@ TEST_F(TestWindowTest, TheNextPictureIsConvertedAheadAndItsErrorWaitsForTheStep)
     QTest::qWait(50); // nothing is prepared for a closed window
     EXPECT_EQ(source.conversions,
               (QStringList{"10x10", "20x20", "broken", "10x10", "20x20", "broken"}));
+}
+
+// Shuffle shows every picture once a round (the prepared picture is the one that comes next),
+// Backspace goes back through what was shown; stopping at the end, neither the timer nor
+// Backspace on the first wraps, and the next key on the last ends the show.
+TEST_F(TestWindowTest, ShuffleRoundsAndTheStopAtTheEnd) {
+    source.play.shuffle = true;
+    Start({"10x10", "20x20", "30x30", "40x40", "50x50"});
+    QList<int> shown{form.CurrentIndex};
+    for (int step = 1; step < 15; ++step) {
+        const qsizetype converted = source.conversions.size();
+        for (int i = 0; i < 200 && source.conversions.size() == converted; ++i) {
+            QTest::qWait(5);
+        }
+        EXPECT_EQ(source.conversions.size(), converted + 1) << "prepared ahead, step " << step;
+        Key(Qt::Key_Space, Qt::NoModifier);
+        EXPECT_EQ(source.conversions.size(), converted + 1) << "the prepared one shown " << step;
+        EXPECT_EQ(Shown().width(), 10 * (form.CurrentIndex + 1));
+        shown << form.CurrentIndex;
+    }
+    for (int round = 0; round < 3; ++round) {
+        QList<int> sorted = shown.mid(5 * round, 5);
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(sorted, (QList<int>{0, 1, 2, 3, 4})) << round;
+    }
+    for (int back = 13; back >= 11; --back) {
+        Key(Qt::Key_Backspace, Qt::NoModifier);
+        EXPECT_EQ(form.CurrentIndex, shown[back]);
+    }
+    form.close();
+
+    source.play = {false, true, 0};
+    source.automatic = true;
+    Start({"10x10", "20x20", "30x30"});
+    Key(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(form.CurrentIndex, 0);
+    form.Timer1Timer();
+    form.Timer1Timer();
+    EXPECT_EQ(form.CurrentIndex, 2);
+    form.Timer1Timer();
+    EXPECT_EQ(form.CurrentIndex, 2);
+    EXPECT_FALSE(form.Timer1->isActive());
+    EXPECT_TRUE(form.isVisible());
+    Key(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(form.CurrentIndex, 1);
+    Key(Qt::Key_Space, Qt::NoModifier);
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_FALSE(form.isVisible());
+}
+
+// The caption is a dark band across the foot of the screen with light text in it; a crossfade's
+// middle frame is half of each picture; without either nothing is drawn over the picture.
+TEST_F(TestWindowTest, TheCaptionBandAndTheCrossfadeOnScreen) {
+    const auto pixel = [this](int x, int y) { return form.grab().toImage().pixelColor(x, y); };
+    source.captions = {"Harbour at dawn", ""};
+    source.play.crossfadeMs = 1000;
+    Start({"1024x768", "1024x768xblue"});
+    const QRect band = form.CaptionBand->geometry();
+    ASSERT_TRUE(form.CaptionBand->isVisible());
+    EXPECT_EQ(band.bottom(), 767);
+    EXPECT_EQ(band.width(), 1024);
+    const QImage shot = form.grab().toImage();
+    int light = 0;
+    for (int x = 0; x < 1024; ++x) {
+        const QColor c = shot.pixelColor(x, band.center().y());
+        light += c.green() > 200 ? 1 : 0;
+        if (x < 100) {
+            EXPECT_TRUE(c.red() > 40 && c.red() < 120 && c.green() < 30) << x; // red, darkened
+        }
+    }
+    EXPECT_GT(light, 10) << "text in the band";
+    EXPECT_GT(shot.pixelColor(5, band.top() - 3).red(), 240); // above it the picture as it is
+
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_FALSE(form.CaptionBand->isVisible()); // the second has none
+    ASSERT_EQ(form.Fade->state(), QAbstractAnimation::Running);
+    form.Fade->setCurrentTime(500);
+    const QColor middle = pixel(512, 300);
+    EXPECT_NEAR(middle.red(), 127, 12);
+    EXPECT_NEAR(middle.blue(), 127, 12);
+    form.Fade->setCurrentTime(1000);
+    EXPECT_GT(pixel(512, 300).blue(), 240);
+    EXPECT_LT(pixel(512, 300).red(), 15);
+    form.close();
+
+    source.play.crossfadeMs = 0;
+    source.captions.clear();
+    Start({"1024x768", "1024x768xblue"});
+    EXPECT_FALSE(form.CaptionBand->isVisible());
+    EXPECT_GT(pixel(5, 765).red(), 240);
+    Key(Qt::Key_Space, Qt::NoModifier);
+    EXPECT_NE(form.Fade->state(), QAbstractAnimation::Running);
+    EXPECT_GT(pixel(512, 300).blue(), 240);
 }
 
 TEST(TestWindowKeys, KeypadAndMainKeyboardHaveDifferentCodes) {

@@ -426,6 +426,75 @@ def many(b, pages):
     check(bool(shows), "the 20 MB picture is shown (centre %s)" % (centre_colour(b),))
 
 
+def shuffle_and_stop(b, pages):
+    """Shuffle shows every picture once a round and Backspace retraces them; a show that stops
+    at the end stays on its last picture, whatever the timer or Space."""
+    b.open(pages["shuffle"])
+    colours = [hue(i, 4) for i in range(4)]
+    shown = []
+    for step in range(12):
+        index = b.js("return window.pelisto.order.current()")
+        expect_centre(b, colours[index], "shuffle, step %d shows picture %d" % (step, index))
+        shown.append(index)
+        b.keys(Keys.SPACE)
+    check(all(sorted(shown[r:r + 4]) == [0, 1, 2, 3] for r in (0, 4, 8)),
+          "shuffle shows every picture once a round (%s)" % shown)
+    b.keys(Keys.BACKSPACE, Keys.BACKSPACE)
+    expect_centre(b, colours[shown[10]], "Backspace goes back through what was shown")
+
+    b.open(pages["stop"])
+    expect_centre(b, colours[3], "the automatic show reaches its last picture", timeout=10)
+    time.sleep(2.5)
+    check(near(centre_colour(b), colours[3]), "and stays there past two more delays")
+    b.keys(Keys.SPACE)
+    time.sleep(0.5)
+    check(near(centre_colour(b), colours[3]), "Space on the last picture stays")
+    b.keys(Keys.BACKSPACE)
+    expect_centre(b, colours[2], "Backspace steps back from it")
+
+
+def fade_and_caption(b, pages, phone=False):
+    """A crossfade's middle frame is half of each picture; a caption is a dark band at the foot
+    with light text, over the picture."""
+    if not phone:
+        b.open(pages["fade"])
+        expect_centre(b, GREEN, "crossfade: the first picture")
+        b.keys(Keys.SPACE)
+        fades = "document.getAnimations().filter((a) => a.effect.target.tagName === 'IMG')"
+        started = poll(lambda: b.js("return %s.length" % fades), 10)
+        check(started == 1, "a transition runs when stepping (%s)" % started)
+        b.js("for (const a of %s) { a.pause(); a.currentTime = 1000; }" % fades)
+        mix = tuple((g + u) // 2 for g, u in zip(GREEN, BLUE))
+        # (WebKit draws the paused frame at its next rendering.)
+        middle = poll(lambda: (lambda c: c if near(c, mix, 25) else None)(centre_colour(b)), 5)
+        check(middle is not None, "the middle frame is a mix (%s, want %s)" % (
+            centre_colour(b), mix))
+        b.js("for (const a of %s) { a.finish(); }" % fades)
+        expect_centre(b, BLUE, "and the fade ends on the second")
+        check(poll(lambda: b.js("return document.images.length") == 1, 5),
+              "the picture left goes once faded")
+
+    b.open(pages["caption"])
+    check(poll(lambda: b.js("return document.getElementById('caption').textContent")
+               == "white.png"), "the caption is the file name")
+    hint_gone(b)
+    top, bottom, left, right = b.js("""
+        const r = document.getElementById('caption').getBoundingClientRect();
+        const p = document.querySelector('#stage img').getBoundingClientRect();
+        return [r.top, r.bottom, p.left, p.right].map((v) => Math.round(v * devicePixelRatio));""")
+    ww, wh = b.device_size()
+    check(bottom == wh, "the band ends at the foot of the screen (%d of %d)" % (bottom, wh))
+    shot = b.screen()
+    row = [shot.getpixel((x, (top + bottom) // 2)) for x in range(left + 2, right - 2)]
+    dark = sum(1 for c in row if 50 < sum(c) / 3 < 130)
+    light = sum(1 for c in row if sum(c) / 3 > 200)
+    check(dark > len(row) // 2 and light > 3,
+          "a dark band over the white picture with light text in it (%d dark, %d light of %d)"
+          % (dark, light, len(row)))
+    above = shot.getpixel(((left + right) // 2, top - 4))
+    check(near(above, (255, 255, 255), 10), "above it the picture as it is (%s)" % (above,))
+
+
 def quiet(b, what, pages):
     """Since the last look: no request but the pages opened and their blob: URLs, no error."""
     urls, errors = b.taken()
@@ -456,6 +525,13 @@ def make_pages(bin_folder, work):
     noise = Image.frombytes("RGB", (5200, 3200), os.urandom(5200 * 3200 * 3))
     noise.save(p("noise.bmp"))
     pages["big"] = build(bin_folder, p("big.html"), [p("noise.bmp")], "-q", "100")
+    four = [solid(p("f%d.png" % i), (64, 48), hue(i, 4)) for i in range(4)]
+    pages["shuffle"] = build(bin_folder, p("shuffle.html"), four, "--shuffle")
+    pages["stop"] = build(bin_folder, p("stop.html"), four, "--stop-at-end", "--auto", "--delay",
+                          "1")
+    pages["fade"] = build(bin_folder, p("fade.html"), [green, blue], "--crossfade", "2")
+    white = solid(p("white.png"), (1000, 3000), (255, 255, 255))
+    pages["caption"] = build(bin_folder, p("caption.html"), [white], "--caption", "name")
     return pages
 
 
@@ -478,6 +554,7 @@ def main():
         try:
             if phone:
                 play_phone(b, pages, fit_cases)
+                fade_and_caption(b, pages, phone=True)
                 quiet(b, "phone", pages)
             else:
                 play_desktop(b, pages, fit_cases)
@@ -486,6 +563,9 @@ def main():
                 quiet(b, "automatic", pages)
                 many(b, pages)
                 quiet(b, "many pictures", pages)
+                shuffle_and_stop(b, pages)
+                fade_and_caption(b, pages)
+                quiet(b, "playback options", pages)
         finally:
             b.quit()
     print("%d failure(s)" % len(failures))

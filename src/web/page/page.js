@@ -5,6 +5,8 @@
   const count = blocks.length;
   const stage = document.getElementById('stage');
   const hint = document.getElementById('hint');
+  const caption = document.getElementById('caption');
+  const fadeMs = Math.min(Math.max(Number(show.crossfadeMs) || 0, 0), 5000);
   // The page's own gestures: a swipe crosses a fifth of the screen's short side, a tap moves
   // less than 12 pixels; the hint stays 4 seconds.
   const swipeShare = 0.2;
@@ -121,8 +123,63 @@
     }
     return entry;
   };
-  const wrap = (index) => ((index % count) + count) % count;
-  const neighbours = (index) => new Set([index, wrap(index + 1), wrap(index - 1)]);
+  // The order every player follows: without shuffle the list's; with it each round a new order
+  // of all the pictures, the next round never starting with the picture just shown. Going back
+  // retraces what was shown, then wraps as going forward does. Stopping at the end, the last
+  // picture of the first round stays.
+  const order = (() => {
+    const shuffle = Boolean(show.shuffle);
+    const stopAtEnd = Boolean(show.stopAtEnd);
+    const seen = [];
+    let at = 0;
+    const random = (n) => Math.floor(Math.random() * n);
+    const drawRound = () => {
+      const first = seen.length;
+      for (let i = 0; i < count; ++i) {
+        seen.push(i);
+      }
+      for (let i = count; i > 1; --i) {
+        const j = first + random(i);
+        [seen[first + i - 1], seen[j]] = [seen[j], seen[first + i - 1]];
+      }
+      if (first > 0 && count > 1 && seen[first] === seen[first - 1]) {
+        const j = first + 1 + random(count - 1);
+        [seen[first], seen[j]] = [seen[j], seen[first]];
+      }
+    };
+    if (shuffle && count > 0) {
+      drawRound();
+    }
+    const indexAt = (position) => (shuffle ? seen[position] : position % count);
+    const atEnd = () => stopAtEnd && count > 0 && at + 1 === count;
+    // The position a step leads to, or -1 when it goes nowhere.
+    const ahead = () => {
+      if (count === 0 || atEnd()) {
+        return -1;
+      }
+      if (shuffle && at + 1 === seen.length) {
+        drawRound();
+      }
+      return shuffle ? at + 1 : (at + 1) % count;
+    };
+    const behind = () => (count === 0 ? -1 : at > 0 ? at - 1 : stopAtEnd ? -1 : count - 1);
+    const move = (position) => {
+      if (position < 0) {
+        return false;
+      }
+      at = position;
+      return true;
+    };
+    return {
+      current: () => indexAt(at),
+      atEnd,
+      next: () => move(ahead()),
+      previous: () => move(behind()),
+      neighbours: () => [ahead(), behind()].filter((p) => p >= 0).map(indexAt),
+    };
+  })();
+  // Read by the tests: the order's steps, as a key or the timer takes them.
+  window.pelisto.order = order;
   const letGo = (keep) => {
     for (const [index, entry] of held) {
       if (!keep.has(index)) {
@@ -176,11 +233,42 @@
     draw();
   };
 
+  const showCaption = (index) => {
+    caption.textContent = blocks[index].dataset.caption || '';
+  };
+  // The new picture comes in over the one left, from transparent to opaque; without a
+  // crossfade it simply takes its place.
+  const putUp = (img, left) => {
+    if (!img) {
+      stage.replaceChildren();
+      return;
+    }
+    img.style.transition = '';
+    img.style.opacity = '';
+    if (!(fadeMs > 0) || !left || left === img || !left.isConnected) {
+      stage.replaceChildren(img);
+      return;
+    }
+    img.style.opacity = '0';
+    stage.replaceChildren(left, img);
+    img.getBoundingClientRect(); // the start of the transition is laid out first
+    img.style.transition = `opacity ${fadeMs}ms linear`;
+    img.style.opacity = '1';
+    const done = () => {
+      img.removeEventListener('transitionend', done);
+      if (left.parentNode === stage && left !== shown) {
+        left.remove();
+      }
+    };
+    img.addEventListener('transitionend', done);
+  };
+
   const showPicture = (index) => {
     current = index;
     const mine = ++ticket;
     fitView(index);
-    const keep = neighbours(index);
+    showCaption(index);
+    const keep = new Set([index, ...order.neighbours()]);
     letGo(keep);
     const entry = hold(index);
     entry.ready.then((decoded) => {
@@ -190,14 +278,15 @@
       if (!(view.pw > 0)) {
         fitView(index);
       }
+      const left = shown;
       shown = decoded ? entry.img : null;
       shownIndex = index;
-      stage.replaceChildren(...(shown ? [shown] : []));
       draw();
+      putUp(shown, left);
       // The neighbours are decoded once the shown picture is up: the next first.
       setTimeout(() => {
         if (mine === ticket) {
-          for (const other of [wrap(index + 1), wrap(index - 1)]) {
+          for (const other of order.neighbours()) {
             hold(other);
           }
         }
@@ -205,16 +294,23 @@
     });
   };
   const step = (delta) => {
-    if (count > 1) {
-      showPicture(wrap(current + delta));
+    if (count > 1 && (delta > 0 ? order.next() : order.previous())) {
+      showPicture(order.current());
     }
   };
-  // The automatic advance; a picture stepped to by hand gets the whole period before it.
+  // The automatic advance; a picture stepped to by hand gets the whole period before it. It
+  // ends on the last picture when the show stops there.
   let ticker = 0;
   const startTicker = () => {
     if (show.automatic && count > 1) {
       clearInterval(ticker);
-      ticker = setInterval(() => step(1), show.delaySeconds * 1000);
+      ticker = setInterval(() => {
+        if (order.atEnd()) {
+          clearInterval(ticker);
+        } else {
+          step(1);
+        }
+      }, show.delaySeconds * 1000);
     }
   };
   const stepByHand = (delta) => {
@@ -361,6 +457,6 @@
   }
 
   if (count > 0) {
-    showPicture(0);
+    showPicture(order.current());
   }
 })();
