@@ -1,16 +1,32 @@
 #include "codeclib/error_detail.h"
 
 #include <cstring>
+#include <vector>
 
 namespace pelisto::codec {
 namespace {
 
+// What a call of this thread leaves for its caller. One thread-local object for the library:
+// LeakSanitizer's tracer faulted when this dlopen'd library had two with destructors.
+struct CallState {
+    std::string detail;
+    std::vector<std::uint8_t> profile;
+};
+
+CallState& State() {
+    thread_local CallState state;
+    return state;
+}
+
 std::string& Detail() {
-    thread_local std::string detail;
-    return detail;
+    return State().detail;
 }
 
 } // namespace
+
+std::vector<std::uint8_t>& ThreadProfileStorage() {
+    return State().profile;
+}
 
 void ClearErrorDetail() {
     Detail().clear();

@@ -1,12 +1,13 @@
 #include "codeclib/picture_profile.h"
 
+#include "codeclib/error_detail.h"
+
 #include <cstring>
 
 namespace pelisto::codec {
 
 std::vector<std::uint8_t>& PictureProfile() {
-    thread_local std::vector<std::uint8_t> profile;
-    return profile;
+    return ThreadProfileStorage();
 }
 
 void ClearPictureProfile() {
