@@ -288,8 +288,9 @@ QStringList MainWindowWords() {
         QStringLiteral("Include subfolders"),
 
         QStringLiteral("@143"),
-        QString::fromUtf8("%1 images ajoutées ; %2 fichiers ignorés (pas des images, ou cachés)"),
-        QStringLiteral("%1 pictures added; %2 files skipped (not pictures or hidden)"),
+        QString::fromUtf8(
+            "Images ajoutées : %1. Fichiers ignorés (pas des images, ou cachés) : %2"),
+        QStringLiteral("Pictures added: %1. Files skipped (not pictures or hidden): %2"),
 
         QStringLiteral("@144"),
         QString::fromUtf8("Trier par nom"),

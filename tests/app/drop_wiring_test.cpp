@@ -84,7 +84,7 @@ TEST_F(DropWiringTest, TheFilterTakesExtensionsThatOccurInTheOpenDialogsPatterns
     // counts what the folder skipped.
     ASSERT_EQ(dialogs->boxes.size(), 1u);
     EXPECT_EQ(dialogs->boxes[0].text,
-              "16 pictures added; 1 files skipped (not pictures or hidden)\n"
+              "Pictures added: 16. Files skipped (not pictures or hidden): 1\n"
               "These files are not pictures that can be read; they were not added:\n" +
                   Path("noext") + " : file type not supported\n" + Path("h.png.txt") +
                   " : file type not supported");

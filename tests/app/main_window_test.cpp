@@ -551,8 +551,8 @@ TEST_F(MainWindowTest, AFolderBringsItsPicturesAndCountsWhatItSkipsInOneLine) {
         QStringList shown;
         QString firstLine;
     } rows[] = {
-        {true, true, own + below, "8 pictures added; 4 files skipped (not pictures or hidden)"},
-        {false, false, own, "3 pictures added; 3 files skipped (not pictures or hidden)"},
+        {true, true, own + below, "Pictures added: 8. Files skipped (not pictures or hidden): 4"},
+        {false, false, own, "Pictures added: 3. Files skipped (not pictures or hidden): 3"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.subfolders);
