@@ -17,6 +17,9 @@ import subprocess
 import sys
 import time
 
+# The trailer and the play-options segment, written from their layouts as the Linux tests do.
+from viewer_test import trailer, with_play_options
+
 SKIP = 77
 SCREEN_W, SCREEN_H = 1024, 768
 # Bicubic under Wine against Pillow's Lanczos: about 40 dB on these pictures. A picture one
@@ -33,13 +36,6 @@ def check(condition, what):
 
 # --- slideshow files -----------------------------------------------------------------------
 
-def trailer(stub_length, automatic, delay, lengths):
-    # Written independently of the C++ writer: a second reading of the same layout.
-    return (struct.pack("<IBH", stub_length, 1 if automatic else 0, delay)
-            + b"".join(struct.pack("<I", n) for n in lengths)
-            + struct.pack("<I", len(lengths)) + b"WAGON")
-
-
 def build_slideshow(stub_path, path, pictures, automatic=False, delay=10):
     with open(stub_path, "rb") as f:
         stub = f.read()
@@ -47,19 +43,6 @@ def build_slideshow(stub_path, path, pictures, automatic=False, delay=10):
         f.write(stub + b"".join(pictures)
                 + trailer(len(stub), automatic, delay, [len(p) for p in pictures]))
     return path
-
-
-def with_play_options(jpeg, shuffle=False, stop_at_end=False, crossfade_ms=0, caption=""):
-    """The JPEG with a play-options segment after its JFIF header, written from the layout
-    rather than through the C++ writer: a second reading of the same segment."""
-    text = caption.encode("utf-8")
-    payload = (b"PelistoPlay\0" + bytes([1, (1 if shuffle else 0) | (2 if stop_at_end else 0)])
-               + struct.pack(">HH", crossfade_ms, len(text)) + text)
-    segment = b"\xff\xeb" + struct.pack(">H", 2 + len(payload)) + payload
-    at = 2
-    if jpeg[2:4] == b"\xff\xe0":
-        at = 4 + struct.unpack(">H", jpeg[4:6])[0]
-    return jpeg[:at] + segment + jpeg[at:]
 
 
 def make_pictures(work):
