@@ -161,8 +161,9 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     const pelisto::SlideshowTarget kind =
         o.target.value_or(pelisto::TargetForOutputName(QFile::decodeName(output)));
     const bool page = kind == pelisto::SlideshowTarget::Web;
+    const bool video = kind == pelisto::SlideshowTarget::Video;
     const QString stub = pelisto::ExecutableFolder() + pelisto::StubFileName(kind);
-    if (!page && !QFileInfo(stub).isFile()) {
+    if (!page && !video && !QFileInfo(stub).isFile()) {
         return Fail(QStringLiteral("the viewer stub %1 is missing").arg(stub));
     }
     QString refusal;
@@ -220,12 +221,20 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
         const LibraryMessagesCaught caught(
             scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
         const QString jpegs = scratch.Dir().filePath(QStringLiteral("jpegs"));
-        const pelisto::PictureWorkerFactory workers = NamingWorkers(
-            pelisto::JpegWorkerFactory(static_cast<int>(o.quality), o.fitWidth, o.fitHeight));
+        // A video's pictures are fitted into its frame; its quality is the encoder's.
+        const pelisto::VideoFrameSize frame = pelisto::VideoFrameFor(o.fitWidth, o.fitHeight);
+        const pelisto::PictureWorkerFactory workers =
+            NamingWorkers(video ? pelisto::JpegWorkerFactory(pelisto::kVideoPictureQuality,
+                                                             frame.width, frame.height)
+                                : pelisto::JpegWorkerFactory(static_cast<int>(o.quality),
+                                                             o.fitWidth, o.fitHeight));
         const pelisto::BuildProgress progress = [](int index, int count, const QString& picture) {
             PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
         };
-        if (page) {
+        if (video) {
+            pelisto::BuildVideoFileAt(output, working, settings, frame, static_cast<int>(o.quality),
+                                      jobs, jpegs, workers, progress);
+        } else if (page) {
             // The tool's language is English; the title is the name as given.
             const pelisto::WebPageWords words{QStringLiteral("en"),
                                               {pelisto::MainWindowWord(QStringLiteral("@113"), 1),
@@ -253,7 +262,10 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     struct stat written {};
     const QString tooLarge =
         ::stat(output.constData(), &written) == 0
-            ? pelisto::MailSizeWarning(written.st_size, o.fitWidth, o.fitHeight)
+            ? pelisto::MailSizeWarning(
+                  written.st_size,
+                  video ? pelisto::VideoFrameFor(o.fitWidth, o.fitHeight).width : o.fitWidth,
+                  video ? pelisto::VideoFrameFor(o.fitWidth, o.fitHeight).height : o.fitHeight)
             : QString();
     if (!tooLarge.isEmpty()) {
         PrintError(tooLarge);

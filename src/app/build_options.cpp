@@ -27,9 +27,12 @@ void Usage(std::FILE* to) {
                "  --auto           advance to the next picture by itself\n"
                "  --delay SECONDS  seconds between pictures, 1 to 65535 (default 10)\n"
                "  --target T       where it plays: windows (stub TheExe.exe), linux\n"
-               "                   (stub TheExe.run) or web (one HTML page for any browser);\n"
+               "                   (stub TheExe.run), web (one HTML page for any browser)\n"
+               "                   or video (an MP4 video, H.264, for phones, TVs and\n"
+               "                   chats; the frame is the --fit box, else 1920x1080);\n"
                "                   default: windows when OUT ends in .exe, web when it ends\n"
-               "                   in .html or .htm, in any letter case, else linux\n"
+               "                   in .html or .htm, video in .mp4, in any letter case,\n"
+               "                   else linux\n"
                "  --sign CERT      sign the Windows program with this code-signing\n"
                "                   certificate (PKCS#12), through osslsigncode\n"
                "  --sign-password-file FILE\n"
@@ -130,8 +133,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<QByteArray>& args) {
                 o.target = SlideshowTarget::Linux;
             } else if (v && *v == "web") {
                 o.target = SlideshowTarget::Web;
+            } else if (v && *v == "video") {
+                o.target = SlideshowTarget::Video;
             } else {
-                return Refuse(QStringLiteral("--target needs windows, linux or web"));
+                return Refuse(QStringLiteral("--target needs windows, linux, web or video"));
             }
         } else if (a == "--sign" || a == "--sign-password-file" || a == "--timestamp") {
             auto v = value();

@@ -7,17 +7,21 @@
 #include "framework/replace_file.h"
 #include "slideshow/slideshow_error.h"
 #include "slideshow/slideshow_format.h"
+#include "video/video_encoder.h"
+#include "video/video_frames.h"
 #include "web/web_page.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <random>
 #include <unistd.h>
 
 namespace pelisto {
@@ -122,6 +126,7 @@ QString StubFileName(SlideshowTarget target) {
     case SlideshowTarget::Linux:
         return QStringLiteral("TheExe.run");
     case SlideshowTarget::Web:
+    case SlideshowTarget::Video:
         break;
     }
     return {};
@@ -134,11 +139,14 @@ SlideshowTarget TargetForOutputName(const QString& outputPath) {
     if (endsWith(".exe")) {
         return SlideshowTarget::Windows;
     }
+    if (endsWith(".mp4")) {
+        return SlideshowTarget::Video;
+    }
     return endsWith(".html") || endsWith(".htm") ? SlideshowTarget::Web : SlideshowTarget::Linux;
 }
 
 QString OutputNameFor(const QString& typed, SlideshowTarget selected) {
-    for (const char* ext : {".exe", ".run", ".html", ".htm"}) {
+    for (const char* ext : {".exe", ".run", ".html", ".htm", ".mp4"}) {
         if (typed.endsWith(QLatin1String(ext), Qt::CaseInsensitive)) {
             return typed;
         }
@@ -148,6 +156,8 @@ QString OutputNameFor(const QString& typed, SlideshowTarget selected) {
         return typed + QStringLiteral(".exe");
     case SlideshowTarget::Linux:
         return typed + QStringLiteral(".run");
+    case SlideshowTarget::Video:
+        return typed + QStringLiteral(".mp4");
     case SlideshowTarget::Web:
         break;
     }
@@ -278,6 +288,64 @@ private:
     WebPageWriter page_;
 };
 
+// A video: each picture's frame held for the delay, opened by a crossfade from the one before.
+class VideoForm final : public OutputForm {
+public:
+    VideoForm(const QString& outputPath, const SlideshowSettings& settings, VideoFrameSize frame,
+              int quality, const std::atomic<bool>* cancel)
+        : name_(outputPath), frame_(frame), rateFactor_(VideoRateFactor(quality)),
+          timing_(VideoTimingFor(DelayField(settings.delaySeconds), settings.play.crossfadeMs)),
+          cancel_(cancel) {}
+    ReplaceFile::Kind Kind() const override { return ReplaceFile::Kind::Data; }
+    void Begin(FileStream& out) override {
+        encoder_.emplace(out.Descriptor(), name_, frame_, rateFactor_);
+    }
+    void AddPicture(FileStream&, PictureBytes& jpeg) override {
+        const std::int64_t length = jpeg.Length();
+        if (length == 0) {
+            throw SlideshowError(SlideshowErrorKind::EmptyPicture, "a picture is empty");
+        }
+        QByteArray bytes(static_cast<qsizetype>(length), Qt::Uninitialized);
+        const auto whole = std::span(reinterpret_cast<std::uint8_t*>(bytes.data()),
+                                     static_cast<std::size_t>(length));
+        if (jpeg.Read(whole) != whole.size()) {
+            throw EReadError();
+        }
+        // The caption rides in the picture as it does for every other player.
+        const auto options = ReadPlayOptions(whole);
+        const QImage picture = QImage::fromData(bytes, "JPEG");
+        if (picture.isNull()) {
+            throw Exception(
+                QStringLiteral("a converted picture cannot be read back for the video"));
+        }
+        YuvFrame shown = ComposeFrame(
+            picture, options ? QString::fromStdString(options->caption) : QString(), frame_);
+        std::int64_t held = timing_.framesPerPicture;
+        if (last_ && timing_.fadeFrames > 0) {
+            YuvFrame mixed;
+            for (std::int64_t k = 0; k < timing_.fadeFrames; ++k) {
+                MixFrames(*last_, shown, FadeWeight(k, timing_.fadeFrames), mixed);
+                encoder_->Add(mixed, 1, cancel_);
+            }
+            held -= timing_.fadeFrames;
+        }
+        encoder_->Add(shown, held, cancel_);
+        if (timing_.fadeFrames > 0) {
+            last_ = std::move(shown);
+        }
+    }
+    void End(FileStream&, const SlideshowSettings&) override { encoder_->Finish(); }
+
+private:
+    QString name_;
+    VideoFrameSize frame_;
+    int rateFactor_;
+    VideoTiming timing_;
+    const std::atomic<bool>* cancel_;
+    std::optional<VideoEncoder> encoder_;
+    std::optional<YuvFrame> last_;
+};
+
 // Picture index's JPEG, asked for in list order.
 using JpegSource = std::function<QString(int index)>;
 // Starts the conversions once the output is open, and gives their JPEGs.
@@ -395,6 +463,59 @@ void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const WebPageWords& 
     PageForm form(outputPath, page, settings);
     BuildInParallel(outputPath, absoluteOutput, form, pictures, settings, workers, scratchFolder,
                     factory, progress, nullptr);
+}
+
+namespace {
+
+// A video has one order: with shuffle the pictures and their captions are drawn into a new one
+// once, as a player's first round would be.
+void Shuffled(QStringList& pictures, SlideshowSettings& settings) {
+    if (!settings.play.shuffle || pictures.size() < 2) {
+        return;
+    }
+    PlayOrder order(static_cast<std::size_t>(pictures.size()), settings.play,
+                    std::random_device{}());
+    QStringList drawn;
+    std::vector<std::string> captions;
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        const std::size_t at = order.Current();
+        drawn << pictures[static_cast<qsizetype>(at)];
+        captions.push_back(at < settings.captions.size() ? settings.captions[at] : std::string());
+        order.Next();
+    }
+    pictures = drawn;
+    settings.captions = captions;
+}
+
+void BuildVideo(const QString& outputPath, const QByteArray& outputBytes, QStringList pictures,
+                SlideshowSettings settings, VideoFrameSize frame, int quality, int workers,
+                const QString& scratchFolder, const PictureWorkerFactory& factory,
+                const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    Shuffled(pictures, settings);
+    // Shuffle and the stop at the end mean nothing once the order is fixed in the video.
+    settings.play.shuffle = false;
+    settings.play.stopAtEnd = false;
+    VideoForm form(outputPath, settings, frame, quality, cancel);
+    BuildInParallel(outputPath, outputBytes, form, pictures, settings, workers, scratchFolder,
+                    factory, progress, cancel);
+}
+
+} // namespace
+
+void BuildVideoFile(const QString& outputPath, const QStringList& pictures,
+                    const SlideshowSettings& settings, VideoFrameSize frame, int quality,
+                    int workers, const QString& scratchFolder, const PictureWorkerFactory& factory,
+                    const BuildProgress& progress, const std::atomic<bool>* cancel) {
+    BuildVideo(outputPath, {}, pictures, settings, frame, quality, workers, scratchFolder, factory,
+               progress, cancel);
+}
+
+void BuildVideoFileAt(const QByteArray& absoluteOutput, const QStringList& pictures,
+                      const SlideshowSettings& settings, VideoFrameSize frame, int quality,
+                      int workers, const QString& scratchFolder,
+                      const PictureWorkerFactory& factory, const BuildProgress& progress) {
+    BuildVideo(QFile::decodeName(absoluteOutput), absoluteOutput, pictures, settings, frame,
+               quality, workers, scratchFolder, factory, progress, nullptr);
 }
 
 } // namespace pelisto

@@ -2,6 +2,7 @@
 
 #include "app/parallel_conversion.h"
 #include "slideshow/play_options.h"
+#include "video/video_settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,17 +19,20 @@ enum class SlideshowTarget {
     Windows, // TheExe.exe, the save dialog's first type "Program (*.exe)"
     Linux,   // TheExe.run, for Linux desktops with X11
     Web,     // a single web page, for every browser: phones, tablets, Macs; needs no stub
+    Video,   // an MP4 video (H.264), for every phone, TV, chat and browser; needs no stub
 };
 
-// The stub's file name in the tool folder: "TheExe.exe" or "TheExe.run"; empty for the page.
+// The stub's file name in the tool folder: "TheExe.exe" or "TheExe.run"; empty for the page
+// and the video.
 QString StubFileName(SlideshowTarget target);
 
 // The target an output name asks for when none is chosen: a name ending in ".exe", in any
-// letter case, plays on Windows; ".html" or ".htm" in a browser; any other name on Linux.
+// letter case, plays on Windows; ".html" or ".htm" in a browser; ".mp4" is a video; any other
+// name plays on Linux.
 SlideshowTarget TargetForOutputName(const QString& outputPath);
 
 // The name a slideshow is saved under when `typed` is given with the type `selected`: a name
-// whose extension is one of the types' (".exe", ".run", ".html", ".htm", any letter case) keeps
+// whose extension is one of the types' (".exe", ".run", ".html", ".htm", ".mp4", any case) keeps
 // it, and TargetForOutputName reads the type from it; any other gets the selected type's.
 QString OutputNameFor(const QString& typed, SlideshowTarget selected);
 
@@ -92,7 +96,17 @@ void BuildSlideshowFile(const QString& outputPath, const WebPageWords& page,
                         const BuildProgress& progress = {},
                         const std::atomic<bool>* cancel = nullptr);
 
-// The same two for an absolute output name in bytes, which a QString may not hold (pelisto-build
+// As above, a video: the pictures (JPEGs made by the factory's workers, which should fit them
+// into the frame: JpegWorkerFactory(kVideoPictureQuality, frame.width, frame.height)) fitted and
+// centred on black in the frame, each held for the delay, with the crossfade and captions of the
+// settings; shuffled once when the settings ask for shuffle. `quality` (1..100) sets the
+// encoder's rate factor. Written beside the target and moved over it when complete, as above.
+void BuildVideoFile(const QString& outputPath, const QStringList& pictures,
+                    const SlideshowSettings& settings, VideoFrameSize frame, int quality,
+                    int workers, const QString& scratchFolder, const PictureWorkerFactory& factory,
+                    const BuildProgress& progress = {}, const std::atomic<bool>* cancel = nullptr);
+
+// The same three for an absolute output name in bytes, which a QString may not hold (pelisto-build
 // takes names as bytes); errors name it as QFile::decodeName gives it.
 void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const QString& stubPath,
                           const QStringList& pictures, const SlideshowSettings& settings,
@@ -103,5 +117,9 @@ void BuildSlideshowFileAt(const QByteArray& absoluteOutput, const WebPageWords& 
                           const QStringList& pictures, const SlideshowSettings& settings,
                           int workers, const QString& scratchFolder,
                           const PictureWorkerFactory& factory, const BuildProgress& progress = {});
+void BuildVideoFileAt(const QByteArray& absoluteOutput, const QStringList& pictures,
+                      const SlideshowSettings& settings, VideoFrameSize frame, int quality,
+                      int workers, const QString& scratchFolder,
+                      const PictureWorkerFactory& factory, const BuildProgress& progress = {});
 
 } // namespace pelisto

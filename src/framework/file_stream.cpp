@@ -98,6 +98,10 @@ std::int64_t FileStream::CopyFrom(FileStream& source, std::int64_t count) {
     return count;
 }
 
+int FileStream::Descriptor() const {
+    return file_ == nullptr ? -1 : fileno(file_);
+}
+
 void FileStream::Close() {
     if (file_ == nullptr) {
         return;

@@ -34,6 +34,9 @@ public:
     // Flushes and closes; raises EWriteError when the data cannot be put on disk.
     void Close();
     const QString& FileName() const { return fileName_; }
+    // The open file's descriptor, for writers that write it themselves (nothing buffered here
+    // must be pending then).
+    int Descriptor() const;
 
 private:
     QString fileName_;
