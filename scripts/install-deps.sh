@@ -24,6 +24,8 @@ packages=(
   # today's phone and web formats: HEIC and AVIF (libheif with its HEVC and AV1 decoders), WebP,
   # JPEG XL
   libheif-dev libde265-0 libdav1d6 libwebp-dev libjxl-dev
+  # the video output: H.264 in MP4 through FFmpeg's libraries (Debian's libavcodec brings x264)
+  libavformat-dev libavcodec-dev libavutil-dev
   # tests and fixtures
   libgtest-dev libjpeg-turbo-progs imagemagick python3-pil libimage-exiftool-perl
   # LittleCMS's own tools: the references of the colour-profile fixtures
@@ -41,6 +43,10 @@ packages=(
   wine wine64
   # the web page's tests: Blink and WebKit driven through WebDriver (never a downloaded browser)
   chromium chromium-driver webkit2gtk-driver python3-selenium
+  # the video's tests: ffprobe and ffmpeg read it back, tesseract reads its captions, WebKit
+  # plays it through GStreamer (the MP4 demuxer, the H.264 parser and decoder)
+  ffmpeg tesseract-ocr tesseract-ocr-eng
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   # the package: made by cpack, dependencies by dpkg-shlibdeps, checked by lintian and appstream
   dpkg-dev lintian appstream
 )
