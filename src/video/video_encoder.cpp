@@ -215,9 +215,6 @@ VideoEncoder::VideoEncoder(int descriptor, const QString& fileName, VideoFrameSi
     s.name = fileName;
     s.size = frame;
     s.writeView.descriptor = descriptor;
-    if (::ftruncate(descriptor, 0) != 0) {
-        throw EFCreateError(fileName, QString::fromLocal8Bit(std::strerror(errno)));
-    }
     // The libraries' own chatter (the encoder's settings and statistics) is not for the user;
     // their errors come back as results and are reported from here.
     av_log_set_level(AV_LOG_ERROR);
