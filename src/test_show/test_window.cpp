@@ -6,6 +6,7 @@
 #include "framework/nearest.h"
 #include "slideshow/play_rules.h"
 #include "slideshow/screen_fit.h"
+#include "video/video_frames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,11 +56,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), QColor(0, 0, 0, 170));
-        p.setPen(Qt::white);
-        const QRect room = rect().adjusted(height() / 2, 0, -height() / 2, 0);
-        p.drawText(room, Qt::AlignCenter | Qt::TextSingleLine,
-                   fontMetrics().elidedText(text_, Qt::ElideRight, room.width()));
+        PaintCaptionBand(p, rect(), text_);
     }
 
 private:
@@ -251,11 +248,12 @@ void TForm2::ZoomPicture(int step) {
 void TForm2::ShowCaption(int index) {
     const QString text = source_->Caption(index);
     if (!text.isEmpty()) {
+        // Laid out as a video's caption on a screen of this height.
         QFont font = QGuiApplication::font();
-        font.setPixelSize(std::max(14, height() / 30));
+        const CaptionLayout layout = CaptionLayoutFor(height(), font);
+        font.setPixelSize(layout.fontPixels);
         CaptionBand->setFont(font);
-        const int band = QFontMetrics(font).height() * 8 / 5;
-        CaptionBand->setGeometry(0, height() - band, width(), band);
+        CaptionBand->setGeometry(0, height() - layout.bandHeight, width(), layout.bandHeight);
         CaptionBand->raise();
         fadeCover_->raise();
     }

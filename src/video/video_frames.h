@@ -20,8 +20,8 @@ YuvFrame ComposeFrame(const QImage& picture, const QString& caption, VideoFrameS
 // The two frames mixed, `to` weighing `weight` out of 256: one frame of a crossfade.
 void MixFrames(const YuvFrame& from, const YuvFrame& to, int weight, YuvFrame& out);
 
-// The caption's band on a screen of `screen`: its font and where the band lies. The test window
-// and the video draw it alike.
+// The caption band on a screen `screenHeight` pixels high: its font size and height. The test
+// window and the video draw it alike.
 struct CaptionLayout {
     int fontPixels = 14;
     int bandHeight = 0;

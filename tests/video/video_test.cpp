@@ -33,9 +33,9 @@ TEST(VideoSettings, FramesTimingAndRateFactor) {
         std::uint16_t delay, fadeMs;
         std::int64_t frames, fade;
     };
-    for (const Timing& t : {Timing{1, 0, 25, 0}, Timing{10, 1000, 250, 25}, Timing{2, 500, 50, 13},
-                            Timing{1, 5000, 25, 12}, Timing{65535, 5000, 1638375, 125},
-                            Timing{3, 10, 75, 0}}) {
+    for (const Timing& t :
+         {Timing{1, 0, 25, 0}, Timing{10, 1000, 250, 25}, Timing{2, 500, 50, 13},
+          Timing{1, 5000, 25, 12}, Timing{65535, 5000, 1638375, 125}, Timing{3, 10, 75, 0}}) {
         const VideoTiming timing = VideoTimingFor(t.delay, t.fadeMs);
         EXPECT_EQ(timing.framesPerPicture, t.frames) << t.delay << " s, " << t.fadeMs << " ms";
         EXPECT_EQ(timing.fadeFrames, t.fade) << t.delay << " s, " << t.fadeMs << " ms";
