@@ -42,4 +42,17 @@ if ls "$work"/asan.* "$work"/ubsan.* >/dev/null 2>&1; then
   cat "$work"/asan.* "$work"/ubsan.* 2>/dev/null | head -60
   status=1
 fi
+# The same pictures as a small video with captions and crossfades: frames composed, mixed and
+# encoded while the pictures convert on two threads.
+echo "== pelisto-build -j 2 video, 20 pictures (sanitized)"
+rm -f "$work"/asan.* "$work"/ubsan.*
+if ! ASAN_OPTIONS="$ASAN_OPTIONS:log_path=$work/asan" UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$work/ubsan" \
+  XDG_RUNTIME_DIR="$work" "$build/bin/pelisto-build" -j 2 --fit 320x240 --delay 1 --crossfade 0.4 \
+  --caption name -o "$work/show.mp4" "$work"/pictures/*; then
+  status=1
+fi
+if ls "$work"/asan.* "$work"/ubsan.* >/dev/null 2>&1; then
+  cat "$work"/asan.* "$work"/ubsan.* 2>/dev/null | head -60
+  status=1
+fi
 exit $status
