@@ -277,7 +277,8 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
     }
     EXPECT_EQ(dialogs->saves.back().filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
                                             "Web page (*.html)|*.html|"
-                                            "Signed program (*.exe)|*.exe");
+                                            "Signed program (*.exe)|*.exe|"
+                                            "Video (*.mp4)|*.mp4");
     EXPECT_EQ(dialogs->saves.back().filterIndex, 1) << "the dialog opens on the last type saved";
     const QByteArray windows = ReadAll(dir.filePath("window.exe"));
     const QByteArray linux = ReadAll(dir.filePath("show.run"));
@@ -444,8 +445,9 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "-j", "0", png}, "-j needs a number of pictures from 1 to 64");
     ExpectRefused({"-o", out, "-j", "65", png}, "-j needs a number");
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
-    ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
-    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
+    ExpectRefused({"-o", out, "--target", "mac", png},
+                  "--target needs windows, linux, web or video");
+    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux, web or video");
     ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
     ExpectRefused({"-o", out, "--sort", "date", png}, "--sort needs name, taken or modified");
     ExpectRefused({"-o", out, png, "--sort"}, "--sort needs name, taken or modified");
