@@ -269,7 +269,8 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
         QString written;
     };
     for (const Save& save : {Save{"window.exe", 1, "window.exe"}, Save{"show", 2, "show.run"},
-                             Save{"other.exe", 2, "other.exe"}, Save{"page", 3, "page.html"}}) {
+                             Save{"other.exe", 2, "other.exe"}, Save{"page", 3, "page.html"},
+                             Save{"clip", 5, "clip.mp4"}}) {
         dialogs->saveAnswers.push_back(dir.filePath(save.answer));
         dialogs->saveTypes.push_back(save.type);
         form.Button2Click();
@@ -279,22 +280,26 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
                                             "Web page (*.html)|*.html|"
                                             "Signed program (*.exe)|*.exe|"
                                             "Video (*.mp4)|*.mp4");
-    EXPECT_EQ(dialogs->saves.back().filterIndex, 1) << "the dialog opens on the last type saved";
+    EXPECT_EQ(dialogs->saves.back().filterIndex, 3) << "the dialog opens on the last type saved";
     const QByteArray windows = ReadAll(dir.filePath("window.exe"));
     const QByteArray linux = ReadAll(dir.filePath("show.run"));
     EXPECT_TRUE(windows.startsWith(windowsStub));
     EXPECT_TRUE(linux.startsWith(linuxStub));
     EXPECT_EQ(ReadAll(dir.filePath("other.exe")), windows);
+    // The video's frame, quality and timing come from the same settings (its encoder writes the
+    // same bytes for the same frames).
+    const QByteArray video = ReadAll(dir.filePath("clip.mp4"));
 
     struct Case {
         QStringList args;
         QString output;
         const QByteArray* same;
     };
-    for (const Case& c : {Case{{}, "cli.exe", &windows}, Case{{}, "UPPER.EXE", &windows},
-                          Case{{}, "cli.run", &linux}, Case{{}, "noext", &linux},
-                          Case{{"--target", "windows"}, "forced.bin", &windows},
-                          Case{{"--target", "linux"}, "forced.exe", &linux}}) {
+    for (const Case& c :
+         {Case{{}, "cli.exe", &windows}, Case{{}, "UPPER.EXE", &windows},
+          Case{{}, "cli.run", &linux}, Case{{}, "noext", &linux},
+          Case{{"--target", "windows"}, "forced.bin", &windows},
+          Case{{"--target", "linux"}, "forced.exe", &linux}, Case{{}, "cli.MP4", &video}}) {
         const QString out = dir.filePath(c.output);
         const Outcome r = Build(QStringList(c.args) << "-o" << out << picture);
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
