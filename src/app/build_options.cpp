@@ -12,7 +12,7 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fputs("usage: pelisto-build -o OUT [-q QUALITY] [-j JOBS] [--auto] [--delay SECONDS]\n"
-               "                    [--target windows|linux|web] [--fit WxH]\n"
+               "                    [--target windows|linux|web|video] [--fit WxH]\n"
                "                    [--sort name|taken|modified]\n"
                "                    [--shuffle] [--stop-at-end] [--crossfade SECONDS]\n"
                "                    [--caption none|name|date | --caption-file FILE]\n"

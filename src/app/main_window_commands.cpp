@@ -44,11 +44,13 @@ QString TForm1::ConvertToJpeg(const QString& fileName) {
 
 void TForm1::AddSaveTypes() {
     // The word table's record gives the save dialog its first type, "Program (*.exe)"; the
-    // Linux type and the web page follow it from messages of their own, in the same language.
+    // others follow it from messages of their own, in the same language. The video comes last
+    // so that a remembered type keeps naming the type it named before.
     SaveDialog1->SetFilter(SaveDialog1->Filter() + QLatin1Char('|') +
                            MultiLang1->LookupWord(QStringLiteral("@106")) + QLatin1Char('|') +
                            MultiLang1->LookupWord(QStringLiteral("@112")) + QLatin1Char('|') +
-                           MultiLang1->LookupWord(QStringLiteral("@115")));
+                           MultiLang1->LookupWord(QStringLiteral("@115")) + QLatin1Char('|') +
+                           MultiLang1->LookupWord(QStringLiteral("@170")));
 }
 
 void TForm1::AddOpenTypes() {
@@ -94,15 +96,32 @@ std::optional<CodeSigning> TForm1::AskSigning() {
 }
 
 // The save dialog's types in order: the Windows program, the Linux program, the web page, the
-// signed Windows program.
+// signed Windows program, the video.
 SlideshowTarget TargetOfSaveType(int type) {
-    return type == 3   ? SlideshowTarget::Web
-           : type == 2 ? SlideshowTarget::Linux
-                       : SlideshowTarget::Windows;
+    switch (type) {
+    case 2:
+        return SlideshowTarget::Linux;
+    case 3:
+        return SlideshowTarget::Web;
+    case 5:
+        return SlideshowTarget::Video;
+    default:
+        return SlideshowTarget::Windows;
+    }
 }
 
 int SaveTypeOf(SlideshowTarget target) {
-    return target == SlideshowTarget::Web ? 3 : target == SlideshowTarget::Linux ? 2 : 1;
+    switch (target) {
+    case SlideshowTarget::Linux:
+        return 2;
+    case SlideshowTarget::Web:
+        return 3;
+    case SlideshowTarget::Video:
+        return 5;
+    case SlideshowTarget::Windows:
+        break;
+    }
+    return 1;
 }
 
 QString DefaultSaveName(int type) {
@@ -146,7 +165,8 @@ void TForm1::Button2Click() {
     const bool signedProgram = type == 4 && target == SlideshowTarget::Windows;
     SaveDialog1->SetFilterIndex(signedProgram ? 4 : SaveTypeOf(target));
     RememberSettings();
-    if (target != SlideshowTarget::Web &&
+    // The page and the video need no stub.
+    if (!StubFileName(target).isEmpty() &&
         !(target == SlideshowTarget::Windows ? haveWindows : haveLinux)) {
         ReportMissingStub(target);
         return;
@@ -195,8 +215,13 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
     // The pictures are converted on worker threads and the file written on a thread of its own,
     // so the window stays responsive and the dialog can cancel; this one waits for it here.
     SaveProgress progress(this, *MultiLang1, static_cast<int>(pictures.size()));
+    // A video's pictures are fitted into its frame (Full HD at the pictures' own size) at a
+    // fixed quality; the quality setting is the encoder's.
+    const bool video = target == SlideshowTarget::Video;
+    const VideoFrameSize frame = VideoFrameFor(converter_->FitWidth(), converter_->FitHeight());
     const PictureWorkerFactory workers =
-        JpegWorkerFactory(PictureQuality_, converter_->FitWidth(), converter_->FitHeight());
+        video ? JpegWorkerFactory(kVideoPictureQuality, frame.width, frame.height)
+              : JpegWorkerFactory(PictureQuality_, converter_->FitWidth(), converter_->FitHeight());
     std::exception_ptr error;
     QEventLoop waiting;
     std::thread build;
@@ -206,7 +231,11 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
                 const BuildProgress tell = [&](int index, int, const QString& picture) {
                     progress.Tell(index, picture);
                 };
-                if (target == SlideshowTarget::Web) {
+                if (video) {
+                    BuildVideoFile(path, pictures, settings, frame, PictureQuality_,
+                                   DefaultWorkerCount(), scratch.path(), workers, tell,
+                                   &progress.CancelFlag());
+                } else if (target == SlideshowTarget::Web) {
                     BuildSlideshowFile(path, page, pictures, settings, DefaultWorkerCount(),
                                        scratch.path(), workers, tell, &progress.CancelFlag());
                 } else {
@@ -244,8 +273,10 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
     }
     ui_->SaveStatus->setText(SavedStatusText(*MultiLang1, path));
     ui_->SaveStatus->setToolTip(QDir::toNativeSeparators(path));
+    // The smaller sizes it names are those smaller than what was made: a video's frame.
     const QString tooLarge = MailSizeWarning(*MultiLang1, QFileInfo(path).size(),
-                                             converter_->FitWidth(), converter_->FitHeight());
+                                             video ? frame.width : converter_->FitWidth(),
+                                             video ? frame.height : converter_->FitHeight());
     if (!tooLarge.isEmpty()) {
         ui_->SaveStatus->setText(ui_->SaveStatus->text() + QLatin1Char('\n') + tooLarge);
     }

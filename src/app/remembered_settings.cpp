@@ -35,7 +35,7 @@ RememberedSettings LoadRememberedSettings() {
     s.automatic = automatic == QLatin1String("true");
     s.delaySeconds = NumberIn(stored, QStringLiteral("delay"), 1, 65535, s.delaySeconds);
     s.slideshowType =
-        static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 4, s.slideshowType));
+        static_cast<int>(NumberIn(stored, QStringLiteral("slideshowType"), 1, 5, s.slideshowType));
     s.signingCertificate = stored.value(QStringLiteral("signingCertificate")).toString();
     s.pictureSize =
         static_cast<int>(NumberIn(stored, QStringLiteral("pictureSize"), 0, 3, s.pictureSize));

@@ -12,11 +12,11 @@ struct RememberedSettings {
     int quality = 75;        // 1..100
     bool automatic = false;
     double delaySeconds = 10;   // 1..65535
-    int slideshowType = 1;      // the save dialog's type: 1 Windows, 2 Linux, 3 web page, 4 signed
+    int slideshowType = 1;      // save dialog type: 1 Windows, 2 Linux, 3 page, 4 signed, 5 video
     QString signingCertificate; // the code-signing certificate; its password is never kept
     int pictureSize = 0;        // index of the picture size choice: 0 the pictures' own size
     bool includeSubfolders = true; // a folder added brings its subfolders' pictures too
-    bool shuffle = false;       // the playback options
+    bool shuffle = false;          // the playback options
     bool stopAtEnd = false;
     int crossfadeMs = 0; // 0..5000
     int caption = 0;     // CaptionKind: none, file name, date taken, own text

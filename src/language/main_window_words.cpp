@@ -383,6 +383,11 @@ QStringList MainWindowWords() {
         QStringLiteral("@167"),
         QString::fromUtf8("Légende de %1 :"),
         QString::fromUtf8("Caption of %1:"),
+
+        // The video (from @170): the save dialog's file type for it.
+        QStringLiteral("@170"),
+        QString::fromUtf8("Vidéo (*.mp4)|*.mp4"),
+        QStringLiteral("Video (*.mp4)|*.mp4"),
     };
 }
 

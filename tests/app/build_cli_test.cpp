@@ -269,7 +269,8 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
         QString written;
     };
     for (const Save& save : {Save{"window.exe", 1, "window.exe"}, Save{"show", 2, "show.run"},
-                             Save{"other.exe", 2, "other.exe"}, Save{"page", 3, "page.html"}}) {
+                             Save{"other.exe", 2, "other.exe"}, Save{"page", 3, "page.html"},
+                             Save{"clip", 5, "clip.mp4"}}) {
         dialogs->saveAnswers.push_back(dir.filePath(save.answer));
         dialogs->saveTypes.push_back(save.type);
         form.Button2Click();
@@ -277,23 +278,28 @@ TEST_F(BuildCommandTest, TheTargetPicksTheStubAsTheWindowsFileTypeDoes) {
     }
     EXPECT_EQ(dialogs->saves.back().filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
                                             "Web page (*.html)|*.html|"
-                                            "Signed program (*.exe)|*.exe");
-    EXPECT_EQ(dialogs->saves.back().filterIndex, 1) << "the dialog opens on the last type saved";
+                                            "Signed program (*.exe)|*.exe|"
+                                            "Video (*.mp4)|*.mp4");
+    EXPECT_EQ(dialogs->saves.back().filterIndex, 3) << "the dialog opens on the last type saved";
     const QByteArray windows = ReadAll(dir.filePath("window.exe"));
     const QByteArray linux = ReadAll(dir.filePath("show.run"));
     EXPECT_TRUE(windows.startsWith(windowsStub));
     EXPECT_TRUE(linux.startsWith(linuxStub));
     EXPECT_EQ(ReadAll(dir.filePath("other.exe")), windows);
+    // The video's frame, quality and timing come from the same settings (its encoder writes the
+    // same bytes for the same frames).
+    const QByteArray video = ReadAll(dir.filePath("clip.mp4"));
 
     struct Case {
         QStringList args;
         QString output;
         const QByteArray* same;
     };
-    for (const Case& c : {Case{{}, "cli.exe", &windows}, Case{{}, "UPPER.EXE", &windows},
-                          Case{{}, "cli.run", &linux}, Case{{}, "noext", &linux},
-                          Case{{"--target", "windows"}, "forced.bin", &windows},
-                          Case{{"--target", "linux"}, "forced.exe", &linux}}) {
+    for (const Case& c :
+         {Case{{}, "cli.exe", &windows}, Case{{}, "UPPER.EXE", &windows},
+          Case{{}, "cli.run", &linux}, Case{{}, "noext", &linux},
+          Case{{"--target", "windows"}, "forced.bin", &windows},
+          Case{{"--target", "linux"}, "forced.exe", &linux}, Case{{}, "cli.MP4", &video}}) {
         const QString out = dir.filePath(c.output);
         const Outcome r = Build(QStringList(c.args) << "-o" << out << picture);
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -444,8 +450,9 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "-j", "0", png}, "-j needs a number of pictures from 1 to 64");
     ExpectRefused({"-o", out, "-j", "65", png}, "-j needs a number");
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
-    ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
-    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
+    ExpectRefused({"-o", out, "--target", "mac", png},
+                  "--target needs windows, linux, web or video");
+    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux, web or video");
     ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
     ExpectRefused({"-o", out, "--sort", "date", png}, "--sort needs name, taken or modified");
     ExpectRefused({"-o", out, png, "--sort"}, "--sort needs name, taken or modified");

@@ -77,7 +77,7 @@ TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
               "Give the final EXE final a name and choose where to save it");
     EXPECT_EQ(form->SaveDialog1->Filter(), "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
                                            "Web page (*.html)|*.html|"
-                                           "Signed program (*.exe)|*.exe");
+                                           "Signed program (*.exe)|*.exe|Video (*.mp4)|*.mp4");
     QStringList sizes;
     for (int i = 0; i < ui().PictureSize->count(); ++i) {
         sizes << ui().PictureSize->itemText(i);
@@ -90,6 +90,10 @@ TEST_F(MainWindowTest, StartsInEnglishWithItsSettings) {
     SetGlobalLanguage(0);
     EXPECT_EQ(ui().PictureSize->count(), 4);
     EXPECT_EQ(ui().PictureSize->currentText(), QStringLiteral("Écran Full HD (1920 x 1080)"));
+    EXPECT_EQ(form->SaveDialog1->Filter(),
+              QStringLiteral("Programme (*.exe)|*.exe|Programme Linux (*.run)|*.run|"
+                             "Page web (*.html)|*.html|Programme signé (*.exe)|*.exe|"
+                             "Vidéo (*.mp4)|*.mp4"));
     SetGlobalLanguage(1);
     EXPECT_EQ(ui().PictureSize->currentIndex(), 2);
     ui().PictureSize->setCurrentIndex(0);
@@ -344,7 +348,7 @@ TEST_F(MainWindowTest, SaveDialogOffersTheDefaultNameAndCancelWritesNothing) {
     EXPECT_TRUE(dialogs->saves[0].overwritePrompt);
     EXPECT_EQ(dialogs->saves[0].filter, "Program (*.exe)|*.exe|Linux program (*.run)|*.run|"
                                         "Web page (*.html)|*.html|"
-                                        "Signed program (*.exe)|*.exe");
+                                        "Signed program (*.exe)|*.exe|Video (*.mp4)|*.mp4");
     EXPECT_EQ(dialogs->saves[0].filterIndex, 1);
 }
 
@@ -358,12 +362,14 @@ TEST_F(MainWindowTest, TheTypedExtensionOrElseTheChosenTypeDecidesTheSlideshow) 
         made.write(bytes);
     }
     Choose({pelisto::testing::Picture("baseline.jpg")});
+    ui().NumSpinEdit1->SetValue(1); // a video of one second
     const QByteArray windows = "WINDOWS STUB";
     const QByteArray linux = "LINUX STUB";
     const QByteArray web = "<!DOCTYPE html>";
+    const QByteArray video = "ftyp"; // an MP4's first box, after its length
     struct Row {
         const char* typed;
-        int type; // 1 Windows, 2 Linux, 3 web page
+        int type; // 1 Windows, 2 Linux, 3 web page, 5 video
         const char* saved;
         QByteArray startsWith;
     };
@@ -386,6 +392,10 @@ TEST_F(MainWindowTest, TheTypedExtensionOrElseTheChosenTypeDecidesTheSlideshow) 
         {"f.jpg", 3, "f.jpg.html", web},
         {"g.exe.bak", 2, "g.exe.bak.run", linux},
         {"h.", 3, "h..html", web},
+        {"v", 5, "v.mp4", video},
+        {"v.MP4", 2, "v.MP4", video},
+        {"v.run", 5, "v.run", linux},
+        {"v.html.x", 5, "v.html.x.mp4", video},
     };
     for (const Row& row : rows) {
         const std::string name = std::string(row.typed) + " as type " + std::to_string(row.type);
@@ -394,8 +404,14 @@ TEST_F(MainWindowTest, TheTypedExtensionOrElseTheChosenTypeDecidesTheSlideshow) 
         form->Button2Click();
         const QString saved = folder.filePath(row.saved);
         ASSERT_TRUE(QFileInfo(saved).isFile()) << name;
-        EXPECT_TRUE(pelisto::testing::ReadAll(saved).startsWith(row.startsWith)) << name;
-        const int target = row.startsWith == windows ? 1 : row.startsWith == linux ? 2 : 3;
+        EXPECT_TRUE(pelisto::testing::ReadAll(saved)
+                        .mid(row.startsWith == video ? 4 : 0)
+                        .startsWith(row.startsWith))
+            << name;
+        const int target = row.startsWith == windows ? 1
+                           : row.startsWith == linux ? 2
+                           : row.startsWith == web   ? 3
+                                                     : 5;
         EXPECT_EQ(SaveTypeOf(TargetForOutputName(saved)), target) << name;
         // The type saved is the one offered next.
         EXPECT_EQ(form->SaveDialog1->FilterIndex(), target) << name;
@@ -405,6 +421,22 @@ TEST_F(MainWindowTest, TheTypedExtensionOrElseTheChosenTypeDecidesTheSlideshow) 
         QFile::remove(saved);
     }
     EXPECT_TRUE(dialogs->boxes.empty());
+
+    // A video's frame is the picture size's box, and it lasts the pictures times the delay.
+    if (!QStandardPaths::findExecutable("ffprobe").isEmpty()) {
+        ui().PictureSize->setCurrentIndex(3);
+        dialogs->saveAnswers.push_back(folder.filePath("small"));
+        dialogs->saveTypes.push_back(5);
+        form->Button2Click();
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,width,height:format=duration", "-of",
+                                "default=noprint_wrappers=1", folder.filePath("small.mp4")});
+        ASSERT_TRUE(probe.waitForFinished(60000));
+        EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()),
+                  "codec_name=h264\nwidth=1280\nheight=720\nduration=1.000000\n");
+        ui().PictureSize->setCurrentIndex(0);
+    }
 
     // The dialog asked about the name typed: a file under the longer name is asked about too,
     // and kept on No.
@@ -661,7 +693,7 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     ui().NumSpinEdit1->SetValue(3);
     Choose({folder.filePath("A.jpg")});
     form->SaveDialog1->SetInitialDir("/shows");
-    form->SaveDialog1->SetFilterIndex(3); // the web page, the last type
+    form->SaveDialog1->SetFilterIndex(5); // the video, the last type
     ui().PictureSize->setCurrentIndex(2);
     form->IncludeSubfolders1->setChecked(false);
     form->SetPlayback({true, true, 1000}, CaptionKind::DateTaken);
@@ -678,10 +710,10 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStartAndBadOnesFallBack) {
     EXPECT_EQ(ui().Label3->text(), "seconds");
     EXPECT_EQ(form->OpenDialog1->InitialDir(), folder.path());
     EXPECT_EQ(form->SaveDialog1->InitialDir(), "/shows");
-    EXPECT_EQ(form->SaveDialog1->FilterIndex(), 3);
+    EXPECT_EQ(form->SaveDialog1->FilterIndex(), 5);
     EXPECT_EQ(ui().PictureSize->currentText(), "Full HD screen (1920 x 1080)");
     // The default name follows the type that comes back.
-    EXPECT_EQ(form->SaveDialog1->FileName(), "Pelisto.html");
+    EXPECT_EQ(form->SaveDialog1->FileName(), "Pelisto.mp4");
     // The open dialog starts in the folder of the last chosen pictures.
     Choose({"/p/B.jpg"});
     EXPECT_EQ(dialogs->opens.back().initialDir, folder.path());

@@ -193,7 +193,11 @@ TEST_F(RoundTripTest, CancellingTheSaveKeepsThePreviousFile) {
     const QString alone = sources.filePath("alone.jpg");
     ASSERT_TRUE(large.scaled(6000, 4000).save(alone, "JPEG", 95));
 
-    for (const QStringList& list : {many, QStringList{alone}}) {
+    // The video is cancelled as the program is.
+    for (const auto& [list, name] :
+         {std::pair{many, "show.exe"}, std::pair{QStringList{alone}, "show.exe"},
+          std::pair{many, "show.mp4"}}) {
+        SCOPED_TRACE(name);
         SCOPED_TRACE(list.size());
         Choose(list);
         ASSERT_EQ(form->Pictures(), list);
@@ -202,7 +206,7 @@ TEST_F(RoundTripTest, CancellingTheSaveKeepsThePreviousFile) {
             QFile cut(alone);
             ASSERT_TRUE(cut.resize(cut.size() * 9 / 10));
         }
-        const QString path = out.filePath("show.exe");
+        const QString path = out.filePath(name);
         WriteAll(path, "the slideshow saved yesterday");
         dialogs->saveAnswers.push_back(path);
         QString shown;
@@ -223,10 +227,11 @@ TEST_F(RoundTripTest, CancellingTheSaveKeepsThePreviousFile) {
         EXPECT_TRUE(shown.startsWith("Picture 1 of ")) << shown.toStdString();
         EXPECT_TRUE(shown.contains(QString(" of %1: ").arg(list.size()))) << shown.toStdString();
         EXPECT_EQ(ReadAll(path), QByteArray("the slideshow saved yesterday"));
-        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"show.exe"});
+        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
         EXPECT_TRUE(dialogs->boxes.empty());
         EXPECT_TRUE(ui().SaveStatus->text().isEmpty());
         ui().ListBox1->clear();
+        QFile::remove(path);
     }
 }
 
@@ -238,18 +243,22 @@ TEST_F(RoundTripTest, ABrokenPictureStopsTheSaveAndKeepsThePreviousFile) {
     ASSERT_EQ(form->Pictures().size(), 3);
     QFile::remove(broken);
     ASSERT_TRUE(QFile::copy(Picture("damaged/rgb24_png_cut10.png"), broken));
-    const QString path = out.filePath("show.exe");
-    WriteAll(path, "the slideshow saved yesterday");
-    dialogs->saveAnswers.push_back(path);
-    try {
-        form->Button2Click();
-        ADD_FAILURE() << "saved a slideshow with a broken picture";
-    } catch (const Exception& e) {
-        EXPECT_TRUE(e.message().contains(broken)) << e.message().toStdString();
+    for (const char* name : {"show.exe", "show.mp4"}) {
+        SCOPED_TRACE(name);
+        const QString path = out.filePath(name);
+        WriteAll(path, "the slideshow saved yesterday");
+        dialogs->saveAnswers.push_back(path);
+        try {
+            form->Button2Click();
+            ADD_FAILURE() << "saved a slideshow with a broken picture";
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.message().contains(broken)) << e.message().toStdString();
+        }
+        EXPECT_EQ(ReadAll(path), QByteArray("the slideshow saved yesterday"));
+        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
+        QFile::remove(path);
     }
-    EXPECT_EQ(ReadAll(path), QByteArray("the slideshow saved yesterday"));
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"show.exe"});
-    EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
 }
 
 } // namespace
