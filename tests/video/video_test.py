@@ -12,7 +12,6 @@ errors: what a failed build prints, and that it leaves the folder as it was. Nee
 ffmpeg, ImageMagick and tesseract; exits 77 (skipped) when one is missing.
 """
 
-import io
 import json
 import math
 import os
@@ -122,13 +121,15 @@ def fit_rect(fit_cases, pw, ph, ww, wh):
 
 
 def reference(fit_cases, picture, frame_size, work, shift=0):
-    """The picture as the video should show it: shrunk with ImageMagick's Lanczos filter to the
-    screen fit's size, centred on black; with its rectangle (left, top, width, height)."""
+    """The picture as the video should show it: turned upright, shrunk with ImageMagick's Lanczos
+    filter to the screen fit's size, centred on black; with its rectangle (left, top, width,
+    height)."""
     ww, wh = frame_size
     with Image.open(picture) as p:
-        left, top, width, height = fit_rect(fit_cases, p.width, p.height, ww, wh)
+        upright = ImageOps.exif_transpose(p).size
+    left, top, width, height = fit_rect(fit_cases, *upright, ww, wh)
     out = os.path.join(work, "ref-%s-%dx%d-%d.png" % (os.path.basename(picture), ww, wh, shift))
-    subprocess.run([CONVERT, "-size", "%dx%d" % (ww, wh), "xc:black", "(", picture, "-filter",
+    subprocess.run([CONVERT, "-size", "%dx%d" % (ww, wh), "xc:black", "(", picture, "-auto-orient", "-filter",
                     "Lanczos", "-resize", "%dx%d!" % (width, height), ")", "-geometry",
                     "+%d+%d" % (left + shift, top), "-composite", out], check=True)
     return Image.open(out).convert("RGB"), (left, top, width, height)
@@ -217,8 +218,13 @@ def pictures_fitted(bin_folder, fit_cases, work):
     port = photo(p("port.png"), 900, 1600)
     small = photo(p("small.png"), 301, 201)
     tall = photo(p("tall.jpg"), 700, 1300, flip=True)
-    # options, pictures, frame: larger, portrait and smaller than the frame (never enlarged)
-    videos = [(["--fit", "small"], [land, port, small], (1280, 720)),
+    # A camera's landscape photo of a portrait scene: stored on its side, turned by its EXIF tag.
+    turned = p("turned.jpg")
+    ex = Image.Exif()
+    ex[0x0112] = 6  # turn 90 degrees clockwise to show
+    Image.open(photo(p("side.png"), 2400, 1500)).save(turned, quality=95, exif=ex)
+    # options, pictures, frame: larger, portrait, smaller than the frame (never enlarged), turned
+    videos = [(["--fit", "small"], [land, port, small, turned], (1280, 720)),
               ([], [tall, small, land], (1920, 1080))]
     delay = 2
     for v, (options, pictures, frame) in enumerate(videos):
