@@ -269,50 +269,64 @@ def pictures_fitted(bin_folder, fit_cases, work):
 
 
 def captions(bin_folder, fit_cases, work):
-    """A caption is a dark band at the foot whose text reads as the file's name; without
-    captions the foot is the picture's."""
+    """A caption is a dark band at the foot whose text reads as the name of the picture shown
+    above it, shuffled or not; without captions the foot is the picture's."""
     p = lambda name: os.path.join(work, name)
     harbour = photo(p("Harbour.jpg"), 2400, 1350)
     lighthouse = photo(p("Lighthouse.png"), 2000, 1125, flip=True)
-    pictures = [harbour, lighthouse]
-    # frame, options
-    for frame, options in [((1280, 720), ["--fit", "small"]), ((1920, 1080), [])]:
+    quay = p("Quay.png")
+    ImageOps.flip(Image.open(harbour)).save(quay)
+    # what, frame, options, pictures
+    rows = [("small", (1280, 720), ["--fit", "small"], [harbour, lighthouse]),
+            ("original", (1920, 1080), [], [harbour, lighthouse]),
+            ("shuffled", (1280, 720), ["--fit", "small", "--shuffle"], [harbour, lighthouse, quay])]
+    for what, frame, options, pictures in rows:
+        refs = {c: reference(fit_cases, c, frame, work)[0] for c in pictures}
         shown = build(bin_folder, p("caption.mp4"), pictures, "--delay", "1", "--caption", "name",
                       *options)
-        plain = build(bin_folder, p("plain.mp4"), pictures, "--delay", "1", *options)
-        middles = [FPS // 2, FPS + FPS // 2]
+        middles = [i * FPS + FPS // 2 for i in range(len(pictures))]
         with_band = frames(shown, middles, p("shown"))
-        without = frames(plain, middles, p("plain"))
         font = max(14, frame[1] // 30)
-        for picture, n in zip(pictures, middles):
+        above = (0, 0, frame[0], frame[1] - 3 * font)
+        seen = []
+        for n in middles:
+            shot = with_band[n]
+            # The picture shown: the one whose reference it matches above the band.
+            picture = max(pictures, key=lambda c: psnr(shot, refs[c], above))
+            seen.append(picture)
             name = os.path.basename(picture)
-            what = "%s in %dx%d" % (name, *frame)
-            ref = reference(fit_cases, picture, frame, work)[0]
-            foot = (0, frame[1] - 3 * font, frame[0], frame[1])
-            quality = psnr(without[n], ref, foot)
-            check(quality >= MATCH_DB, "%s: without captions the foot is the picture's "
-                  "(%.1f dB)" % (what, quality))
+            at = "%s, frame %d" % (what, n)
+            quality = psnr(shot, refs[picture], above)
+            check(quality >= MATCH_DB, "%s: %s above the band as it is (%.1f dB)" % (
+                at, name, quality))
             # The band's rows: much darker than the picture's own.
-            rows = [y for y in range(frame[1] - 4 * font, frame[1])
-                    if ImageStat.Stat(with_band[n].convert("L").crop((0, y, frame[0], y + 1)))
-                    .mean[0] < 0.6 * ImageStat.Stat(ref.convert("L").crop(
-                        (0, y, frame[0], y + 1))).mean[0]]
-            height = len(rows)
-            check(rows and rows[-1] == frame[1] - 1 and rows == list(range(rows[0], frame[1]))
-                  and font * 3 // 2 <= height <= font * 3, "%s: a band of %d rows at the foot "
-                  "for a %d-pixel font" % (what, height, font))
-            above = psnr(with_band[n], ref, (0, 0, frame[0], frame[1] - 3 * font))
-            check(above >= MATCH_DB, "%s: the picture above it as it is (%.1f dB)" % (
-                what, above))
-            if not rows:
+            luma, plain = shot.convert("L"), refs[picture].convert("L")
+            mean = lambda img, y: ImageStat.Stat(img.crop((0, y, frame[0], y + 1))).mean[0]
+            band = [y for y in range(frame[1] - 4 * font, frame[1])
+                    if mean(luma, y) < 0.6 * mean(plain, y)]
+            check(band == list(range(frame[1] - len(band), frame[1])) and
+                  font * 3 // 2 <= len(band) <= font * 3,
+                  "%s: a band of %d rows at the foot for a %d-pixel font" % (at, len(band), font))
+            if not band:
                 continue
-            band = with_band[n].convert("L").crop((0, rows[0], frame[0], frame[1]))
-            band = ImageOps.invert(band).resize((band.width * 3, band.height * 3),
-                                                Image.LANCZOS)
-            band.save(p("band.png"))
+            strip = luma.crop((0, band[0], frame[0], frame[1]))
+            ImageOps.invert(strip).resize((strip.width * 3, strip.height * 3),
+                                          Image.LANCZOS).save(p("band.png"))
             text = subprocess.run(["tesseract", p("band.png"), "-", "--psm", "7"],
                                   capture_output=True, text=True).stdout.strip()
-            check(text == name, "%s: the band reads %r" % (what, text))
+            check(text == name, "%s: the band reads %r under %s" % (at, text, name))
+        if "--shuffle" in options:
+            check(sorted(seen) == sorted(pictures), "%s: every picture once (%s)" % (
+                what, [os.path.basename(c) for c in seen]))
+            continue
+        check(seen == pictures, "%s: the pictures in their order" % what)
+        plain = build(bin_folder, p("plain.mp4"), pictures, "--delay", "1", *options)
+        without = frames(plain, middles, p("plain"))
+        for picture, n in zip(pictures, middles):
+            foot = (0, frame[1] - 3 * font, frame[0], frame[1])
+            quality = psnr(without[n], refs[picture], foot)
+            check(quality >= MATCH_DB, "%s, frame %d: without captions the foot is %s's "
+                  "(%.1f dB)" % (what, n, os.path.basename(picture), quality))
 
 
 def errors(bin_folder, fit_cases, work):
