@@ -166,6 +166,8 @@ def brightest_outside(shot, rect, margin=4):
 # --- the cases -------------------------------------------------------------------------------
 
 def stream(bin_folder, fit_cases, work):
+    """What players read before the first frame: codec, profile, format, size, rate, colour
+    tags, duration and where the index lies."""
     p = lambda name: os.path.join(work, name)
     land = photo(p("land.png"), 2400, 1500)
     port = photo(p("port.png"), 900, 1600)
