@@ -444,8 +444,9 @@ TEST_F(BuildCommandTest, BadArgumentsAreRefusedWithAMessage) {
     ExpectRefused({"-o", out, "-j", "0", png}, "-j needs a number of pictures from 1 to 64");
     ExpectRefused({"-o", out, "-j", "65", png}, "-j needs a number");
     ExpectRefused({"-o", out, "--fast", png}, "unknown option --fast");
-    ExpectRefused({"-o", out, "--target", "mac", png}, "--target needs windows, linux or web");
-    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux or web");
+    ExpectRefused({"-o", out, "--target", "mac", png},
+                  "--target needs windows, linux, web or video");
+    ExpectRefused({"-o", out, png, "--target"}, "--target needs windows, linux, web or video");
     ExpectRefused({"-o", out, png, "--sign"}, "--sign needs a value");
     ExpectRefused({"-o", out, "--sort", "date", png}, "--sort needs name, taken or modified");
     ExpectRefused({"-o", out, png, "--sort"}, "--sort needs name, taken or modified");
