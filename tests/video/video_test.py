@@ -15,6 +15,7 @@ ffmpeg, ImageMagick and tesseract; exits 77 (skipped) when one is missing.
 import json
 import math
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -172,17 +173,20 @@ def stream(bin_folder, fit_cases, work):
     land = photo(p("land.png"), 2400, 1500)
     port = photo(p("port.png"), 900, 1600)
     small = photo(p("small.png"), 301, 201)
-    # name, options, pictures, delay, frame
-    rows = [("small", ["--fit", "small"], [land, port, small], 2, (1280, 720)),
-            ("original", [], [land, small], 1, (1920, 1080)),
-            ("an odd box loses a pixel", ["--fit", "641x361"], [land], 3, (640, 360)),
+    # name, options, pictures, delay, frame, the encoder's rate factor (from -q: 75, the default,
+    # is the encoder's own 23; 100 is 14, 1 is 40)
+    rows = [("small", ["--fit", "small"], [land, port, small], 2, (1280, 720), 23),
+            ("original", ["-q", "100"], [land, small], 1, (1920, 1080), 14),
+            ("an odd box loses a pixel", ["--fit", "641x361", "-q", "1"], [land], 3, (640, 360),
+             40),
             ("a crossfade takes no time of its own", ["--fit", "small", "--crossfade", "1"],
-             [land, port, small], 2, (1280, 720)),
+             [land, port, small], 2, (1280, 720), 23),
             ("a crossfade longer than half a picture's time", ["--fit", "small", "--crossfade",
-                                                              "5"], [port, land], 1, (1280, 720)),
+                                                              "5"], [port, land], 1, (1280, 720),
+             23),
             ("--target video whatever the name", ["--target", "video", "--fit", "small"],
-             [small], 1, (1280, 720))]
-    for i, (what, options, pictures, delay, frame) in enumerate(rows):
+             [small], 1, (1280, 720), 23)]
+    for i, (what, options, pictures, delay, frame, crf) in enumerate(rows):
         out = p("stream%d.%s" % (i, "bin" if "--target" in options else "mp4"))
         build(bin_folder, out, pictures, "--delay", str(delay), *options)
         info = probe(out)
@@ -207,6 +211,11 @@ def stream(bin_folder, fit_cases, work):
         check(abs(duration - seconds) < 1 / FPS and int(s["nb_frames"]) == seconds * FPS,
               "%s: %d pictures of %d s last %.3f s in %s frames" % (
                   what, len(pictures), delay, duration, s["nb_frames"]))
+        # The encoder writes its settings into the stream.
+        with open(out, "rb") as f:
+            used = re.search(rb"x264 - core .*? crf=([0-9.]+)", f.read())
+        check(used is not None and float(used.group(1)) == crf, "%s: rate factor %s (want %d)" % (
+            what, used and used.group(1).decode(), crf))
         boxes = top_boxes(out)
         check("moov" in boxes and "mdat" in boxes and boxes.index("moov") < boxes.index("mdat"),
               "%s: the index comes before the pictures, so it streams (%s)" % (what, boxes))
