@@ -3,15 +3,18 @@
 // (djpeg | cjpeg -quality 75 -optimize -smooth 5, one pipeline per picture, one at a time and as
 // many at once as there are cores) and, for the same photos as PNGs, next to Pillow; for the
 // same photos as HEICs (made by heif-enc), next to libheif's heif-convert to JPEG, as many at
-// once as there are cores.
+// once as there are cores; and, made into a Full HD video, next to the ffmpeg command line.
 //
-//   slideshow_bench [COUNT] [--keep FOLDER] [--fit-only] [--heic-only]
+//   slideshow_bench [COUNT] [--keep FOLDER] [--fit-only] [--heic-only] [--video-only]
 //
 // COUNT photo-like 4000 x 3000 JPEGs (default 20, quality 90) are generated in a temporary
 // folder, or in FOLDER, which is kept for profiling runs. Prints both times and their ratio.
 // Then COUNT 24-megapixel photos (6000 x 4000) are made into a slideshow at their own size and
 // at Full HD (--fit fullhd): both times, their ratio and both slideshows' sizes. --fit-only
-// runs only that part.
+// runs only that part. Then the same 24-megapixel photos become a 1080p video, 5 seconds each,
+// through pelisto-build and through ffmpeg (the same fit with Lanczos, 25 fps, libx264 medium
+// tuned for still pictures at rate factor 23): both times and their ratio. --video-only runs
+// only that part.
 #include <QColor>
 #include <QCoreApplication>
 #include <QDir>
@@ -106,6 +109,7 @@ qint64 FolderSize(const QString& folder) {
 int RunAtOwnSize(const QString& root, int count);
 int RunAtFullHd(const QString& root, int count);
 int RunHeic(const QString& root, int count);
+int RunVideo(const QString& root, int count);
 
 } // namespace
 
@@ -117,6 +121,7 @@ int main(int argc, char** argv) {
     QString keep;
     bool fitOnly = false;
     bool heicOnly = false;
+    bool videoOnly = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--keep") && i + 1 < args.size()) {
             keep = args[++i];
@@ -124,12 +129,14 @@ int main(int argc, char** argv) {
             fitOnly = true;
         } else if (args[i] == QLatin1String("--heic-only")) {
             heicOnly = true;
+        } else if (args[i] == QLatin1String("--video-only")) {
+            videoOnly = true;
         } else {
             bool ok = false;
             count = args[i].toInt(&ok);
             if (!ok || count < 1) {
                 std::fputs("usage: slideshow_bench [COUNT] [--keep FOLDER] [--fit-only] "
-                           "[--heic-only]\n",
+                           "[--heic-only] [--video-only]\n",
                            stderr);
                 return 2;
             }
@@ -141,16 +148,23 @@ int main(int argc, char** argv) {
     if (heicOnly) {
         return RunHeic(root, count);
     }
+    if (videoOnly) {
+        return RunVideo(root, count);
+    }
     if (!fitOnly && (RunAtOwnSize(root, count) != 0 || RunHeic(root, count) != 0)) {
         return 1;
     }
-    return RunAtFullHd(root, count);
+    if (RunAtFullHd(root, count) != 0) {
+        return 1;
+    }
+    return fitOnly ? 0 : RunVideo(root, count);
 }
 
 namespace {
 
-// 24-megapixel photos made for a Full HD screen against their own size.
-int RunAtFullHd(const QString& root, int count) {
+// COUNT 24-megapixel photos in root/photos24, photo01.jpg on, made once; empty when one cannot
+// be written.
+QStringList Photos24(const QString& root, int count) {
     const QString photos = root + QStringLiteral("/photos24");
     QDir().mkpath(photos);
     QStringList files;
@@ -159,11 +173,20 @@ int RunAtFullHd(const QString& root, int count) {
         files << name;
         if (!QFileInfo::exists(name) && !PhotoLike(i, 6000, 4000).save(name, "JPG", 90)) {
             std::fprintf(stderr, "cannot write %s\n", name.toLocal8Bit().constData());
-            return 1;
+            return {};
         }
     }
     std::printf("%d pictures of 6000 x 4000 (%.1f MB)\n", count,
                 static_cast<double>(FolderSize(photos)) / 1e6);
+    return files;
+}
+
+// 24-megapixel photos made for a Full HD screen against their own size.
+int RunAtFullHd(const QString& root, int count) {
+    const QStringList files = Photos24(root, count);
+    if (files.isEmpty()) {
+        return 1;
+    }
     const QString builder =
         QCoreApplication::applicationDirPath() + QStringLiteral("/pelisto-build");
     double seconds[2] = {};
@@ -184,6 +207,59 @@ int RunAtFullHd(const QString& root, int count) {
     std::printf("24 MP: Full HD / own size %.2f of the time (target: at most 0.33), slideshow "
                 "%.1f MB (expect well under 25)\n",
                 seconds[1] / seconds[0], static_cast<double>(bytes[1]) / 1e6);
+    return 0;
+}
+
+// The 24-megapixel photos as a 1080p video, 5 seconds each, against ffmpeg doing the same job:
+// the image2 reader at one picture per 5 seconds, so each photo is decoded and scaled once and
+// the fps filter repeats it, then the encoder with pelisto-build's settings.
+int RunVideo(const QString& root, int count) {
+    const QStringList files = Photos24(root, count);
+    if (files.isEmpty()) {
+        return 1;
+    }
+    const QString builder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/pelisto-build");
+    const QString ours = root + QStringLiteral("/video-ours.mp4");
+    const QString theirs = root + QStringLiteral("/video-ffmpeg.mp4");
+    const QStringList ourArgs =
+        QStringList{"-q", "75", "--fit", "fullhd", "--delay", "5", "-o", ours} << files;
+    const QStringList theirArgs = {
+        "-nostdin", "-loglevel", "error", "-y", "-framerate", "1/5", "-start_number", "1", "-i",
+        root + QStringLiteral("/photos24/photo%02d.jpg"), "-frames:v",
+        QString::number(count * 5 * 25), "-vf",
+        // (The photos are larger than the frame: this scale only ever shrinks them.)
+        "scale=1920:1080:force_original_aspect_ratio=decrease:flags=lanczos:"
+        "out_color_matrix=bt709:out_range=tv,pad=1920:1080:(ow-iw)/2:(oh-ih)/2:black,"
+        "format=yuv420p,fps=25",
+        "-c:v", "libx264", "-preset", "medium", "-tune", "stillimage", "-crf", "23", "-profile:v",
+        "high", "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709",
+        "-movflags", "+faststart", theirs};
+    // The processor time too (user and system): on a shared machine the wall clock also counts
+    // the others' work.
+    const auto timed = [&root](const QString& program, const QStringList& args, double& cpu) {
+        const QString usage = root + QStringLiteral("/video-usage.txt");
+        const auto wall = TimedRun(QStringLiteral("/usr/bin/time"),
+                                   QStringList{"-f", "%U %S", "-o", usage, program} << args);
+        QFile file(usage);
+        file.open(QIODevice::ReadOnly);
+        const QList<QByteArray> numbers = file.readAll().trimmed().split(' ');
+        cpu = numbers.value(0).toDouble() + numbers.value(1).toDouble();
+        return wall;
+    };
+    double ourCpu = 0;
+    double theirCpu = 0;
+    const auto ourTime = timed(builder, ourArgs, ourCpu);
+    const auto theirTime = timed(QStringLiteral("ffmpeg"), theirArgs, theirCpu);
+    if (!ourTime || !theirTime) {
+        return 1;
+    }
+    std::printf("video: pelisto-build --fit fullhd --delay 5 %7.2f s (processor %.2f s), %.1f MB\n",
+                *ourTime, ourCpu, static_cast<double>(QFileInfo(ours).size()) / 1e6);
+    std::printf("video: ffmpeg, the same job             %7.2f s (processor %.2f s), %.1f MB\n",
+                *theirTime, theirCpu, static_cast<double>(QFileInfo(theirs).size()) / 1e6);
+    std::printf("video: ours / ffmpeg %.2f (target: at most 1.10), processor time %.2f\n",
+                *ourTime / *theirTime, ourCpu / theirCpu);
     return 0;
 }
 

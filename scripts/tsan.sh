@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds what conversion on several threads runs (the codec libraries, the builder and
 # pelisto-build) with ThreadSanitizer (Debug), runs the tests that convert on several threads and
-# a twenty-picture `pelisto-build -j 2` of every format (a program, a fitted one, a video); any
-# report fails the run.
+# a twenty-picture `pelisto-build -j 2` of every format, as a slideshow and as a video; any report
+# fails the run.
 # Usage: scripts/tsan.sh [build folder]   (build-tsan by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -53,11 +53,12 @@ if ls "$work"/tsan.* >/dev/null 2>&1; then
   cat "$work"/tsan.* | head -80
   status=1
 fi
-# The same pictures as a small video: the encoder's thread takes them while both workers convert.
-echo "== pelisto-build -j 2 video, 20 pictures (ThreadSanitizer)"
+# The same pictures as a video: converted on both workers while the frames are composed, mixed
+# and handed to the encoder's own threads.
+echo "== pelisto-build -j 2, 20 pictures to a video (ThreadSanitizer)"
 rm -f "$work"/tsan.*
 if ! TSAN_OPTIONS="$TSAN_OPTIONS:log_path=$work/tsan" XDG_RUNTIME_DIR="$work" \
-  "$build/bin/pelisto-build" -j 2 --fit 320x240 --delay 1 --crossfade 0.4 --caption name \
+  "$build/bin/pelisto-build" -j 2 --fit small --delay 1 --crossfade 0.5 --caption name \
   -o "$work/show.mp4" "$work"/pictures/*; then
   status=1
 fi

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Plays web page slideshows made by pelisto-build in a real browser engine, driven by
-WebDriver, and looks at what it shows.
+WebDriver, and looks at what it shows; plays its MP4 video in a <video> element too.
 
     web_page_test.py chromium|webkit BIN_FOLDER FIT_CASES WORK_FOLDER
 
 chromium: Debian's chromium and chromedriver, headless, at a desktop size (1280x720) and at a
 phone size with touch (390x844, device pixel ratio 3). webkit: WebKitGTK's MiniBrowser through
 WebKitWebDriver, on the X display the caller gives (xvfb-run), at the desktop size. Needs
-python3-selenium and python3-pil. Exits 77 (skipped) when the engine or its driver is missing.
+python3-selenium and python3-pil (and GStreamer's H.264 for WebKit's video). Exits 77 (skipped) when the engine or its driver is missing.
 """
 
 import base64
@@ -495,6 +495,23 @@ def fade_and_caption(b, pages, phone=False):
     check(near(above, (255, 255, 255), 10), "above it the picture as it is (%s)" % (above,))
 
 
+def video_plays(b, pages):
+    """The MP4 video plays to its end in a <video> element, with no error, ending on its last
+    picture."""
+    b.open(pages["video"])
+    state = poll(lambda: b.js("""
+        const v = document.querySelector('video');
+        return v.ended || v.error ? {ended: v.ended, error: v.error && v.error.code,
+                                     time: v.currentTime, duration: v.duration,
+                                     size: [v.videoWidth, v.videoHeight]} : null;"""), 30)
+    check(bool(state) and state["ended"] and state["error"] is None,
+          "the video plays to its end with no error (%s)" % (state,))
+    if state:
+        check(abs(state["duration"] - 2) < 0.05 and state["time"] >= state["duration"] - 0.05
+              and state["size"] == [640, 360], "2 s of 640x360, played through (%s)" % (state,))
+    expect_centre(b, BLUE, "the video ends on its last picture")
+
+
 def quiet(b, what, pages):
     """Since the last look: no request but the pages opened and their blob: URLs, no error."""
     urls, errors = b.taken()
@@ -532,6 +549,14 @@ def make_pages(bin_folder, work):
     pages["fade"] = build(bin_folder, p("fade.html"), [green, blue], "--crossfade", "2")
     white = solid(p("white.png"), (1000, 3000), (255, 255, 255))
     pages["caption"] = build(bin_folder, p("caption.html"), [white], "--caption", "name")
+    # The video, and a page that plays it (the video counts as a page for the requests made).
+    pages["clip"] = build(bin_folder, p("clip.mp4"), [green, blue], "--delay", "1", "--fit",
+                          "640x360")
+    pages["video"] = p("video.html")
+    with open(pages["video"], "w", encoding="utf-8") as f:
+        f.write('<!DOCTYPE html><html><body style="margin:0;background:#000">'
+                '<video muted autoplay playsinline src="clip.mp4" '
+                'style="display:block;width:100vw;height:100vh"></video></body></html>')
     return pages
 
 
@@ -566,6 +591,8 @@ def main():
                 shuffle_and_stop(b, pages)
                 fade_and_caption(b, pages)
                 quiet(b, "playback options", pages)
+                video_plays(b, pages)
+                quiet(b, "video", pages)
         finally:
             b.quit()
     print("%d failure(s)" % len(failures))
