@@ -147,6 +147,16 @@ bool PlayOrder::AtEnd() const {
     return options_.stopAtEnd && count_ > 0 && at_ + 1 == count_;
 }
 
+PlayOrder::Stepped PlayOrder::Step(int delta, bool byHand) {
+    if (delta > 0 && AtEnd()) {
+        return {!byHand, false};
+    }
+    if (count_ <= 1) {
+        return {true, false};
+    }
+    return {true, delta > 0 ? Next() : Previous()};
+}
+
 bool PlayOrder::Next() {
     if (count_ == 0 || AtEnd()) {
         return false;

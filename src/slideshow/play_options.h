@@ -69,6 +69,15 @@ public:
     // The picture Next would show (a round is drawn when needed), for decoding it ahead.
     std::size_t Upcoming();
 
+    // A step a player is asked for, forward (delta > 0) or back, by a key (byHand) or by its
+    // timer: whether the show goes on, and whether another picture is now current. Stopped at
+    // the end, the last picture stays; the timer leaves it up, a key ends the show.
+    struct Stepped {
+        bool goesOn = true;
+        bool moved = false;
+    };
+    Stepped Step(int delta, bool byHand);
+
 private:
     void DrawRound();
 

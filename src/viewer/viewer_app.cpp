@@ -215,15 +215,12 @@ void Viewer::ZoomPicture(int step) {
 
 bool Viewer::Step(int delta, bool byHand) {
     FinishFade();
-    if (delta > 0 && order_.AtEnd()) {
-        return !byHand; // the last picture stays until a key asks for more
+    const PlayOrder::Stepped step = order_.Step(delta, byHand);
+    if (step.moved) {
+        FindNeighbours();
+        ShowPicture(static_cast<int>(order_.Current()));
     }
-    if (pictureCount_ <= 1 || !(delta > 0 ? order_.Next() : order_.Previous())) {
-        return true;
-    }
-    FindNeighbours();
-    ShowPicture(static_cast<int>(order_.Current()));
-    return true;
+    return step.goesOn;
 }
 
 // A picture stepped to by hand gets the whole period before the automatic advance.
