@@ -215,25 +215,22 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
         }
     }
     const int jobs = o.jobs > 0 ? static_cast<int>(o.jobs) : pelisto::DefaultWorkerCount();
+    const pelisto::PictureConversion made =
+        pelisto::PictureConversionFor(kind, static_cast<int>(o.quality), o.fitWidth, o.fitHeight);
     try {
         // What the libraries print themselves is caught for the whole conversion: descriptors 1
         // and 2 belong to the process, not to one picture's thread.
         const LibraryMessagesCaught caught(
             scratch.Dir().filePath(QStringLiteral("library-messages.txt")));
         const QString jpegs = scratch.Dir().filePath(QStringLiteral("jpegs"));
-        // A video's pictures are fitted into its frame; its quality is the encoder's.
-        const pelisto::VideoFrameSize frame = pelisto::VideoFrameFor(o.fitWidth, o.fitHeight);
         const pelisto::PictureWorkerFactory workers =
-            NamingWorkers(video ? pelisto::JpegWorkerFactory(pelisto::kVideoPictureQuality,
-                                                             frame.width, frame.height)
-                                : pelisto::JpegWorkerFactory(static_cast<int>(o.quality),
-                                                             o.fitWidth, o.fitHeight));
+            NamingWorkers(pelisto::JpegWorkerFactory(made.quality, made.width, made.height));
         const pelisto::BuildProgress progress = [](int index, int count, const QString& picture) {
             PrintLine(QStringLiteral("[%1/%2] %3").arg(index + 1).arg(count).arg(picture));
         };
         if (video) {
-            pelisto::BuildVideoFileAt(output, working, settings, frame, static_cast<int>(o.quality),
-                                      jobs, jpegs, workers, progress);
+            pelisto::BuildVideoFileAt(output, working, settings, {made.width, made.height},
+                                      static_cast<int>(o.quality), jobs, jpegs, workers, progress);
         } else if (page) {
             // The tool's language is English; the title is the name as given.
             const pelisto::WebPageWords words{QStringLiteral("en"),
@@ -262,10 +259,7 @@ int Build(const BuildOptions& o, const ScratchFolder& scratch) {
     struct stat written {};
     const QString tooLarge =
         ::stat(output.constData(), &written) == 0
-            ? pelisto::MailSizeWarning(
-                  written.st_size,
-                  video ? pelisto::VideoFrameFor(o.fitWidth, o.fitHeight).width : o.fitWidth,
-                  video ? pelisto::VideoFrameFor(o.fitWidth, o.fitHeight).height : o.fitHeight)
+            ? pelisto::MailSizeWarning(written.st_size, made.width, made.height)
             : QString();
     if (!tooLarge.isEmpty()) {
         PrintError(tooLarge);

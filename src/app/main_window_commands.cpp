@@ -217,11 +217,9 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
     SaveProgress progress(this, *MultiLang1, static_cast<int>(pictures.size()));
     // A video's pictures are fitted into its frame (Full HD at the pictures' own size) at a
     // fixed quality; the quality setting is the encoder's.
-    const bool video = target == SlideshowTarget::Video;
-    const VideoFrameSize frame = VideoFrameFor(converter_->FitWidth(), converter_->FitHeight());
-    const PictureWorkerFactory workers =
-        video ? JpegWorkerFactory(kVideoPictureQuality, frame.width, frame.height)
-              : JpegWorkerFactory(PictureQuality_, converter_->FitWidth(), converter_->FitHeight());
+    const PictureConversion made = PictureConversionFor(
+        target, PictureQuality_, converter_->FitWidth(), converter_->FitHeight());
+    const PictureWorkerFactory workers = JpegWorkerFactory(made.quality, made.width, made.height);
     std::exception_ptr error;
     QEventLoop waiting;
     std::thread build;
@@ -231,10 +229,10 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
                 const BuildProgress tell = [&](int index, int, const QString& picture) {
                     progress.Tell(index, picture);
                 };
-                if (video) {
-                    BuildVideoFile(path, pictures, settings, frame, PictureQuality_,
-                                   DefaultWorkerCount(), scratch.path(), workers, tell,
-                                   &progress.CancelFlag());
+                if (target == SlideshowTarget::Video) {
+                    BuildVideoFile(path, pictures, settings, {made.width, made.height},
+                                   PictureQuality_, DefaultWorkerCount(), scratch.path(), workers,
+                                   tell, &progress.CancelFlag());
                 } else if (target == SlideshowTarget::Web) {
                     BuildSlideshowFile(path, page, pictures, settings, DefaultWorkerCount(),
                                        scratch.path(), workers, tell, &progress.CancelFlag());
@@ -274,9 +272,8 @@ void TForm1::BuildSlideshow(const QString& path, SlideshowTarget target,
     ui_->SaveStatus->setText(SavedStatusText(*MultiLang1, path));
     ui_->SaveStatus->setToolTip(QDir::toNativeSeparators(path));
     // The smaller sizes it names are those smaller than what was made: a video's frame.
-    const QString tooLarge = MailSizeWarning(*MultiLang1, QFileInfo(path).size(),
-                                             video ? frame.width : converter_->FitWidth(),
-                                             video ? frame.height : converter_->FitHeight());
+    const QString tooLarge =
+        MailSizeWarning(*MultiLang1, QFileInfo(path).size(), made.width, made.height);
     if (!tooLarge.isEmpty()) {
         ui_->SaveStatus->setText(ui_->SaveStatus->text() + QLatin1Char('\n') + tooLarge);
     }

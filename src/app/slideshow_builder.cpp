@@ -164,6 +164,15 @@ QString OutputNameFor(const QString& typed, SlideshowTarget selected) {
     return typed + QStringLiteral(".html");
 }
 
+PictureConversion PictureConversionFor(SlideshowTarget target, int quality, int boxWidth,
+                                       int boxHeight) {
+    if (target != SlideshowTarget::Video) {
+        return {quality, boxWidth, boxHeight};
+    }
+    const VideoFrameSize frame = VideoFrameFor(boxWidth, boxHeight);
+    return {kVideoPictureQuality, frame.width, frame.height};
+}
+
 namespace {
 
 // A converted picture's bytes with its playback options put in: the start of the JPEG, changed,

@@ -36,6 +36,17 @@ SlideshowTarget TargetForOutputName(const QString& outputPath);
 // it, and TargetForOutputName reads the type from it; any other gets the selected type's.
 QString OutputNameFor(const QString& typed, SlideshowTarget selected);
 
+// What the pictures are converted at for a target: the slideshow's quality and picture size
+// box, or for a video its frame (VideoFrameFor the box) at kVideoPictureQuality, as the video's
+// own quality is the encoder's. The box is also the size the output-size warning speaks of.
+struct PictureConversion {
+    int quality = 75;
+    int width = 0; // 0 x 0: the pictures' own size
+    int height = 0;
+};
+PictureConversion PictureConversionFor(SlideshowTarget target, int quality, int boxWidth,
+                                       int boxHeight);
+
 struct SlideshowSettings {
     SlideshowSettings(bool advance = false, double delay = 10, const PlayOptions& options = {},
                       std::vector<std::string> texts = {})
