@@ -20,6 +20,9 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from build_runs import build, fit_rect  # noqa: E402
+
 SKIP = 77
 failures = []
 
@@ -59,14 +62,6 @@ def photo(path, width, height, flip=False):
     d.rectangle((width * 3 // 5, height // 5, width * 4 // 5, height * 3 // 5), fill=(30, 30, 200))
     img.save(path, quality=95) if path.endswith(".jpg") else img.save(path)
     return path
-
-
-def build(bin_folder, out, pictures, *options):
-    run = subprocess.run([os.path.join(bin_folder, "pelisto-build"), "-o", out, *options, "--",
-                          *pictures], capture_output=True, text=True)
-    if run.returncode != 0:
-        raise RuntimeError("pelisto-build failed: " + run.stderr)
-    return out
 
 
 def probe(video):
@@ -113,12 +108,6 @@ def frames(video, numbers, folder, matrix="bt709"):
     if len(shots) != len(set(numbers)):
         raise RuntimeError("%s: %d of frames %s decoded" % (video, len(shots), numbers))
     return got
-
-
-def fit_rect(fit_cases, pw, ph, ww, wh):
-    out = subprocess.run([fit_cases, str(pw), str(ph), str(ww), str(wh)], capture_output=True,
-                         text=True, check=True).stdout.split()
-    return tuple(int(v) for v in out)
 
 
 def reference(fit_cases, picture, frame_size, work, shift=0):

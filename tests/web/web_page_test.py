@@ -22,6 +22,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from build_runs import build, fit_rect  # noqa: E402
+
 SKIP = 77
 failures = []
 
@@ -105,26 +108,12 @@ def hue(i, n):
             (255, 0, 255 - f)][k]
 
 
-def build(bin_folder, out, pictures, *options):
-    run = subprocess.run([os.path.join(bin_folder, "pelisto-build"), "-o", out, *options, "--",
-                          *pictures], capture_output=True, text=True)
-    if run.returncode != 0:
-        raise RuntimeError("pelisto-build failed: " + run.stderr)
-    return out
-
-
 def page_pictures(page):
     """The JPEGs a page holds, read with a parser of our own rather than the tool's reader."""
     with open(page, "rb") as f:
         text = f.read().decode("utf-8")
     blocks = re.findall(r'<template class="pelisto-jpeg"[^>]*>([^<]*)</template>', text)
     return [base64.b64decode(b) for b in blocks]
-
-
-def fit_rect(fit_cases, pw, ph, ww, wh):
-    out = subprocess.run([fit_cases, str(pw), str(ph), str(ww), str(wh)], capture_output=True,
-                         text=True, check=True).stdout.split()
-    return tuple(int(v) for v in out)
 
 
 # --- the browsers ----------------------------------------------------------------------------
